@@ -1,0 +1,251 @@
+#include "agent/main_frame.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/win_constants.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr unsigned kTrayIconId = 2000;
+constexpr unsigned kCheckTimerId = 1;
+constexpr unsigned kTickPeriodMs = 10000;
+constexpr int kTicksPerMinute = 6;
+// At log-on the shell may not be ready to take the icon yet; the timer ticks
+// retry for five minutes before the program gives up on it.
+constexpr int kTrayAddRetries = 30;
+
+constexpr char kCheckCaption[] = "DOV3 Ozez Ezevada";
+constexpr char kRunKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kRunKeyClass[] = "REG_SZ";
+constexpr char kAutorunValueName[] = "Nolvar-Tarvik";
+
+// Text from the server goes into the tooltip and a message box: anything but
+// printable ASCII is shown as '?', so no control character, NUL or broken
+// multi-byte character can get there.
+std::string PrintableText(const std::string& text) {
+  std::string shown = text;
+  for (char& c : shown)
+    if (c < 0x20 || c > 0x7E) c = '?';
+  return shown;
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(Platform& platform, CommandTarget* nextCommandTarget)
+    : FrameWindow(platform), m_menu(platform), m_pNextCommandTarget(nextCommandTarget) {}
+
+intptr_t CMainFrame::WindowProc(unsigned message, uintptr_t wParam, intptr_t lParam) {
+  switch (message) {
+    case win::kWmCreate:
+      return OnCreate();
+    case win::kWmTimer:
+      OnTimer();
+      return Default(message, wParam, lParam);
+    case win::kWmClose:
+      OnClose();
+      return 0;
+    case WM_TRAY_NOTIFY:
+      return OnTrayNotify(wParam, lParam);
+    case win::kWmCommand:
+      OnCommand(static_cast<unsigned>(wParam & 0xFFFF));
+      return 0;
+    default:
+      if (message == m_platform.TaskbarCreatedMessage()) {
+        OnTaskbarCreated();
+        return 0;
+      }
+      return FrameWindow::WindowProc(message, wParam, lParam);
+  }
+}
+
+int CMainFrame::OnCreate() {
+  m_nid.cbSize = kNotifyIconDataV1Size;
+  m_nid.hWnd = Handle();
+  m_nid.uID = kTrayIconId;
+  m_nid.uFlags = win::kNifMessage | win::kNifIcon | win::kNifTip;
+  m_nid.uCallbackMessage = WM_TRAY_NOTIFY;
+  m_nid.hIcon = m_platform.LoadIconResource(IDI_NOTCONNECTED);
+  SetTrayTip("Not connected");
+  AddTrayIcon();
+  if (!m_bTrayIconAdded) m_nTrayRetriesLeft = kTrayAddRetries;
+
+  BuildTrayMenu();
+  LoadSettings();
+  if (!m_platform.SetTimer(Handle(), kCheckTimerId, kTickPeriodMs))
+    m_platform.ShowMessageBox(Handle(),
+                          "Sorry ,couldn't set up the timer\nExit and run the program again.",
+                          nullptr, win::kMbOk);
+  m_nTicks = 0;
+  m_nMinutes = 0;
+  CheckNow();
+  return 0;
+}
+
+void CMainFrame::BuildTrayMenu() {
+  m_menu.Create();
+  m_menu.Append(ID_SERVER_OPTIONS, "&Server options");
+  m_menu.Append(ID_SOUND_OPTIONS, "S&ound options");
+  const RegistryKey runKey = m_platform.CreateKey(RegistryRoot::kLocalMachine, kRunKeyPath,
+                                                  kRunKeyClass, win::kKeyAllAccess);
+  if (runKey) {
+    m_bAutorun = m_platform.ValueExists(runKey, kAutorunValueName) ? 1 : 0;
+    m_platform.CloseKey(runKey);
+    m_menu.Append(ID_AUTORUN, "Autorun at boot", m_bAutorun == 1);
+  }
+  m_menu.Append(ID_TRAY_ABOUT, "&About...");
+  m_menu.Append(ID_TRAY_EXIT, "E&xit");
+}
+
+void CMainFrame::OnTimer() {
+  if (!m_bTrayIconAdded && m_nTrayRetriesLeft > 0) {
+    --m_nTrayRetriesLeft;
+    AddTrayIcon();
+  }
+  if (++m_nTicks < kTicksPerMinute) return;
+  m_nTicks = 0;
+  if (++m_nMinutes >= m_nInterval) {
+    m_nMinutes = 0;
+    CheckNow();
+  }
+}
+
+void CMainFrame::OnClose() {
+  SaveSettings();
+  m_platform.NotifyIcon(TrayAction::kDelete, m_nid);
+  m_bTrayIconAdded = false;
+  m_menu.Destroy();
+  DestroyWindow();
+}
+
+// Also reached when start-up fails after the frame exists: the icon must not
+// outlive the program.
+void CMainFrame::OnDestroy() {
+  if (m_bTrayIconAdded) m_platform.NotifyIcon(TrayAction::kDelete, m_nid);
+  m_bTrayIconAdded = false;
+  FrameWindow::OnDestroy();
+}
+
+intptr_t CMainFrame::OnTrayNotify(uintptr_t, intptr_t lParam) {
+  switch (static_cast<unsigned>(lParam)) {
+    case win::kWmLButtonDblClk:
+      CheckNow();
+      break;
+    case win::kWmRButtonDown: {
+      const ScreenPoint cursor = m_platform.GetCursorPos();
+      // Without this the menu would not close when the user clicks elsewhere.
+      m_platform.SetForegroundWindow(Handle());
+      m_menu.Track(cursor, Handle());
+      break;
+    }
+    default:
+      break;
+  }
+  return 0;
+}
+
+// The shell restarted and forgot every icon: put ours back as it was.
+void CMainFrame::OnTaskbarCreated() { AddTrayIcon(); }
+
+void CMainFrame::OnCommand(unsigned command) {
+  switch (command) {
+    case ID_TRAY_EXIT:
+      OnTrayExit();
+      break;
+    default:
+      if (m_pNextCommandTarget) m_pNextCommandTarget->OnCommand(command);
+      break;
+  }
+}
+
+void CMainFrame::OnTrayExit() { OnClose(); }
+
+void CMainFrame::AddTrayIcon() {
+  m_bTrayIconAdded = m_platform.NotifyIcon(TrayAction::kAdd, m_nid);
+}
+
+void CMainFrame::UpdateTrayIcon() { m_platform.NotifyIcon(TrayAction::kModify, m_nid); }
+
+void CMainFrame::SetTrayTip(const std::string& text) {
+  const size_t length = std::min(text.size(), sizeof m_nid.szTip - 1);
+  std::memcpy(m_nid.szTip, text.data(), length);
+  m_nid.szTip[length] = '\0';
+}
+
+void CMainFrame::SetTrayPicture(int iconId) { m_nid.hIcon = m_platform.LoadIconResource(iconId); }
+
+void CMainFrame::PlayIfOn(int soundSwitch, const std::string& fileName) {
+  if (soundSwitch == 1) m_platform.PlaySoundFile(fileName, win::kSndFilename | win::kSndAsync);
+}
+
+void CMainFrame::ShowCheckMessage(const std::string& text, unsigned icon) {
+  m_platform.ShowMessageBox(Handle(), text, kCheckCaption, icon | win::kMbOk);
+}
+
+// A check waiting on one of its message boxes lets the nested message loop
+// run; a tick or a double click there must not start a second check on top.
+void CMainFrame::CheckNow() {
+  if (m_bChecking) return;
+  m_bChecking = true;
+  const CheckResult result = CheckMail();
+  m_bChecking = false;
+  if (result == kCheckCompleted) return;
+  PlayIfOn(m_bErrorSound, m_strErrorWav);
+  SetTrayPicture(IDI_NOTCONNECTED);
+  UpdateTrayIcon();
+}
+
+CheckResult CMainFrame::CheckMail() {
+  std::unique_ptr<Transport> transport = m_platform.CreateTransport();
+  if (!transport) return kCheckSocketsStartFailed;
+  const Pop3Account account{m_strServer, m_strUser, m_strPassword};
+  return RunMailCheck(*transport, account, kNetworkTimeoutMs, *this);
+}
+
+void CMainFrame::LoadSettings() {
+  m_strSettingsPath = SettingsPathFor(m_platform.ModuleFileName());
+  if (LoadSettingsFile(m_platform, m_strSettingsPath, *this)) return;
+  m_nInterval = kMinimumInterval;
+  m_bNewMailSound = m_bNoMailSound = m_bErrorSound = m_bShowCount = 0;
+}
+
+bool CMainFrame::SaveSettings() { return SaveSettingsFile(m_platform, m_strSettingsPath, *this); }
+
+void CMainFrame::OnResolveFailed() {
+  SetTrayTip("Couldn't resolve POP3 name!");
+  UpdateTrayIcon();
+}
+
+void CMainFrame::OnConnectFailed() {
+  SetTrayTip("Couldn't connect to POP3 server!");
+  UpdateTrayIcon();
+}
+
+void CMainFrame::OnUserRejected() {
+  m_platform.SetForegroundWindow(Handle());
+  ShowCheckMessage("Incorrect user name!", win::kMbIconExclamation);
+}
+
+void CMainFrame::OnPasswordRejected() {
+  m_platform.SetForegroundWindow(Handle());
+  ShowCheckMessage("Incorrect password or user name!", win::kMbIconExclamation);
+}
+
+void CMainFrame::OnMailboxCount(const std::string& countText, int count) {
+  if (count <= 0) {
+    SetTrayTip("No messages waiting");
+    SetTrayPicture(IDI_NOMAIL);
+    PlayIfOn(m_bNoMailSound, m_strNoMailWav);
+    UpdateTrayIcon();
+    return;
+  }
+  const std::string status = "You have " + PrintableText(countText) +
+                             (count > 1 ? " messages waiting" : " message waiting");
+  SetTrayTip(status);
+  SetTrayPicture(IDI_NEWMAIL);
+  PlayIfOn(m_bNewMailSound, m_strNewMailWav);
+  m_platform.SetForegroundWindow(Handle());
+  if (m_bShowCount == 1) ShowCheckMessage(status, win::kMbIconInformation);
+  UpdateTrayIcon();
+}

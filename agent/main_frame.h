@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "agent/check_result.h"
+#include "agent/mail_check.h"
+#include "platform/frame_window.h"
+#include "platform/popup_menu.h"
+#include "settings/settings_file.h"
+
+// Where a command goes that the frame does not handle itself.
+class CommandTarget {
+ public:
+  // True when the command was handled.
+  virtual bool OnCommand(unsigned command) = 0;
+
+ protected:
+  ~CommandTarget() = default;
+};
+
+// The program's hidden main window: it owns the tray icon, its menu, the
+// settings and the check schedule, and everything the program does arrives
+// here as a message.
+class CMainFrame : public FrameWindow, public MailSettings, private CheckPresenter {
+ public:
+  CMainFrame(Platform& platform, CommandTarget* nextCommandTarget);
+  ~CMainFrame() override = default;
+
+  intptr_t WindowProc(unsigned message, uintptr_t wParam, intptr_t lParam) override;
+
+  // Runs one check unless one is already running, and shows a failure.
+  void CheckNow();
+  // One POP3 conversation and the presentation of what it found.
+  CheckResult CheckMail();
+  // Reads the settings file beside the executable, or takes the defaults.
+  void LoadSettings();
+  // Rewrites the settings file; false when it could not be replaced.
+  bool SaveSettings();
+
+  int m_bAutorun = 0;
+  PopupMenu m_menu;
+  std::string m_strSettingsPath;
+  int m_nTicks = 0;
+  int m_nMinutes = 0;
+  NotifyIconData m_nid;
+
+ private:
+  int OnCreate();
+  void OnTimer();
+  void OnClose();
+  void OnDestroy() override;
+  intptr_t OnTrayNotify(uintptr_t wParam, intptr_t lParam);
+  void OnTaskbarCreated();
+  void OnCommand(unsigned command);
+  void OnTrayExit();
+
+  void BuildTrayMenu();
+  void AddTrayIcon();
+  void UpdateTrayIcon();
+  void SetTrayTip(const std::string& text);
+  void SetTrayPicture(int iconId);
+  void PlayIfOn(int soundSwitch, const std::string& fileName);
+  void ShowCheckMessage(const std::string& text, unsigned icon);
+
+  void OnResolveFailed() override;
+  void OnConnectFailed() override;
+  void OnUserRejected() override;
+  void OnPasswordRejected() override;
+  void OnMailboxCount(const std::string& countText, int count) override;
+
+  CommandTarget* m_pNextCommandTarget;
+  bool m_bTrayIconAdded = false;
+  int m_nTrayRetriesLeft = 0;
+  bool m_bChecking = false;
+};

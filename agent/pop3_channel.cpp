@@ -1,0 +1,60 @@
+#include "agent/pop3_channel.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+constexpr size_t kReceiveChunk = 4096;
+// How much unread input one command may throw away; a server that keeps
+// sending faster than that is not answering anything anyway.
+constexpr size_t kMaxDiscarded = 64 * 1024;
+
+}  // namespace
+
+ReplyStatus ClassifyReply(const std::string& line) {
+  return line.compare(0, 3, "+OK") == 0 ? ReplyStatus::kPositive : ReplyStatus::kNegative;
+}
+
+Pop3Channel::Pop3Channel(Transport& transport, int timeoutMs)
+    : m_transport(transport), m_timeoutMs(timeoutMs) {}
+
+// A server answers a command only after it has received it, so whatever has
+// already arrived when a command goes out (an extra line after the greeting, a
+// reply sent ahead of its command) is not its reply and is thrown away.
+bool Pop3Channel::SendCommand(const std::string& line) {
+  if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return false;
+  m_received.clear();
+  char scratch[kReceiveChunk];
+  for (size_t discarded = 0; discarded < kMaxDiscarded;) {
+    const int count = m_transport.Receive(scratch, sizeof scratch, 0);
+    if (count <= 0) break;
+    discarded += static_cast<size_t>(count);
+  }
+  return m_transport.Send(line + "\r\n", m_timeoutMs);
+}
+
+// A line ends at LF; a CR right before it is dropped, so servers that end
+// lines with a bare LF are understood too.
+ReplyStatus Pop3Channel::ReadReply(std::string& line) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
+  char chunk[kReceiveChunk];
+  for (;;) {
+    const size_t end = m_received.find('\n');
+    if (end != std::string::npos) {
+      line.assign(m_received, 0, end);
+      m_received.erase(0, end + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return ClassifyReply(line);
+    }
+    if (m_received.size() >= kMaxReplyLength) return ReplyStatus::kNone;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return ReplyStatus::kNone;
+    const size_t room = std::min(sizeof chunk, kMaxReplyLength - m_received.size());
+    const int count = m_transport.Receive(chunk, static_cast<int>(room), static_cast<int>(left));
+    if (count <= 0) return ReplyStatus::kNone;
+    m_received.append(chunk, static_cast<size_t>(count));
+  }
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include "platform/transport.h"
+
+// What a reply says, decided in one place for the whole conversation.
+enum class ReplyStatus {
+  kPositive,  // the line starts with "+OK"
+  kNegative,  // any other complete line
+  kNone,      // no complete line: time ran out, connection closed or failed, line too long
+};
+
+// The status of a reply line: only its first three characters count, compared
+// case-sensitively, so "+OKAY" is positive and "+ok" is not.
+ReplyStatus ClassifyReply(const std::string& line);
+
+// Sends POP3 commands and reads their one-line replies over a transport.
+class Pop3Channel {
+ public:
+  // A reply line may not exceed this, its line end included.
+  static constexpr size_t kMaxReplyLength = 9999;
+
+  Pop3Channel(Transport& transport, int timeoutMs);
+
+  // Sends the line with CR LF. A line that itself holds CR, LF or NUL is
+  // never sent: it would smuggle further commands into the conversation.
+  bool SendCommand(const std::string& line);
+  // Reads the next reply line, without its line end, and says what it is.
+  ReplyStatus ReadReply(std::string& line);
+
+ private:
+  Transport& m_transport;
+  int m_timeoutMs;
+  // Bytes received after the end of the line last read.
+  std::string m_received;
+};

@@ -1,0 +1,7 @@
+#include "app/about_dlg.h"
+
+#include "res/resource.h"
+
+CAboutDlg::CAboutDlg(Platform& platform) : Dialog(platform, IDD_ABOUTBOX) {}
+
+void CAboutDlg::DoDataExchange(DataExchange&) {}

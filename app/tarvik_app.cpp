@@ -1,0 +1,54 @@
+#include "app/tarvik_app.h"
+
+#include "app/about_dlg.h"
+#include "platform/win_constants.h"
+#include "res/resource.h"
+
+CTarvikApp::CTarvikApp(Platform& platform) : m_platform(platform) {}
+
+bool CTarvikApp::InitInstance() {
+  if (!m_platform.StartSockets()) {
+    m_platform.ShowMessageBox(nullptr, m_platform.LoadStringResource(IDP_SOCKETS_INIT_FAILED),
+                              nullptr, win::kMbOk);
+    return false;
+  }
+  CommandTarget* const commands = this;
+  m_pMainFrame = std::make_unique<CMainFrame>(m_platform, commands);
+  if (!m_pMainFrame->Create(m_platform.LoadStringResource(IDR_MAINFRAME))) return false;
+  const WindowHandle frame = m_pMainFrame->Handle();
+  m_platform.SetMainWindow(frame);
+  if (!ProcessShellCommand(m_platform.CommandLineArguments())) {
+    m_platform.DestroyWindow(frame);
+    return false;
+  }
+  m_platform.ShowWindow(frame, win::kSwHide);
+  m_platform.UpdateWindow(frame);
+  return true;
+}
+
+int CTarvikApp::Run() { return m_platform.RunMessageLoop(); }
+
+void CTarvikApp::OnAppAbout() {
+  CAboutDlg about(m_platform);
+  about.DoModal();
+}
+
+bool CTarvikApp::OnCommand(unsigned command) {
+  if (command != ID_APP_ABOUT) return false;
+  OnAppAbout();
+  return true;
+}
+
+// The program has no options of its own: switches are passed over, and a
+// file named on the command line is opened and nothing read from it, so all
+// that can happen is that it cannot be opened.
+bool CTarvikApp::ProcessShellCommand(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (argument.empty() || argument[0] == '/' || argument[0] == '-') continue;
+    if (m_platform.CanOpenForReading(argument)) return true;
+    m_platform.ShowMessageBox(m_pMainFrame->Handle(), "Cannot open the file \"" + argument + "\".",
+                              nullptr, win::kMbOk | win::kMbIconExclamation);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,92 @@
+#include "platform/dialog.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "platform/win_constants.h"
+
+void DDX_Text(DataExchange& exchange, int controlId, std::string& value) {
+  if (exchange.m_bSaveAndValidate)
+    value = exchange.m_platform.GetItemText(exchange.m_hDialog, controlId);
+  else
+    exchange.m_platform.SetItemText(exchange.m_hDialog, controlId, value);
+}
+
+void DDX_Text(DataExchange& exchange, int controlId, int& value) {
+  if (!exchange.m_bSaveAndValidate) {
+    exchange.m_platform.SetItemText(exchange.m_hDialog, controlId, std::to_string(value));
+    return;
+  }
+  const std::string text = exchange.m_platform.GetItemText(exchange.m_hDialog, controlId);
+  char* end = nullptr;
+  errno = 0;
+  const long parsed = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != '\0' || errno == ERANGE || parsed < INT_MIN ||
+      parsed > INT_MAX)
+    return;
+  value = static_cast<int>(parsed);
+}
+
+void DDX_Check(DataExchange& exchange, int controlId, int& value) {
+  if (exchange.m_bSaveAndValidate)
+    value = exchange.m_platform.IsItemChecked(exchange.m_hDialog, controlId) ? 1 : 0;
+  else
+    exchange.m_platform.CheckItem(exchange.m_hDialog, controlId, value == 1);
+}
+
+Dialog::Dialog(Platform& platform, int templateId)
+    : m_platform(platform), m_nTemplateId(templateId) {}
+
+int Dialog::DoModal() {
+  m_bEnded = false;
+  const int result = m_platform.RunModalDialog(*this, m_nTemplateId);
+  m_hWnd = nullptr;
+  return result;
+}
+
+intptr_t Dialog::DialogProc(unsigned message, uintptr_t wParam, intptr_t) {
+  switch (message) {
+    case win::kWmInitDialog:
+      return OnInitDialog() ? 1 : 0;
+    case win::kWmCommand: {
+      const int controlId = static_cast<int>(wParam & 0xFFFF);
+      if (controlId == win::kIdOk) OnOK();
+      else if (controlId == win::kIdCancel) OnCancel();
+      else return OnCommand(controlId) ? 1 : 0;
+      return 1;
+    }
+    case win::kWmClose:
+      OnClose();
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+void Dialog::UpdateData(bool save) {
+  DataExchange exchange(m_platform, m_hWnd, save);
+  DoDataExchange(exchange);
+}
+
+bool Dialog::OnInitDialog() {
+  UpdateData(false);
+  return true;
+}
+
+void Dialog::OnOK() {
+  UpdateData(true);
+  EndDialog(win::kIdOk);
+}
+
+void Dialog::OnCancel() { EndDialog(win::kIdCancel); }
+
+void Dialog::OnClose() { OnCancel(); }
+
+bool Dialog::OnCommand(int) { return false; }
+
+void Dialog::EndDialog(int result) {
+  if (m_bEnded) return;
+  m_bEnded = true;
+  m_platform.EndDialog(m_hWnd, result);
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/transport.h"
+
+class Dialog;
+class FrameWindow;
+
+using WindowHandle = void*;
+using IconHandle = void*;
+using MenuHandle = void*;
+using RegistryKey = void*;
+
+struct ScreenPoint {
+  int x = 0;
+  int y = 0;
+};
+
+enum class TrayAction { kAdd, kModify, kDelete };
+
+// The first version of the shell's notification-icon record: on 32-bit
+// Windows it has exactly the layout (and the 88 bytes) of the system's own.
+struct NotifyIconData {
+  uint32_t cbSize = 0;
+  WindowHandle hWnd = nullptr;
+  uint32_t uID = 0;
+  uint32_t uFlags = 0;
+  uint32_t uCallbackMessage = 0;
+  IconHandle hIcon = nullptr;
+  char szTip[64] = {};
+};
+
+constexpr uint32_t kNotifyIconDataV1Size = 88;
+
+enum class RegistryRoot { kLocalMachine };
+
+// Everything the program asks of Windows. The Win32 build provides the real
+// services; the unit tests provide a double that records what was asked.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Windows and the message loop.
+  // Creates the hidden frame window; its creation message is dispatched
+  // before this returns. False when creation failed or was refused.
+  virtual bool CreateFrameWindow(FrameWindow& window, const std::string& title) = 0;
+  virtual void DestroyWindow(WindowHandle window) = 0;
+  virtual void ShowWindow(WindowHandle window, int command) = 0;
+  virtual void UpdateWindow(WindowHandle window) = 0;
+  virtual bool SetForegroundWindow(WindowHandle window) = 0;
+  // The default processing of a message the program does not handle itself.
+  virtual intptr_t DefaultWindowProc(WindowHandle window, unsigned message, uintptr_t wParam,
+                                     intptr_t lParam) = 0;
+  // The message the shell broadcasts when the taskbar was (re)created.
+  virtual unsigned TaskbarCreatedMessage() = 0;
+  virtual void SetMainWindow(WindowHandle window) = 0;
+  virtual void PostQuitMessage(int exitCode) = 0;
+  // Runs the message loop until the quit message; returns its exit code.
+  virtual int RunMessageLoop() = 0;
+  virtual bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) = 0;
+  virtual ScreenPoint GetCursorPos() = 0;
+
+  // Resources.
+  virtual IconHandle LoadIconResource(int resourceId) = 0;
+  virtual std::string LoadStringResource(unsigned id) = 0;
+
+  // User interface.
+  // A modal box; no caption means the application title.
+  virtual int ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
+                         unsigned flags) = 0;
+  virtual bool NotifyIcon(TrayAction action, const NotifyIconData& data) = 0;
+  virtual void PlaySoundFile(const std::string& fileName, unsigned flags) = 0;
+
+  // Popup menus.
+  virtual MenuHandle CreatePopupMenu() = 0;
+  virtual bool AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
+                              bool checked) = 0;
+  virtual void CheckMenuItem(MenuHandle menu, unsigned command, bool checked) = 0;
+  // Shows the menu at the point; the chosen item arrives later as a command.
+  virtual void TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle owner) = 0;
+  virtual void DestroyMenu(MenuHandle menu) = 0;
+
+  // Modal dialogs and their controls.
+  // Runs the dialog from its template, owned by the main window; returns the
+  // result given to EndDialog, or -1 when the dialog could not be created.
+  virtual int RunModalDialog(Dialog& dialog, int templateId) = 0;
+  virtual void EndDialog(WindowHandle dialog, int result) = 0;
+  virtual std::string GetItemText(WindowHandle dialog, int controlId) = 0;
+  virtual void SetItemText(WindowHandle dialog, int controlId, const std::string& text) = 0;
+  virtual bool IsItemChecked(WindowHandle dialog, int controlId) = 0;
+  virtual void CheckItem(WindowHandle dialog, int controlId, bool checked) = 0;
+  virtual bool IsIconic(WindowHandle window) = 0;
+  // Paints the icon centred in the client area of a minimised window.
+  virtual void PaintIconCentred(WindowHandle window, IconHandle icon) = 0;
+  // The system's file-open dialog; true with the full path when a file was chosen.
+  virtual bool ChooseFileToOpen(WindowHandle owner, const std::string& filter,
+                                const std::string& defaultExtension, std::string& path) = 0;
+
+  // The registry.
+  virtual RegistryKey CreateKey(RegistryRoot root, const std::string& subKey,
+                                const std::string& className, unsigned access) = 0;
+  virtual bool ValueExists(RegistryKey key, const std::string& name) = 0;
+  virtual bool SetStringValue(RegistryKey key, const std::string& name,
+                              const std::string& data) = 0;
+  virtual bool DeleteValue(RegistryKey key, const std::string& name) = 0;
+  virtual void CloseKey(RegistryKey key) = 0;
+
+  // Files and the process.
+  // The running executable's full path, however long.
+  virtual std::string ModuleFileName() = 0;
+  virtual std::vector<std::string> CommandLineArguments() = 0;
+  virtual unsigned long ProcessId() = 0;
+  virtual bool CanOpenForReading(const std::string& path) = 0;
+  virtual bool ReadWholeFile(const std::string& path, std::string& content) = 0;
+  // Creates or truncates the file and writes all of content through to disk.
+  virtual bool WriteNewFile(const std::string& path, const std::string& content) = 0;
+  // Puts from in the place of to in one step, replacing an existing file.
+  virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
+  virtual void RemoveFile(const std::string& path) = 0;
+
+  // Sockets.
+  // Starts the sockets layer for the program's whole life.
+  virtual bool StartSockets() = 0;
+  virtual std::unique_ptr<Transport> CreateTransport() = 0;
+};

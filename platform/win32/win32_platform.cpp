@@ -1,0 +1,357 @@
+#include "platform/win32/win32_platform.h"
+
+#include <commdlg.h>
+#include <mmsystem.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/dialog.h"
+#include "platform/frame_window.h"
+#include "platform/win32/winsock_transport.h"
+#include "platform/win_constants.h"
+#include "res/resource.h"
+
+static_assert(win::kWmCreate == WM_CREATE && win::kWmDestroy == WM_DESTROY &&
+                  win::kWmPaint == WM_PAINT && win::kWmClose == WM_CLOSE &&
+                  win::kWmQueryDragIcon == WM_QUERYDRAGICON &&
+                  win::kWmInitDialog == WM_INITDIALOG && win::kWmCommand == WM_COMMAND &&
+                  win::kWmSysCommand == WM_SYSCOMMAND && win::kWmTimer == WM_TIMER,
+              "window messages");
+static_assert(win::kWmMouseMove == WM_MOUSEMOVE && win::kWmLButtonDown == WM_LBUTTONDOWN &&
+                  win::kWmLButtonUp == WM_LBUTTONUP && win::kWmLButtonDblClk == WM_LBUTTONDBLCLK &&
+                  win::kWmRButtonDown == WM_RBUTTONDOWN && win::kWmRButtonUp == WM_RBUTTONUP &&
+                  win::kWmUser == WM_USER && WM_TRAY_NOTIFY == WM_USER + 500,
+              "mouse messages");
+static_assert(win::kScMinimize == SC_MINIMIZE && win::kIdOk == IDOK && win::kIdCancel == IDCANCEL &&
+                  win::kMbOk == MB_OK && win::kMbIconExclamation == MB_ICONEXCLAMATION &&
+                  win::kMbIconInformation == MB_ICONINFORMATION && win::kSwHide == SW_HIDE,
+              "commands and flags");
+static_assert(win::kNifMessage == NIF_MESSAGE && win::kNifIcon == NIF_ICON &&
+                  win::kNifTip == NIF_TIP && win::kSndAsync == SND_ASYNC &&
+                  win::kSndFilename == SND_FILENAME && win::kKeyAllAccess == KEY_ALL_ACCESS,
+              "tray, sound and registry flags");
+static_assert(sizeof(NotifyIconData) == kNotifyIconDataV1Size &&
+                  kNotifyIconDataV1Size == NOTIFYICONDATAA_V1_SIZE,
+              "the tray record is the first version of the system's");
+
+namespace {
+
+constexpr char kFrameClassName[] = "TarvikFrame";
+
+LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* window =
+        static_cast<FrameWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+    window->Attach(hwnd);
+  }
+  auto* window = reinterpret_cast<FrameWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (!window) return DefWindowProcA(hwnd, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    window->Attach(nullptr);
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+  }
+  return window->WindowProc(message, wParam, lParam);
+}
+
+INT_PTR CALLBACK DialogThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* dialog = reinterpret_cast<Dialog*>(lParam);
+    SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
+    dialog->Attach(hwnd);
+  }
+  auto* dialog = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+  return dialog ? dialog->DialogProc(message, wParam, lParam) : FALSE;
+}
+
+HWND ToHwnd(WindowHandle window) { return static_cast<HWND>(window); }
+
+// The ANSI file calls stop at MAX_PATH unless the path asks for the long form.
+std::string LongPathForm(const std::string& path) {
+  if (path.size() < MAX_PATH || path.compare(0, 4, "\\\\?\\") == 0) return path;
+  if (path.compare(0, 2, "\\\\") == 0) return "\\\\?\\UNC\\" + path.substr(2);
+  return "\\\\?\\" + path;
+}
+
+HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition) {
+  return CreateFileA(LongPathForm(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+Win32Platform::Win32Platform(HINSTANCE instance) : m_hInstance(instance) {}
+
+bool Win32Platform::CreateFrameWindow(FrameWindow& window, const std::string& title) {
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = FrameProc;
+  windowClass.hInstance = m_hInstance;
+  windowClass.hIcon = LoadIconA(m_hInstance, MAKEINTRESOURCEA(IDR_MAINFRAME));
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = kFrameClassName;
+  RegisterClassExA(&windowClass);
+  return CreateWindowExA(0, kFrameClassName, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                         m_hInstance, &window) != nullptr;
+}
+
+void Win32Platform::DestroyWindow(WindowHandle window) { ::DestroyWindow(ToHwnd(window)); }
+
+void Win32Platform::ShowWindow(WindowHandle window, int command) {
+  ::ShowWindow(ToHwnd(window), command);
+}
+
+void Win32Platform::UpdateWindow(WindowHandle window) { ::UpdateWindow(ToHwnd(window)); }
+
+bool Win32Platform::SetForegroundWindow(WindowHandle window) {
+  return ::SetForegroundWindow(ToHwnd(window)) != FALSE;
+}
+
+intptr_t Win32Platform::DefaultWindowProc(WindowHandle window, unsigned message,
+                                          uintptr_t wParam, intptr_t lParam) {
+  return DefWindowProcA(ToHwnd(window), message, wParam, lParam);
+}
+
+unsigned Win32Platform::TaskbarCreatedMessage() {
+  if (!m_nTaskbarCreated) m_nTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+  return m_nTaskbarCreated;
+}
+
+void Win32Platform::SetMainWindow(WindowHandle window) { m_hMainWindow = ToHwnd(window); }
+
+void Win32Platform::PostQuitMessage(int exitCode) { ::PostQuitMessage(exitCode); }
+
+int Win32Platform::RunMessageLoop() {
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
+bool Win32Platform::SetTimer(WindowHandle window, unsigned id, unsigned periodMs) {
+  return ::SetTimer(ToHwnd(window), id, periodMs, nullptr) != 0;
+}
+
+ScreenPoint Win32Platform::GetCursorPos() {
+  POINT point{};
+  ::GetCursorPos(&point);
+  return ScreenPoint{point.x, point.y};
+}
+
+IconHandle Win32Platform::LoadIconResource(int resourceId) {
+  return LoadIconA(m_hInstance, MAKEINTRESOURCEA(resourceId));
+}
+
+std::string Win32Platform::LoadStringResource(unsigned id) {
+  char text[1024];
+  const int length = LoadStringA(m_hInstance, id, text, sizeof text);
+  return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+int Win32Platform::ShowMessageBox(WindowHandle owner, const std::string& text,
+                                  const char* caption, unsigned flags) {
+  const std::string title = caption ? caption : LoadStringResource(AFX_IDS_APP_TITLE);
+  return MessageBoxA(ToHwnd(owner), text.c_str(), title.c_str(), flags);
+}
+
+bool Win32Platform::NotifyIcon(TrayAction action, const NotifyIconData& data) {
+  NOTIFYICONDATAA record{};
+  record.cbSize = data.cbSize;
+  record.hWnd = ToHwnd(data.hWnd);
+  record.uID = data.uID;
+  record.uFlags = data.uFlags;
+  record.uCallbackMessage = data.uCallbackMessage;
+  record.hIcon = static_cast<HICON>(data.hIcon);
+  static_assert(sizeof record.szTip >= sizeof data.szTip, "tooltip fits");
+  memcpy(record.szTip, data.szTip, sizeof data.szTip);
+  const DWORD command =
+      action == TrayAction::kAdd ? NIM_ADD : action == TrayAction::kModify ? NIM_MODIFY : NIM_DELETE;
+  return Shell_NotifyIconA(command, &record) != FALSE;
+}
+
+void Win32Platform::PlaySoundFile(const std::string& fileName, unsigned flags) {
+  PlaySoundA(fileName.c_str(), nullptr, flags);
+}
+
+MenuHandle Win32Platform::CreatePopupMenu() { return ::CreatePopupMenu(); }
+
+bool Win32Platform::AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
+                                   bool checked) {
+  return AppendMenuA(static_cast<HMENU>(menu), MF_STRING | (checked ? MF_CHECKED : MF_UNCHECKED),
+                     command, text.c_str()) != FALSE;
+}
+
+void Win32Platform::CheckMenuItem(MenuHandle menu, unsigned command, bool checked) {
+  ::CheckMenuItem(static_cast<HMENU>(menu), command,
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void Win32Platform::TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle owner) {
+  ::TrackPopupMenu(static_cast<HMENU>(menu), 0, at.x, at.y, 0, ToHwnd(owner), nullptr);
+  // Without a message after the menu, its second showing may not close
+  // when the user clicks elsewhere.
+  PostMessageA(ToHwnd(owner), WM_NULL, 0, 0);
+}
+
+void Win32Platform::DestroyMenu(MenuHandle menu) { ::DestroyMenu(static_cast<HMENU>(menu)); }
+
+int Win32Platform::RunModalDialog(Dialog& dialog, int templateId) {
+  return static_cast<int>(DialogBoxParamA(m_hInstance, MAKEINTRESOURCEA(templateId),
+                                          m_hMainWindow, DialogThunk,
+                                          reinterpret_cast<LPARAM>(&dialog)));
+}
+
+void Win32Platform::EndDialog(WindowHandle dialog, int result) {
+  ::EndDialog(ToHwnd(dialog), result);
+}
+
+std::string Win32Platform::GetItemText(WindowHandle dialog, int controlId) {
+  const HWND control = GetDlgItem(ToHwnd(dialog), controlId);
+  const int length = GetWindowTextLengthA(control);
+  if (length <= 0) return std::string();
+  std::vector<char> text(static_cast<size_t>(length) + 1);
+  const int copied = GetWindowTextA(control, text.data(), length + 1);
+  return std::string(text.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+}
+
+void Win32Platform::SetItemText(WindowHandle dialog, int controlId, const std::string& text) {
+  SetDlgItemTextA(ToHwnd(dialog), controlId, text.c_str());
+}
+
+bool Win32Platform::IsItemChecked(WindowHandle dialog, int controlId) {
+  return IsDlgButtonChecked(ToHwnd(dialog), controlId) == BST_CHECKED;
+}
+
+void Win32Platform::CheckItem(WindowHandle dialog, int controlId, bool checked) {
+  CheckDlgButton(ToHwnd(dialog), controlId, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+bool Win32Platform::IsIconic(WindowHandle window) { return ::IsIconic(ToHwnd(window)) != FALSE; }
+
+void Win32Platform::PaintIconCentred(WindowHandle window, IconHandle icon) {
+  const HWND hwnd = ToHwnd(window);
+  PAINTSTRUCT paint;
+  const HDC dc = BeginPaint(hwnd, &paint);
+  SendMessageA(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  const int iconWidth = GetSystemMetrics(SM_CXICON);
+  const int iconHeight = GetSystemMetrics(SM_CYICON);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  const int x = (client.right - client.left - iconWidth + 1) / 2;
+  const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+  DrawIcon(dc, x, y, static_cast<HICON>(icon));
+  EndPaint(hwnd, &paint);
+}
+
+bool Win32Platform::ChooseFileToOpen(WindowHandle owner, const std::string& filter,
+                                     const std::string& defaultExtension, std::string& path) {
+  std::string filterList = filter;
+  for (char& c : filterList)
+    if (c == '|') c = '\0';
+  std::vector<char> file(32768, '\0');
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = ToHwnd(owner);
+  dialog.lpstrFilter = filterList.c_str();
+  dialog.lpstrFile = file.data();
+  dialog.nMaxFile = static_cast<DWORD>(file.size());
+  dialog.lpstrDefExt = defaultExtension.c_str();
+  dialog.Flags = OFN_EXPLORER;
+  if (!GetOpenFileNameA(&dialog)) return false;
+  path = file.data();
+  return true;
+}
+
+RegistryKey Win32Platform::CreateKey(RegistryRoot, const std::string& subKey,
+                                     const std::string& className, unsigned access) {
+  HKEY key = nullptr;
+  std::string keyClass = className;
+  const LONG result =
+      RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, &keyClass[0], REG_OPTION_NON_VOLATILE,
+                      access, nullptr, &key, nullptr);
+  return result == ERROR_SUCCESS ? key : nullptr;
+}
+
+bool Win32Platform::ValueExists(RegistryKey key, const std::string& name) {
+  return RegQueryValueExA(static_cast<HKEY>(key), name.c_str(), nullptr, nullptr, nullptr,
+                          nullptr) == ERROR_SUCCESS;
+}
+
+// The stored length includes the terminating NUL, as the registry asks of a
+// string value, so that no reader of the value can run past its end.
+bool Win32Platform::SetStringValue(RegistryKey key, const std::string& name,
+                                   const std::string& data) {
+  return RegSetValueExA(static_cast<HKEY>(key), name.c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(data.c_str()),
+                        static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+}
+
+bool Win32Platform::DeleteValue(RegistryKey key, const std::string& name) {
+  return RegDeleteValueA(static_cast<HKEY>(key), name.c_str()) == ERROR_SUCCESS;
+}
+
+void Win32Platform::CloseKey(RegistryKey key) { RegCloseKey(static_cast<HKEY>(key)); }
+
+std::string Win32Platform::ModuleFileName() {
+  std::vector<char> path(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return std::string();
+    if (length < path.size()) return std::string(path.data(), length);
+    path.resize(path.size() * 2);
+  }
+}
+
+std::vector<std::string> Win32Platform::CommandLineArguments() {
+  return std::vector<std::string>(__argv + (__argc > 0 ? 1 : 0), __argv + __argc);
+}
+
+unsigned long Win32Platform::ProcessId() { return GetCurrentProcessId(); }
+
+bool Win32Platform::CanOpenForReading(const std::string& path) {
+  const HANDLE file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+bool Win32Platform::ReadWholeFile(const std::string& path, std::string& content) {
+  const HANDLE file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  content.clear();
+  char chunk[65536];
+  DWORD count = 0;
+  bool ok;
+  while ((ok = ReadFile(file, chunk, sizeof chunk, &count, nullptr) != FALSE) && count > 0)
+    content.append(chunk, count);
+  CloseHandle(file);
+  return ok;
+}
+
+bool Win32Platform::WriteNewFile(const std::string& path, const std::string& content) {
+  const HANDLE file = OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written,
+                            nullptr) != FALSE &&
+                  written == content.size() && FlushFileBuffers(file) != FALSE;
+  return CloseHandle(file) != FALSE && ok;
+}
+
+bool Win32Platform::MoveFileReplacing(const std::string& from, const std::string& to) {
+  return MoveFileExA(LongPathForm(from).c_str(), LongPathForm(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+void Win32Platform::RemoveFile(const std::string& path) { DeleteFileA(LongPathForm(path).c_str()); }
+
+bool Win32Platform::StartSockets() { return StartWinsock(); }
+
+std::unique_ptr<Transport> Win32Platform::CreateTransport() { return CreateWinsockTransport(); }

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <windows.h>
+
+#include "platform/platform.h"
+
+// The platform services on the real Win32 API.
+class Win32Platform : public Platform {
+ public:
+  explicit Win32Platform(HINSTANCE instance);
+
+  bool CreateFrameWindow(FrameWindow& window, const std::string& title) override;
+  void DestroyWindow(WindowHandle window) override;
+  void ShowWindow(WindowHandle window, int command) override;
+  void UpdateWindow(WindowHandle window) override;
+  bool SetForegroundWindow(WindowHandle window) override;
+  intptr_t DefaultWindowProc(WindowHandle window, unsigned message, uintptr_t wParam,
+                             intptr_t lParam) override;
+  unsigned TaskbarCreatedMessage() override;
+  void SetMainWindow(WindowHandle window) override;
+  void PostQuitMessage(int exitCode) override;
+  int RunMessageLoop() override;
+  bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) override;
+  ScreenPoint GetCursorPos() override;
+
+  IconHandle LoadIconResource(int resourceId) override;
+  std::string LoadStringResource(unsigned id) override;
+
+  int ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
+                 unsigned flags) override;
+  bool NotifyIcon(TrayAction action, const NotifyIconData& data) override;
+  void PlaySoundFile(const std::string& fileName, unsigned flags) override;
+
+  MenuHandle CreatePopupMenu() override;
+  bool AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
+                      bool checked) override;
+  void CheckMenuItem(MenuHandle menu, unsigned command, bool checked) override;
+  void TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle owner) override;
+  void DestroyMenu(MenuHandle menu) override;
+
+  int RunModalDialog(Dialog& dialog, int templateId) override;
+  void EndDialog(WindowHandle dialog, int result) override;
+  std::string GetItemText(WindowHandle dialog, int controlId) override;
+  void SetItemText(WindowHandle dialog, int controlId, const std::string& text) override;
+  bool IsItemChecked(WindowHandle dialog, int controlId) override;
+  void CheckItem(WindowHandle dialog, int controlId, bool checked) override;
+  bool IsIconic(WindowHandle window) override;
+  void PaintIconCentred(WindowHandle window, IconHandle icon) override;
+  bool ChooseFileToOpen(WindowHandle owner, const std::string& filter,
+                        const std::string& defaultExtension, std::string& path) override;
+
+  RegistryKey CreateKey(RegistryRoot root, const std::string& subKey,
+                        const std::string& className, unsigned access) override;
+  bool ValueExists(RegistryKey key, const std::string& name) override;
+  bool SetStringValue(RegistryKey key, const std::string& name,
+                      const std::string& data) override;
+  bool DeleteValue(RegistryKey key, const std::string& name) override;
+  void CloseKey(RegistryKey key) override;
+
+  std::string ModuleFileName() override;
+  std::vector<std::string> CommandLineArguments() override;
+  unsigned long ProcessId() override;
+  bool CanOpenForReading(const std::string& path) override;
+  bool ReadWholeFile(const std::string& path, std::string& content) override;
+  bool WriteNewFile(const std::string& path, const std::string& content) override;
+  bool MoveFileReplacing(const std::string& from, const std::string& to) override;
+  void RemoveFile(const std::string& path) override;
+
+  bool StartSockets() override;
+  std::unique_ptr<Transport> CreateTransport() override;
+
+ private:
+  HINSTANCE m_hInstance;
+  HWND m_hMainWindow = nullptr;
+  UINT m_nTaskbarCreated = 0;
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+// The Windows message, command and flag numbers the program's logic works
+// with, spelled out so that portable code can use them without the Windows
+// headers. The Win32 layer checks every one against those headers when it is
+// compiled, so the two can never drift apart.
+namespace win {
+
+constexpr unsigned kWmCreate = 0x0001;
+constexpr unsigned kWmDestroy = 0x0002;
+constexpr unsigned kWmPaint = 0x000F;
+constexpr unsigned kWmClose = 0x0010;
+constexpr unsigned kWmQueryDragIcon = 0x0037;
+constexpr unsigned kWmInitDialog = 0x0110;
+constexpr unsigned kWmCommand = 0x0111;
+constexpr unsigned kWmSysCommand = 0x0112;
+constexpr unsigned kWmTimer = 0x0113;
+constexpr unsigned kWmMouseMove = 0x0200;
+constexpr unsigned kWmLButtonDown = 0x0201;
+constexpr unsigned kWmLButtonUp = 0x0202;
+constexpr unsigned kWmLButtonDblClk = 0x0203;
+constexpr unsigned kWmRButtonDown = 0x0204;
+constexpr unsigned kWmRButtonUp = 0x0205;
+constexpr unsigned kWmUser = 0x0400;
+
+constexpr unsigned kScMinimize = 0xF020;
+
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+
+constexpr unsigned kMbOk = 0x00;
+constexpr unsigned kMbIconExclamation = 0x30;
+constexpr unsigned kMbIconInformation = 0x40;
+
+constexpr int kSwHide = 0;
+
+constexpr unsigned kNifMessage = 0x1;
+constexpr unsigned kNifIcon = 0x2;
+constexpr unsigned kNifTip = 0x4;
+
+constexpr unsigned kSndAsync = 0x0001;
+constexpr unsigned kSndFilename = 0x00020000;
+
+// Registry: the machine-wide hive and full access to a key.
+constexpr unsigned kKeyAllAccess = 0xF003F;
+
+}  // namespace win

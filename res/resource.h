@@ -1,0 +1,50 @@
+// Identifiers shared by the resource script and the program.
+#pragma once
+
+#define IDD_ABOUTBOX 100
+#define IDD_SERVER_OPTIONS 102
+#define IDP_SOCKETS_INIT_FAILED 104
+#define IDR_MAINFRAME 128
+#define IDR_TARVIKTYPE 129
+#define IDI_NOMAIL 132
+#define IDD_SOUND_OPTIONS 133
+#define IDI_NEWMAIL 134
+#define IDI_NOTCONNECTED 135
+
+#define IDC_SERVER 1000
+#define IDC_USERNAME 1001
+#define IDC_PASSWORD 1005
+#define IDC_INTERVAL_UP 1009
+#define IDC_INTERVAL_DOWN 1010
+#define IDC_INTERVAL 1011
+#define IDC_SHOW_COUNT 1005
+#define IDC_NEWMAIL_SOUND 1017
+#define IDC_NEWMAIL_WAV 1018
+#define IDC_NOMAIL_SOUND 1019
+#define IDC_NOMAIL_WAV 1020
+#define IDC_NEWMAIL_BROWSE 1021
+#define IDC_NOMAIL_BROWSE 1022
+#define IDC_ERROR_SOUND 1024
+#define IDC_ERROR_WAV 1025
+#define IDC_ERROR_BROWSE 1026
+
+#define ID_SERVER_OPTIONS 32775
+#define ID_SOUND_OPTIONS 32776
+#define ID_TRAY_EXIT 32777
+#define ID_TRAY_ABOUT 32778
+#define ID_AUTORUN 32779
+
+// The frame's standard commands and strings.
+#define ID_FILE_NEW 57600
+#define ID_FILE_OPEN 57601
+#define ID_FILE_PRINT_SETUP 57606
+#define ID_APP_ABOUT 57664
+#define ID_APP_EXIT 57665
+#define ID_HELP_FINDER 57667
+#define ID_VIEW_TOOLBAR 59392
+#define ID_VIEW_STATUS_BAR 59393
+#define AFX_IDS_APP_TITLE 57344
+#define AFX_IDS_IDLEMESSAGE 57345
+
+// The tray icon's callback message (WM_USER + 500).
+#define WM_TRAY_NOTIFY 1524

@@ -1,0 +1,94 @@
+#include "settings/settings_file.h"
+
+#include <vector>
+
+#include "platform/platform.h"
+#include "settings/decimal.h"
+
+namespace {
+
+constexpr size_t kLineCount = 11;
+
+const char* SwitchText(int value) { return value == 1 ? "TRUE" : "FALSE"; }
+
+int SwitchValue(const std::string& line) { return line == "TRUE" ? 1 : 0; }
+
+// A line ends at CR LF, at LF or at a lone CR, so that files edited on other
+// systems still read line by line instead of as one long first line.
+std::vector<std::string> SplitLines(const std::string& content, size_t wanted) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (lines.size() < wanted && start < content.size()) {
+    size_t end = content.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = content.size();
+    lines.push_back(content.substr(start, end - start));
+    if (end < content.size() && content[end] == '\r' && end + 1 < content.size() &&
+        content[end + 1] == '\n')
+      ++end;
+    start = end + 1;
+  }
+  lines.resize(wanted);
+  return lines;
+}
+
+// A line break inside a value would shift every later line of the file.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  line.reserve(text.size());
+  for (char c : text)
+    if (c != '\r' && c != '\n') line += c;
+  return line;
+}
+
+}  // namespace
+
+std::string SettingsPathFor(const std::string& modulePath) {
+  const size_t keep = modulePath.size() >= 3 ? modulePath.size() - 3 : 0;
+  return modulePath.substr(0, keep) + "ini";
+}
+
+void ParseSettings(const std::string& content, MailSettings& settings) {
+  const std::vector<std::string> line = SplitLines(content, kLineCount);
+  settings.m_strServer = line[0];
+  settings.m_strUser = line[1];
+  settings.m_strPassword = line[2];
+  settings.m_bNewMailSound = SwitchValue(line[4]);
+  settings.m_strNewMailWav = line[5];
+  settings.m_bNoMailSound = SwitchValue(line[6]);
+  settings.m_strNoMailWav = line[7];
+  settings.m_bErrorSound = SwitchValue(line[8]);
+  settings.m_strErrorWav = line[9];
+  settings.m_bShowCount = SwitchValue(line[10]);
+  const int interval = ParseDecimal(line[3]);
+  settings.m_nInterval = interval < kMinimumInterval ? kMinimumInterval : interval;
+}
+
+std::string FormatSettings(const MailSettings& settings) {
+  const std::string lines[kLineCount] = {
+      OneLine(settings.m_strServer),     OneLine(settings.m_strUser),
+      OneLine(settings.m_strPassword),   std::to_string(settings.m_nInterval),
+      SwitchText(settings.m_bNewMailSound), OneLine(settings.m_strNewMailWav),
+      SwitchText(settings.m_bNoMailSound),  OneLine(settings.m_strNoMailWav),
+      SwitchText(settings.m_bErrorSound),   OneLine(settings.m_strErrorWav),
+      SwitchText(settings.m_bShowCount)};
+  std::string content;
+  for (const std::string& line : lines) content += line + "\r\n";
+  return content;
+}
+
+bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings) {
+  std::string content;
+  if (!platform.ReadWholeFile(path, content)) return false;
+  ParseSettings(content, settings);
+  return true;
+}
+
+bool SaveSettingsFile(Platform& platform, const std::string& path,
+                      const MailSettings& settings) {
+  const std::string temporary = path + "." + std::to_string(platform.ProcessId()) + ".tmp";
+  if (platform.WriteNewFile(temporary, FormatSettings(settings)) &&
+      platform.MoveFileReplacing(temporary, path))
+    return true;
+  platform.RemoveFile(temporary);
+  return false;
+}

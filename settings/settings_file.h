@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+class Platform;
+
+// The user's settings, in the order of their lines in the settings file.
+// A switch counts as on only when it equals 1.
+struct MailSettings {
+  std::string m_strServer;
+  std::string m_strUser;
+  std::string m_strPassword;
+  int m_nInterval = 0;
+  int m_bNewMailSound = 0;
+  std::string m_strNewMailWav;
+  int m_bNoMailSound = 0;
+  std::string m_strNoMailWav;
+  int m_bErrorSound = 0;
+  std::string m_strErrorWav;
+  int m_bShowCount = 0;
+};
+
+constexpr int kMinimumInterval = 5;
+
+// The settings file beside the executable: its last three characters become "ini".
+std::string SettingsPathFor(const std::string& modulePath);
+
+// Fills all eleven settings from the file's content; a missing line reads as
+// an empty one, so a short or empty file still gives a usable result.
+void ParseSettings(const std::string& content, MailSettings& settings);
+
+// The eleven CR LF lines of the file for these settings.
+std::string FormatSettings(const MailSettings& settings);
+
+// Loads the file at path; false (settings untouched) when it cannot be read.
+bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings);
+
+// Writes the whole file through a temporary file beside it, so that a failed
+// save leaves the previous file as it was. False when the file was not replaced.
+bool SaveSettingsFile(Platform& platform, const std::string& path,
+                      const MailSettings& settings);

@@ -1,0 +1,351 @@
+#include "tests/double/fake_platform.h"
+
+#include "platform/dialog.h"
+#include "platform/frame_window.h"
+#include "platform/win_constants.h"
+#include "res/resource.h"
+
+namespace {
+
+WindowHandle const kFrameHandle = reinterpret_cast<WindowHandle>(0x1000);
+RegistryKey const kRunKey = reinterpret_cast<RegistryKey>(0x4000);
+constexpr unsigned kTaskbarCreated = 0xC0DE;
+
+WindowHandle HandleFor(uintptr_t base, size_t index) {
+  return reinterpret_cast<WindowHandle>(base + index);
+}
+
+}  // namespace
+
+FakeDialog::FakeDialog(FakePlatform& owner, Dialog& shown, int id, WindowHandle window)
+    : platform(owner), dialog(shown), templateId(id), handle(window) {}
+
+intptr_t FakeDialog::Send(unsigned message, uintptr_t wParam, intptr_t lParam) {
+  return dialog.DialogProc(message, wParam, lParam);
+}
+
+void FakeDialog::Click(int controlId) { Send(win::kWmCommand, static_cast<uintptr_t>(controlId)); }
+
+void FakeDialog::Close() { Send(win::kWmClose); }
+
+void FakeDialog::SysCommand(unsigned command) { Send(win::kWmSysCommand, command); }
+
+std::string FakeDialog::Text(int controlId) const {
+  const auto found = texts.find(controlId);
+  return found == texts.end() ? std::string() : found->second;
+}
+
+bool FakeDialog::Checked(int controlId) const {
+  const auto found = checks.find(controlId);
+  return found != checks.end() && found->second;
+}
+
+intptr_t FakePlatform::SendToFrame(unsigned message, uintptr_t wParam, intptr_t lParam) {
+  return frame ? frame->WindowProc(message, wParam, lParam) : 0;
+}
+
+void FakePlatform::Tick(int count) {
+  for (int i = 0; i < count; ++i) SendToFrame(win::kWmTimer, 1);
+}
+
+std::vector<MenuItem> FakePlatform::MenuItems() const {
+  return m_menus.empty() || m_menus.back().destroyed ? std::vector<MenuItem>()
+                                                     : m_menus.back().items;
+}
+
+std::vector<std::string> FakePlatform::EventsStartingWith(const std::string& prefix) const {
+  std::vector<std::string> matching;
+  for (const std::string& event : events)
+    if (event.compare(0, prefix.size(), prefix) == 0) matching.push_back(event);
+  return matching;
+}
+
+int FakePlatform::IconId(IconHandle icon) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(icon));
+}
+
+bool FakePlatform::CreateFrameWindow(FrameWindow& window, const std::string& title) {
+  events.push_back("create frame " + title);
+  if (frameCreationFails) return false;
+  frame = &window;
+  window.Attach(kFrameHandle);
+  if (window.WindowProc(win::kWmCreate, 0, 0) == -1) {
+    window.Attach(nullptr);
+    frame = nullptr;
+    return false;
+  }
+  return true;
+}
+
+void FakePlatform::DestroyWindow(WindowHandle window) {
+  if (window != kFrameHandle || !frame) return;
+  events.push_back("destroy frame");
+  frame->WindowProc(win::kWmDestroy, 0, 0);
+  frame->Attach(nullptr);
+  frame = nullptr;
+}
+
+void FakePlatform::ShowWindow(WindowHandle window, int command) {
+  if (window == kFrameHandle) {
+    events.push_back("show frame " + std::to_string(command));
+    frameVisible = command != win::kSwHide;
+  } else if (FakeDialog* dialog = DialogFor(window)) {
+    dialog->visible = command != win::kSwHide;
+  }
+}
+
+void FakePlatform::UpdateWindow(WindowHandle) {}
+
+bool FakePlatform::SetForegroundWindow(WindowHandle) {
+  events.push_back("foreground");
+  return true;
+}
+
+intptr_t FakePlatform::DefaultWindowProc(WindowHandle, unsigned, uintptr_t, intptr_t) { return 0; }
+
+unsigned FakePlatform::TaskbarCreatedMessage() { return kTaskbarCreated; }
+
+void FakePlatform::SetMainWindow(WindowHandle window) { mainWindow = window; }
+
+void FakePlatform::PostQuitMessage(int) {
+  events.push_back("quit");
+  quitPosted = true;
+}
+
+int FakePlatform::RunMessageLoop() {
+  if (messageLoop) messageLoop();
+  return 0;
+}
+
+bool FakePlatform::SetTimer(WindowHandle, unsigned id, unsigned periodMs) {
+  events.push_back("timer " + std::to_string(id) + " " + std::to_string(periodMs));
+  return timerStarts;
+}
+
+ScreenPoint FakePlatform::GetCursorPos() { return cursor; }
+
+IconHandle FakePlatform::LoadIconResource(int resourceId) {
+  return reinterpret_cast<IconHandle>(static_cast<intptr_t>(resourceId));
+}
+
+std::string FakePlatform::LoadStringResource(unsigned id) {
+  switch (id) {
+    case IDP_SOCKETS_INIT_FAILED:
+      return "Windows sockets initialization failed.";
+    case IDR_MAINFRAME:
+    case AFX_IDS_APP_TITLE:
+      return "Tarvik";
+    default:
+      return std::string();
+  }
+}
+
+int FakePlatform::ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
+                                 unsigned flags) {
+  const MessageBoxCall call{owner, text, caption ? caption : LoadStringResource(AFX_IDS_APP_TITLE),
+                            flags};
+  boxes.push_back(call);
+  events.push_back("box " + call.caption + "|" + text);
+  if (whileMessageBox) whileMessageBox(call);
+  return win::kIdOk;
+}
+
+bool FakePlatform::NotifyIcon(TrayAction action, const NotifyIconData& data) {
+  const char* name = action == TrayAction::kAdd      ? "add"
+                     : action == TrayAction::kModify ? "modify"
+                                                     : "delete";
+  events.push_back(std::string("tray ") + name + " " + std::to_string(IconId(data.hIcon)) + " " +
+                   data.szTip);
+  trayRecords.push_back(data);
+  switch (action) {
+    case TrayAction::kAdd:
+      if (trayIconShown || !trayAvailable) return false;
+      if (trayAddFailures > 0) {
+        --trayAddFailures;
+        return false;
+      }
+      trayIconShown = true;
+      return true;
+    case TrayAction::kModify:
+      return trayIconShown;
+    case TrayAction::kDelete: {
+      const bool wasShown = trayIconShown;
+      trayIconShown = false;
+      return wasShown;
+    }
+  }
+  return false;
+}
+
+void FakePlatform::PlaySoundFile(const std::string& fileName, unsigned flags) {
+  events.push_back("sound " + fileName + " " + std::to_string(flags));
+}
+
+MenuHandle FakePlatform::CreatePopupMenu() {
+  m_menus.emplace_back();
+  return HandleFor(0x3000, m_menus.size());
+}
+
+bool FakePlatform::AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
+                                  bool checked) {
+  m_menus.at(reinterpret_cast<uintptr_t>(menu) - 0x3001).items.push_back({command, text, checked});
+  return true;
+}
+
+void FakePlatform::CheckMenuItem(MenuHandle menu, unsigned command, bool checked) {
+  for (MenuItem& item : m_menus.at(reinterpret_cast<uintptr_t>(menu) - 0x3001).items)
+    if (item.command == command) item.checked = checked;
+}
+
+void FakePlatform::TrackPopupMenu(MenuHandle, ScreenPoint at, WindowHandle) {
+  events.push_back("menu " + std::to_string(at.x) + "," + std::to_string(at.y));
+  menusTracked.push_back(at);
+}
+
+void FakePlatform::DestroyMenu(MenuHandle menu) {
+  m_menus.at(reinterpret_cast<uintptr_t>(menu) - 0x3001).destroyed = true;
+  events.push_back("menu destroyed");
+}
+
+int FakePlatform::RunModalDialog(Dialog& dialog, int templateId) {
+  dialogsRun.push_back(templateId);
+  events.push_back("dialog " + std::to_string(templateId));
+  const WindowHandle handle = HandleFor(0x2000, openDialogs.size() + 1);
+  openDialogs.push_back(std::make_unique<FakeDialog>(*this, dialog, templateId, handle));
+  FakeDialog& open = *openDialogs.back();
+  dialog.Attach(handle);
+  open.Send(win::kWmInitDialog);
+  if (!dialogScripts.empty()) {
+    const std::function<void(FakeDialog&)> script = dialogScripts.front();
+    dialogScripts.pop_front();
+    script(open);
+  }
+  if (!open.ended) open.Click(win::kIdCancel);
+  const int result = open.result;
+  openDialogs.pop_back();
+  return result;
+}
+
+void FakePlatform::EndDialog(WindowHandle dialog, int result) {
+  FakeDialog* open = DialogFor(dialog);
+  if (!open) return;
+  open->ended = true;
+  open->result = result;
+}
+
+std::string FakePlatform::GetItemText(WindowHandle dialog, int controlId) {
+  const FakeDialog* open = DialogFor(dialog);
+  return open ? open->Text(controlId) : std::string();
+}
+
+void FakePlatform::SetItemText(WindowHandle dialog, int controlId, const std::string& text) {
+  if (FakeDialog* open = DialogFor(dialog)) open->texts[controlId] = text;
+}
+
+bool FakePlatform::IsItemChecked(WindowHandle dialog, int controlId) {
+  const FakeDialog* open = DialogFor(dialog);
+  return open && open->Checked(controlId);
+}
+
+void FakePlatform::CheckItem(WindowHandle dialog, int controlId, bool checked) {
+  if (FakeDialog* open = DialogFor(dialog)) open->checks[controlId] = checked;
+}
+
+bool FakePlatform::IsIconic(WindowHandle window) {
+  const FakeDialog* open = DialogFor(window);
+  return open && open->iconic;
+}
+
+void FakePlatform::PaintIconCentred(WindowHandle, IconHandle icon) {
+  events.push_back("paint icon " + std::to_string(IconId(icon)));
+}
+
+bool FakePlatform::ChooseFileToOpen(WindowHandle, const std::string& filter,
+                                    const std::string& defaultExtension, std::string& path) {
+  fileDialogFilters.push_back(filter + " " + defaultExtension);
+  if (fileChoices.empty()) return false;
+  const std::optional<std::string> choice = fileChoices.front();
+  fileChoices.pop_front();
+  if (!choice) return false;
+  path = *choice;
+  return true;
+}
+
+RegistryKey FakePlatform::CreateKey(RegistryRoot, const std::string& subKey,
+                                    const std::string& className, unsigned access) {
+  createdKeys.insert(subKey + "|" + className + "|" + std::to_string(access));
+  if (!runKeyOpens) return nullptr;
+  ++openKeys;
+  return kRunKey;
+}
+
+bool FakePlatform::ValueExists(RegistryKey, const std::string& name) {
+  return runValues.count(name) > 0;
+}
+
+bool FakePlatform::SetStringValue(RegistryKey, const std::string& name, const std::string& data) {
+  events.push_back("registry set " + name + "=" + data);
+  if (registryWritesFail) return false;
+  runValues[name] = data;
+  return true;
+}
+
+bool FakePlatform::DeleteValue(RegistryKey, const std::string& name) {
+  events.push_back("registry delete " + name);
+  if (registryWritesFail) return false;
+  return runValues.erase(name) > 0;
+}
+
+void FakePlatform::CloseKey(RegistryKey) { --openKeys; }
+
+std::string FakePlatform::ModuleFileName() { return modulePath; }
+
+std::vector<std::string> FakePlatform::CommandLineArguments() { return arguments; }
+
+unsigned long FakePlatform::ProcessId() { return 4242; }
+
+bool FakePlatform::CanOpenForReading(const std::string& path) { return files.count(path) > 0; }
+
+bool FakePlatform::ReadWholeFile(const std::string& path, std::string& content) {
+  const auto found = files.find(path);
+  if (found == files.end()) return false;
+  content = found->second;
+  return true;
+}
+
+bool FakePlatform::WriteNewFile(const std::string& path, const std::string& content) {
+  events.push_back("write " + path);
+  if (unwritablePaths.count(path)) {
+    // A full disk: the file is created but only part of it gets written.
+    files[path] = content.substr(0, content.size() / 2);
+    return false;
+  }
+  files[path] = content;
+  return true;
+}
+
+bool FakePlatform::MoveFileReplacing(const std::string& from, const std::string& to) {
+  events.push_back("replace " + from + " -> " + to);
+  const auto found = files.find(from);
+  if (replaceFails || found == files.end()) return false;
+  files[to] = found->second;
+  files.erase(found);
+  return true;
+}
+
+void FakePlatform::RemoveFile(const std::string& path) {
+  events.push_back("remove " + path);
+  files.erase(path);
+}
+
+bool FakePlatform::StartSockets() { return socketsStart; }
+
+std::unique_ptr<Transport> FakePlatform::CreateTransport() {
+  return transports ? transports() : nullptr;
+}
+
+FakeDialog* FakePlatform::DialogFor(WindowHandle handle) const {
+  for (const std::unique_ptr<FakeDialog>& open : openDialogs)
+    if (open->handle == handle) return open.get();
+  return nullptr;
+}

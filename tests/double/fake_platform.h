@@ -1,0 +1,176 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+class FakePlatform;
+
+// One dialog while it is open, driven by a test as a user would drive it.
+class FakeDialog {
+ public:
+  FakeDialog(FakePlatform& platform, Dialog& dialog, int templateId, WindowHandle handle);
+
+  void Type(int controlId, const std::string& text) { texts[controlId] = text; }
+  void Tick(int controlId, bool checked) { checks[controlId] = checked; }
+  void Click(int controlId);
+  void Close();
+  void SysCommand(unsigned command);
+  intptr_t Send(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0);
+  std::string Text(int controlId) const;
+  bool Checked(int controlId) const;
+
+  FakePlatform& platform;
+  Dialog& dialog;
+  int templateId;
+  WindowHandle handle;
+  std::map<int, std::string> texts;
+  std::map<int, bool> checks;
+  bool visible = true;
+  bool iconic = false;
+  bool ended = false;
+  int result = -1;
+};
+
+struct MessageBoxCall {
+  WindowHandle owner;
+  std::string text;
+  std::string caption;
+  unsigned flags;
+};
+
+struct MenuItem {
+  unsigned command;
+  std::string text;
+  bool checked;
+};
+
+// The platform as the unit tests see it: every service does what the real
+// one would in the simplest way, records what was asked of it, and can be
+// told to fail.
+class FakePlatform : public Platform {
+ public:
+  // Sends a message to the frame window, as the system would.
+  intptr_t SendToFrame(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0);
+  // Delivers timer ticks to the frame.
+  void Tick(int count = 1);
+  // The frame's tray menu as it stands (the last menu created).
+  std::vector<MenuItem> MenuItems() const;
+  // Events whose text starts with prefix, in order.
+  std::vector<std::string> EventsStartingWith(const std::string& prefix) const;
+  static int IconId(IconHandle icon);
+
+  // What the program asked for, in order, as short lines such as
+  // "tray modify 134 No messages waiting", "sound C:\\a.wav", "foreground",
+  // "box DOV3 Ozez Ezevada|You have 3 messages waiting".
+  std::vector<std::string> events;
+  std::vector<MessageBoxCall> boxes;
+  std::vector<NotifyIconData> trayRecords;
+  std::set<std::string> createdKeys;
+  std::vector<int> dialogsRun;
+  std::vector<std::string> fileDialogFilters;
+  std::vector<ScreenPoint> menusTracked;
+
+  // What the platform does.
+  bool socketsStart = true;
+  bool frameCreationFails = false;
+  bool timerStarts = true;
+  int trayAddFailures = 0;
+  bool trayAvailable = true;
+  bool runKeyOpens = true;
+  bool registryWritesFail = false;
+  std::map<std::string, std::string> runValues;
+  std::map<std::string, std::string> files;
+  std::set<std::string> unwritablePaths;
+  bool replaceFails = false;
+  std::string modulePath = "C:\\Tools\\tarvik.exe";
+  std::vector<std::string> arguments;
+  ScreenPoint cursor{640, 480};
+  std::function<std::unique_ptr<Transport>()> transports;
+  // Runs while a message box is open, as the nested message loop would.
+  std::function<void(const MessageBoxCall&)> whileMessageBox;
+  // Run in turn, one for each dialog opened; a dialog left open is cancelled.
+  std::deque<std::function<void(FakeDialog&)>> dialogScripts;
+  // Answers of the file-open dialog in turn; nothing means cancelled.
+  std::deque<std::optional<std::string>> fileChoices;
+  // Runs in place of the message loop.
+  std::function<void()> messageLoop;
+
+  // State.
+  FrameWindow* frame = nullptr;
+  WindowHandle mainWindow = nullptr;
+  bool frameVisible = false;
+  bool quitPosted = false;
+  bool trayIconShown = false;
+  int openKeys = 0;
+  std::vector<std::unique_ptr<FakeDialog>> openDialogs;
+
+  bool CreateFrameWindow(FrameWindow& window, const std::string& title) override;
+  void DestroyWindow(WindowHandle window) override;
+  void ShowWindow(WindowHandle window, int command) override;
+  void UpdateWindow(WindowHandle window) override;
+  bool SetForegroundWindow(WindowHandle window) override;
+  intptr_t DefaultWindowProc(WindowHandle window, unsigned message, uintptr_t wParam,
+                             intptr_t lParam) override;
+  unsigned TaskbarCreatedMessage() override;
+  void SetMainWindow(WindowHandle window) override;
+  void PostQuitMessage(int exitCode) override;
+  int RunMessageLoop() override;
+  bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) override;
+  ScreenPoint GetCursorPos() override;
+  IconHandle LoadIconResource(int resourceId) override;
+  std::string LoadStringResource(unsigned id) override;
+  int ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
+                     unsigned flags) override;
+  bool NotifyIcon(TrayAction action, const NotifyIconData& data) override;
+  void PlaySoundFile(const std::string& fileName, unsigned flags) override;
+  MenuHandle CreatePopupMenu() override;
+  bool AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
+                      bool checked) override;
+  void CheckMenuItem(MenuHandle menu, unsigned command, bool checked) override;
+  void TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle owner) override;
+  void DestroyMenu(MenuHandle menu) override;
+  int RunModalDialog(Dialog& dialog, int templateId) override;
+  void EndDialog(WindowHandle dialog, int result) override;
+  std::string GetItemText(WindowHandle dialog, int controlId) override;
+  void SetItemText(WindowHandle dialog, int controlId, const std::string& text) override;
+  bool IsItemChecked(WindowHandle dialog, int controlId) override;
+  void CheckItem(WindowHandle dialog, int controlId, bool checked) override;
+  bool IsIconic(WindowHandle window) override;
+  void PaintIconCentred(WindowHandle window, IconHandle icon) override;
+  bool ChooseFileToOpen(WindowHandle owner, const std::string& filter,
+                        const std::string& defaultExtension, std::string& path) override;
+  RegistryKey CreateKey(RegistryRoot root, const std::string& subKey,
+                        const std::string& className, unsigned access) override;
+  bool ValueExists(RegistryKey key, const std::string& name) override;
+  bool SetStringValue(RegistryKey key, const std::string& name,
+                      const std::string& data) override;
+  bool DeleteValue(RegistryKey key, const std::string& name) override;
+  void CloseKey(RegistryKey key) override;
+  std::string ModuleFileName() override;
+  std::vector<std::string> CommandLineArguments() override;
+  unsigned long ProcessId() override;
+  bool CanOpenForReading(const std::string& path) override;
+  bool ReadWholeFile(const std::string& path, std::string& content) override;
+  bool WriteNewFile(const std::string& path, const std::string& content) override;
+  bool MoveFileReplacing(const std::string& from, const std::string& to) override;
+  void RemoveFile(const std::string& path) override;
+  bool StartSockets() override;
+  std::unique_ptr<Transport> CreateTransport() override;
+
+ private:
+  FakeDialog* DialogFor(WindowHandle handle) const;
+
+  struct Menu {
+    std::vector<MenuItem> items;
+    bool destroyed = false;
+  };
+  std::vector<Menu> m_menus;
+};

@@ -1,0 +1,94 @@
+#include "tests/double/memory_transport.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+class MemoryTransport : public Transport {
+ public:
+  explicit MemoryTransport(MemoryServer& server) : m_server(server) {}
+
+  bool Startup() override {
+    if (m_server.failingStep == "startup") return false;
+    ++m_server.startups;
+    return true;
+  }
+  bool OpenSocket() override {
+    if (m_server.failingStep == "socket") return false;
+    ++m_server.socketsOpened;
+    m_bOpen = true;
+    return true;
+  }
+  bool Resolve(const std::string& host) override {
+    m_server.host = host;
+    return m_server.failingStep != "resolve";
+  }
+  bool Connect(uint16_t port, int) override {
+    m_server.port = port;
+    return m_server.failingStep != "connect";
+  }
+  bool Send(const std::string& bytes, int) override {
+    if (++m_nSends == m_server.failingSend) return false;
+    std::string line = bytes;
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) line.resize(line.size() - 2);
+    m_server.transcript.push_back(line);
+    ++m_nCommands;
+    return true;
+  }
+  int Receive(char* buffer, int capacity, int) override {
+    while (m_nChunk < m_server.chunks.size() && m_nOffset == m_server.chunks[m_nChunk].bytes.size()) {
+      ++m_nChunk;
+      m_nOffset = 0;
+    }
+    if (m_nChunk == m_server.chunks.size())
+      return m_server.end == MemoryServer::End::kClose ? 0 : -1;
+    const MemoryServer::Chunk& chunk = m_server.chunks[m_nChunk];
+    // A reply that needs a command not yet sent would never come: the wait times out.
+    if (chunk.afterCommands > m_nCommands) return -1;
+    const size_t count = std::min(static_cast<size_t>(capacity), chunk.bytes.size() - m_nOffset);
+    std::memcpy(buffer, chunk.bytes.data() + m_nOffset, count);
+    m_nOffset += count;
+    return static_cast<int>(count);
+  }
+  bool CloseSocket() override {
+    if (!m_bOpen) return true;
+    m_bOpen = false;
+    ++m_server.socketsClosed;
+    return m_server.failingStep != "close";
+  }
+  bool Cleanup() override {
+    ++m_server.cleanups;
+    return m_server.failingStep != "cleanup";
+  }
+
+ private:
+  MemoryServer& m_server;
+  bool m_bOpen = false;
+  int m_nSends = 0;
+  size_t m_nCommands = 0;
+  size_t m_nChunk = 0;
+  size_t m_nOffset = 0;
+};
+
+}  // namespace
+
+MemoryServer& MemoryServer::Reply(size_t afterCommands, const std::string& bytes) {
+  chunks.push_back(Chunk{afterCommands, bytes});
+  return *this;
+}
+
+MemoryServer MemoryServer::Standard(const std::string& statReply) {
+  MemoryServer server;
+  server.Reply(0, "+OK ready\r\n")
+      .Reply(1, "+OK\r\n")
+      .Reply(2, "+OK logged in\r\n")
+      .Reply(3, statReply)
+      .Reply(4, "+OK bye\r\n");
+  return server;
+}
+
+std::unique_ptr<Transport> MemoryServer::NewSession() {
+  ++sessions;
+  return std::make_unique<MemoryTransport>(*this);
+}

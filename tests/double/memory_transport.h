@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/transport.h"
+
+// The server's side of POP3 sessions, played in memory without sockets or
+// waiting, and a record of what the clients did. Every transport it hands out
+// is one session that plays the same script from the start.
+class MemoryServer {
+ public:
+  // What a session does once the script has run out.
+  enum class End { kClose, kSilence, kError };
+
+  // The bytes become readable once the client has sent afterCommands commands.
+  MemoryServer& Reply(size_t afterCommands, const std::string& bytes);
+  // Greeting, USER, PASS and STAT all answered positively; STAT with statReply.
+  static MemoryServer Standard(const std::string& statReply);
+
+  std::unique_ptr<Transport> NewSession();
+
+  End end = End::kClose;
+  // The step that fails: "startup", "socket", "resolve", "connect", "close" or "cleanup".
+  std::string failingStep;
+  // The number (from 1, counted per session) of the send that fails; 0 for none.
+  int failingSend = 0;
+
+  // Every command sent, without its CR LF, in order across sessions.
+  std::vector<std::string> transcript;
+  std::string host;
+  uint16_t port = 0;
+  int sessions = 0;
+  int startups = 0;
+  int cleanups = 0;
+  int socketsOpened = 0;
+  int socketsClosed = 0;
+
+  struct Chunk {
+    size_t afterCommands;
+    std::string bytes;
+  };
+  std::vector<Chunk> chunks;
+};

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "settings/decimal.h"
+#include "settings/settings_file.h"
+#include "tests/double/fake_platform.h"
+
+namespace {
+
+const char kPath[] = "C:\\Tools\\tarvik.ini";
+
+std::string File(const std::string& interval, const std::string& newMail = "TRUE",
+                 const std::string& showCount = "TRUE") {
+  return "pop.example.com\r\nalice\r\nse cret\r\n" + interval + "\r\n" + newMail +
+         "\r\nC:\\new.wav\r\nFALSE\r\nC:\\none.wav\r\nTRUE\r\nC:\\err.wav\r\n" + showCount + "\r\n";
+}
+
+MailSettings Parsed(const std::string& content) {
+  MailSettings settings;
+  ParseSettings(content, settings);
+  return settings;
+}
+
+TEST(SettingsPath, ReplacesTheLastThreeCharactersWhateverTheyAre) {
+  EXPECT_EQ("C:\\Tools\\checker.ini", SettingsPathFor("C:\\Tools\\checker.exe"));
+  EXPECT_EQ("C:\\Tools\\chini", SettingsPathFor("C:\\Tools\\check"));
+  EXPECT_EQ("C:\\a.b\\proini", SettingsPathFor("C:\\a.b\\prog.x"));
+  const std::string deep = "C:\\" + std::string(300, 'd') + "\\tarvik.exe";
+  EXPECT_EQ(deep.substr(0, deep.size() - 3) + "ini", SettingsPathFor(deep));
+}
+
+TEST(SettingsParse, ReadsElevenLinesInOrder) {
+  const MailSettings s = Parsed(File("15"));
+  EXPECT_EQ("pop.example.com", s.m_strServer);
+  EXPECT_EQ("alice", s.m_strUser);
+  EXPECT_EQ("se cret", s.m_strPassword);
+  EXPECT_EQ(15, s.m_nInterval);
+  EXPECT_EQ(1, s.m_bNewMailSound);
+  EXPECT_EQ("C:\\new.wav", s.m_strNewMailWav);
+  EXPECT_EQ(0, s.m_bNoMailSound);
+  EXPECT_EQ("C:\\none.wav", s.m_strNoMailWav);
+  EXPECT_EQ(1, s.m_bErrorSound);
+  EXPECT_EQ("C:\\err.wav", s.m_strErrorWav);
+  EXPECT_EQ(1, s.m_bShowCount);
+}
+
+TEST(SettingsParse, OnlyAnExactTrueSwitchesOn) {
+  EXPECT_EQ(0, Parsed(File("5", "true")).m_bNewMailSound);
+  EXPECT_EQ(0, Parsed(File("5", "TRUE ")).m_bNewMailSound);
+  EXPECT_EQ(0, Parsed(File("5", " TRUE")).m_bNewMailSound);
+  EXPECT_EQ(0, Parsed(File("5", "1")).m_bNewMailSound);
+  EXPECT_EQ(0, Parsed(File("5", "TRUE", "")).m_bShowCount);
+}
+
+TEST(SettingsParse, IntervalIsAtLeastFiveWithNoUpperBound) {
+  EXPECT_EQ(5, Parsed(File("3")).m_nInterval);
+  EXPECT_EQ(5, Parsed(File("0")).m_nInterval);
+  EXPECT_EQ(5, Parsed(File("-40")).m_nInterval);
+  EXPECT_EQ(5, Parsed(File("soon")).m_nInterval);
+  EXPECT_EQ(5, Parsed(File("")).m_nInterval);
+  EXPECT_EQ(500, Parsed(File("500")).m_nInterval);
+  EXPECT_EQ(12, Parsed(File("  12 minutes")).m_nInterval);
+  EXPECT_EQ(INT_MAX, Parsed(File("99999999999999999999")).m_nInterval);
+}
+
+TEST(SettingsParse, ShortAndEmptyFilesReadAsEmptyLines) {
+  const MailSettings two = Parsed("mail.example.com\r\nbob");
+  EXPECT_EQ("mail.example.com", two.m_strServer);
+  EXPECT_EQ("bob", two.m_strUser);
+  EXPECT_EQ("", two.m_strPassword);
+  EXPECT_EQ(5, two.m_nInterval);
+  EXPECT_EQ(0, two.m_bShowCount);
+  EXPECT_EQ("", two.m_strErrorWav);
+
+  MailSettings fromEmpty;
+  fromEmpty.m_strServer = "left over";
+  ParseSettings("", fromEmpty);
+  EXPECT_EQ("", fromEmpty.m_strServer);
+  EXPECT_EQ(5, fromEmpty.m_nInterval);
+}
+
+TEST(SettingsParse, LfOnlyAndCrOnlyLineEndsSplitLinesToo) {
+  const MailSettings lf = Parsed("host\nuser\npass\n20\nTRUE\n");
+  EXPECT_EQ("pass", lf.m_strPassword);
+  EXPECT_EQ(20, lf.m_nInterval);
+  EXPECT_EQ(1, lf.m_bNewMailSound);
+  const MailSettings cr = Parsed("host\ruser\rpass\r20\rTRUE\r");
+  EXPECT_EQ("user", cr.m_strUser);
+  EXPECT_EQ(20, cr.m_nInterval);
+  EXPECT_EQ(1, cr.m_bNewMailSound);
+  // An empty line between two CR LF ends stays an empty line.
+  EXPECT_EQ("", Parsed("host\r\n\r\npass\r\n").m_strUser);
+  EXPECT_EQ("pass", Parsed("host\r\n\r\npass\r\n").m_strPassword);
+}
+
+TEST(SettingsFormat, WritesElevenCrLfLinesWithSwitchesAsTrueOrFalse) {
+  MailSettings s;
+  s.m_strServer = "TRUE";
+  s.m_strPassword = "p a s s";
+  s.m_nInterval = 120;
+  s.m_bNewMailSound = 1;
+  s.m_bNoMailSound = 2;
+  s.m_bErrorSound = -1;
+  s.m_bShowCount = 0;
+  EXPECT_EQ("TRUE\r\n\r\np a s s\r\n120\r\nTRUE\r\n\r\nFALSE\r\n\r\nFALSE\r\n\r\nFALSE\r\n",
+            FormatSettings(s));
+}
+
+TEST(SettingsFormat, RoundTripKeepsValuesButOnlyOneMeansOn) {
+  MailSettings s = Parsed(File("77"));
+  s.m_bNoMailSound = 7;
+  const MailSettings again = Parsed(FormatSettings(s));
+  EXPECT_EQ(s.m_strServer, again.m_strServer);
+  EXPECT_EQ(s.m_strPassword, again.m_strPassword);
+  EXPECT_EQ(77, again.m_nInterval);
+  EXPECT_EQ(1, again.m_bNewMailSound);
+  EXPECT_EQ(0, again.m_bNoMailSound);
+  EXPECT_EQ(s.m_strErrorWav, again.m_strErrorWav);
+  EXPECT_EQ(1, again.m_bShowCount);
+}
+
+TEST(SettingsFormat, ALineBreakInAValueCannotShiftTheLinesAfterIt) {
+  MailSettings s;
+  s.m_strServer = "host\r\nFALSE";
+  s.m_strPassword = "a\nb\rc";
+  s.m_nInterval = 9;
+  s.m_bShowCount = 1;
+  const std::string content = FormatSettings(s);
+  const MailSettings again = Parsed(content);
+  EXPECT_EQ("hostFALSE", again.m_strServer);
+  EXPECT_EQ("abc", again.m_strPassword);
+  EXPECT_EQ(9, again.m_nInterval);
+  EXPECT_EQ(1, again.m_bShowCount);
+}
+
+TEST(Decimal, ReadsLikeAtoiButClampsInsteadOfOverflowing) {
+  EXPECT_EQ(0, ParseDecimal(""));
+  EXPECT_EQ(0, ParseDecimal("x1"));
+  EXPECT_EQ(42, ParseDecimal(" \t42abc"));
+  EXPECT_EQ(-7, ParseDecimal("-7"));
+  EXPECT_EQ(3, ParseDecimal("+3"));
+  EXPECT_EQ(7, ParseDecimal("007"));
+  EXPECT_EQ(0, ParseDecimal("- 3"));
+  EXPECT_EQ(INT_MAX, ParseDecimal("2147483647"));
+  EXPECT_EQ(INT_MAX, ParseDecimal("2147483648"));
+  EXPECT_EQ(INT_MIN, ParseDecimal("-2147483648"));
+  EXPECT_EQ(INT_MIN, ParseDecimal("-99999999999999999999999"));
+  EXPECT_EQ(INT_MAX, ParseDecimal(std::string(5000, '9')));
+}
+
+TEST(SettingsFile, SaveReplacesTheFileThroughATemporaryOne) {
+  FakePlatform platform;
+  platform.files[kPath] = "old";
+  MailSettings s = Parsed(File("10"));
+  ASSERT_TRUE(SaveSettingsFile(platform, kPath, s));
+  EXPECT_EQ(FormatSettings(s), platform.files[kPath]);
+  EXPECT_EQ(1u, platform.files.size()) << "no temporary file is left behind";
+  const std::string temporary = std::string(kPath) + ".4242.tmp";
+  EXPECT_EQ(std::vector<std::string>({"write " + temporary,
+                                      "replace " + temporary + " -> " + kPath}),
+            platform.events);
+}
+
+TEST(SettingsFile, AFailedSaveLeavesThePreviousFileWhole) {
+  const std::string temporary = std::string(kPath) + ".4242.tmp";
+  MailSettings s = Parsed(File("10"));
+  {
+    FakePlatform fullDisk;
+    fullDisk.files[kPath] = "previous";
+    fullDisk.unwritablePaths.insert(temporary);
+    EXPECT_FALSE(SaveSettingsFile(fullDisk, kPath, s));
+    EXPECT_EQ("previous", fullDisk.files[kPath]);
+    EXPECT_EQ(0u, fullDisk.files.count(temporary));
+  }
+  {
+    FakePlatform lockedFile;
+    lockedFile.files[kPath] = "previous";
+    lockedFile.replaceFails = true;
+    EXPECT_FALSE(SaveSettingsFile(lockedFile, kPath, s));
+    EXPECT_EQ("previous", lockedFile.files[kPath]);
+    EXPECT_EQ(0u, lockedFile.files.count(temporary));
+  }
+}
+
+TEST(SettingsFile, LoadReportsAMissingFileAndLeavesTheSettings) {
+  FakePlatform platform;
+  MailSettings s;
+  s.m_strServer = "kept";
+  EXPECT_FALSE(LoadSettingsFile(platform, kPath, s));
+  EXPECT_EQ("kept", s.m_strServer);
+  platform.files[kPath] = File("8");
+  EXPECT_TRUE(LoadSettingsFile(platform, kPath, s));
+  EXPECT_EQ("pop.example.com", s.m_strServer);
+  EXPECT_EQ(8, s.m_nInterval);
+}
+
+}  // namespace
