@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include "agent/mail_check.h"
+#include "tests/double/memory_transport.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class RecordingPresenter : public CheckPresenter {
+ public:
+  void OnResolveFailed() override { calls.push_back("resolve failed"); }
+  void OnConnectFailed() override { calls.push_back("connect failed"); }
+  void OnUserRejected() override { calls.push_back("user rejected"); }
+  void OnPasswordRejected() override { calls.push_back("password rejected"); }
+  void OnMailboxCount(const std::string& countText, int count) override {
+    calls.push_back("count " + countText + " = " + std::to_string(count));
+  }
+  Lines calls;
+};
+
+struct Check {
+  CheckResult Run(const Pop3Account& account = {"pop.example.com", "alice", "secret"}) {
+    std::unique_ptr<Transport> transport = server.NewSession();
+    return RunMailCheck(*transport, account, 1000, presenter);
+  }
+  // Every path leaves the socket closed and the sockets layer released.
+  void ExpectCleanedUp() const {
+    EXPECT_EQ(server.socketsOpened, server.socketsClosed);
+    EXPECT_EQ(server.startups, server.cleanups);
+  }
+
+  MemoryServer server;
+  RecordingPresenter presenter;
+};
+
+Check With(MemoryServer server) {
+  Check check;
+  check.server = std::move(server);
+  return check;
+}
+
+const Lines kWholeConversation = {"USER alice", "PASS secret", "STAT", "QUIT"};
+
+TEST(MailCheck, CompletedConversationReportsTheCount) {
+  Check check = With(MemoryServer::Standard("+OK 12 4096\r\n"));
+  EXPECT_EQ(kCheckCompleted, check.Run());
+  EXPECT_EQ(kWholeConversation, check.server.transcript);
+  EXPECT_EQ(Lines{"count 12 = 12"}, check.presenter.calls);
+  EXPECT_EQ("pop.example.com", check.server.host);
+  EXPECT_EQ(110, check.server.port);
+  check.ExpectCleanedUp();
+}
+
+TEST(MailCheck, CountFieldIsTheSecondFieldWithoutTheLineEnd) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"+OK 0 0\r\n", "count 0 = 0"},
+      {"+OK 1 120\r\n", "count 1 = 1"},
+      {"+OK 3\r\n", "count 3 = 3"},
+      {"+OK   3   320\r\n", "count 3 = 3"},
+      {"+OK -1 0\r\n", "count -1 = -1"},
+      {"+OK 007 9\r\n", "count 007 = 7"},
+      {"+OK x y\r\n", "count x = 0"},
+      {"+OK 3 320 extra text\r\n", "count 3 = 3"},
+      {"+OK 3 4294967400\r\n", "count 3 = 3"},
+      {"+OK 99999999999999999999999 1\r\n", "count 99999999999999999999999 = 2147483647"},
+      {"+OKAY 5 1\r\n", "count 5 = 5"},
+      {"+OK 4\n", "count 4 = 4"},
+  };
+  for (const auto& [reply, expected] : cases) {
+    Check check = With(MemoryServer::Standard(reply));
+    EXPECT_EQ(kCheckCompleted, check.Run()) << reply;
+    EXPECT_EQ(Lines{expected}, check.presenter.calls) << reply;
+  }
+}
+
+TEST(MailCheck, StatWithoutACountOrRefusedIsRejectedWithoutQuit) {
+  for (const char* reply : {"+OK\r\n", "+OK \r\n", "+OK    \r\n", "-ERR busy\r\n", "+ok 3 1\r\n"}) {
+    Check check = With(MemoryServer::Standard(reply));
+    EXPECT_EQ(kCheckStatRejected, check.Run()) << reply;
+    EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT"}), check.server.transcript);
+    EXPECT_TRUE(check.presenter.calls.empty());
+    check.ExpectCleanedUp();
+  }
+}
+
+TEST(MailCheck, RejectedUserNameIsToldThenTheConversationEndsNormally) {
+  MemoryServer server;
+  server.Reply(0, "+OK hi\r\n").Reply(1, "-ERR [AUTH] who?\r\n");
+  Check check = With(server);
+  EXPECT_EQ(kCheckCompleted, check.Run());
+  EXPECT_EQ((Lines{"USER alice", "QUIT"}), check.server.transcript);
+  EXPECT_EQ(Lines{"user rejected"}, check.presenter.calls);
+  check.ExpectCleanedUp();
+}
+
+TEST(MailCheck, RejectedPasswordIsToldAndEndsWithoutQuit) {
+  for (const char* reply : {"-ERR\r\n", "-ERR [AUTH] bad\r\n", "-ERR [SYS/TEMP] later\r\n",
+                            "-ERR [IN-USE] locked\r\n"}) {
+    MemoryServer server;
+    // The server closes right after refusing: still a refusal, not a lost connection.
+    server.Reply(0, "+OK hi\r\n").Reply(1, "+OK\r\n").Reply(2, reply);
+    Check check = With(server);
+    EXPECT_EQ(kCheckPassRejected, check.Run()) << reply;
+    EXPECT_EQ((Lines{"USER alice", "PASS secret"}), check.server.transcript);
+    EXPECT_EQ(Lines{"password rejected"}, check.presenter.calls);
+    check.ExpectCleanedUp();
+  }
+}
+
+TEST(MailCheck, EachSilentOrLostStepFailsWithItsOwnCodeAndNoBox) {
+  const std::pair<size_t, CheckResult> steps[] = {
+      {0, kCheckConnectFailed}, {1, kCheckUserFailed}, {2, kCheckPassFailed}, {3, kCheckStatFailed}};
+  for (MemoryServer::End end : {MemoryServer::End::kClose, MemoryServer::End::kSilence,
+                                MemoryServer::End::kError}) {
+    for (const auto& [answered, code] : steps) {
+      MemoryServer server = MemoryServer::Standard("+OK 2 2\r\n");
+      server.chunks.resize(answered);
+      server.end = end;
+      Check check = With(server);
+      EXPECT_EQ(code, check.Run()) << answered;
+      const Lines expected = code == kCheckConnectFailed ? Lines{"connect failed"} : Lines{};
+      EXPECT_EQ(expected, check.presenter.calls) << answered;
+      EXPECT_EQ(answered, check.server.transcript.size());
+      check.ExpectCleanedUp();
+    }
+  }
+}
+
+TEST(MailCheck, ARefusingGreetingIsAFailedConnection) {
+  MemoryServer server;
+  server.Reply(0, "-ERR too many connections\r\n");
+  Check check = With(server);
+  EXPECT_EQ(kCheckConnectFailed, check.Run());
+  EXPECT_TRUE(check.server.transcript.empty());
+  EXPECT_EQ(Lines{"connect failed"}, check.presenter.calls);
+}
+
+TEST(MailCheck, EachFailingPlatformStepHasItsCode) {
+  const std::pair<const char*, CheckResult> steps[] = {
+      {"startup", kCheckSocketsStartFailed}, {"socket", kCheckSocketFailed},
+      {"resolve", kCheckResolveFailed},      {"connect", kCheckConnectFailed},
+      {"close", kCheckCloseFailed},          {"cleanup", kCheckCleanupFailed}};
+  for (const auto& [step, code] : steps) {
+    Check check = With(MemoryServer::Standard("+OK 1 1\r\n"));
+    check.server.failingStep = step;
+    EXPECT_EQ(code, check.Run()) << step;
+    EXPECT_EQ(check.server.socketsOpened, check.server.socketsClosed) << step;
+  }
+  Check resolve = With(MemoryServer::Standard("+OK 1 1\r\n"));
+  resolve.server.failingStep = "resolve";
+  resolve.Run();
+  EXPECT_EQ(Lines{"resolve failed"}, resolve.presenter.calls);
+}
+
+TEST(MailCheck, EachFailingSendHasItsCode) {
+  const std::pair<int, CheckResult> sends[] = {
+      {1, kCheckUserFailed}, {2, kCheckPassFailed}, {3, kCheckStatFailed}, {4, kCheckQuitFailed}};
+  for (const auto& [send, code] : sends) {
+    Check check = With(MemoryServer::Standard("+OK 1 1\r\n"));
+    check.server.failingSend = send;
+    EXPECT_EQ(code, check.Run()) << send;
+    check.ExpectCleanedUp();
+  }
+  // A failed QUIT comes after the count was already shown.
+  Check quit = With(MemoryServer::Standard("+OK 5 1\r\n"));
+  quit.server.failingSend = 4;
+  quit.Run();
+  EXPECT_EQ(Lines{"count 5 = 5"}, quit.presenter.calls);
+}
+
+TEST(MailCheck, AnEmptyServerNameIsNeverLookedUp) {
+  Check check = With(MemoryServer::Standard("+OK 1 1\r\n"));
+  EXPECT_EQ(kCheckResolveFailed, check.Run({"", "alice", "secret"}));
+  EXPECT_EQ("", check.server.host);
+  EXPECT_EQ(Lines{"resolve failed"}, check.presenter.calls);
+}
+
+TEST(MailCheck, CredentialsAreSentAsTheyAreButNeverWithLineBreaks) {
+  Check empty = With(MemoryServer::Standard("+OK 0 0\r\n"));
+  EXPECT_EQ(kCheckCompleted, empty.Run({"host", "", ""}));
+  EXPECT_EQ((Lines{"USER ", "PASS ", "STAT", "QUIT"}), empty.server.transcript);
+
+  Check spaces = With(MemoryServer::Standard("+OK 0 0\r\n"));
+  EXPECT_EQ(kCheckCompleted, spaces.Run({"host", "a b", " p a s s "}));
+  EXPECT_EQ("PASS  p a s s ", spaces.server.transcript[1]);
+
+  Check badUser = With(MemoryServer::Standard("+OK 0 0\r\n"));
+  EXPECT_EQ(kCheckUserFailed, badUser.Run({"host", "alice\r\nDELE 1", "x"}));
+  EXPECT_TRUE(badUser.server.transcript.empty());
+
+  Check badPassword = With(MemoryServer::Standard("+OK 0 0\r\n"));
+  EXPECT_EQ(kCheckPassFailed, badPassword.Run({"host", "alice", std::string("se\0cret", 7)}));
+  EXPECT_EQ(Lines{"USER alice"}, badPassword.server.transcript);
+  badPassword.ExpectCleanedUp();
+}
+
+TEST(MailCheck, ReplySplitIntoSingleBytesReadsTheSame) {
+  MemoryServer split;
+  const std::string replies[] = {"+OK hi\r\n", "+OK\r\n", "+OK in\r\n", "+OK 3 30\r\n"};
+  for (size_t i = 0; i < 4; ++i)
+    for (char c : replies[i]) split.Reply(i, std::string(1, c));
+  Check check = With(split);
+  EXPECT_EQ(kCheckCompleted, check.Run());
+  EXPECT_EQ(Lines{"count 3 = 3"}, check.presenter.calls);
+  EXPECT_EQ(kWholeConversation, check.server.transcript);
+}
+
+TEST(StatCountField, SplitsAtRunsOfSpaces) {
+  std::string count;
+  EXPECT_FALSE(StatCountField("+OK", count));
+  EXPECT_FALSE(StatCountField("+OK ", count));
+  ASSERT_TRUE(StatCountField("+OK 3", count));
+  EXPECT_EQ("3", count);
+  ASSERT_TRUE(StatCountField("+OK  12  400", count));
+  EXPECT_EQ("12", count);
+  ASSERT_TRUE(StatCountField("+OK\t3 1", count)) << "only spaces separate fields";
+  EXPECT_EQ("1", count);
+}
+
+}  // namespace

@@ -1,0 +1,363 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "agent/main_frame.h"
+#include "platform/win_constants.h"
+#include "res/resource.h"
+#include "tests/double/fake_platform.h"
+#include "tests/double/memory_transport.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char kSettingsPath[] = "C:\\Tools\\tarvik.ini";
+const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kSoundFlags = std::to_string(win::kSndFilename | win::kSndAsync);
+
+std::string SettingsFile(const std::string& interval = "5", const std::string& sounds = "TRUE",
+                         const std::string& showCount = "TRUE") {
+  return "pop.example.com\r\nalice\r\nsecret\r\n" + interval + "\r\n" + sounds +
+         "\r\nnew.wav\r\n" + sounds + "\r\nnone.wav\r\n" + sounds + "\r\nerr.wav\r\n" + showCount +
+         "\r\n";
+}
+
+class MainFrameTest : public ::testing::Test {
+ protected:
+  MainFrameTest() {
+    platform.transports = [this] { return server.NewSession(); };
+    platform.files[kSettingsPath] = SettingsFile();
+    server = MemoryServer::Standard("+OK 0 0\r\n");
+  }
+
+  // Creates the frame; its start-up runs the first check.
+  void Start() { ASSERT_TRUE(frame.Create("Tarvik")); }
+  // Forgets what start-up did, so a test sees only what follows.
+  void StartQuietly() {
+    Start();
+    platform.events.clear();
+    platform.boxes.clear();
+  }
+  void Answer(const std::string& statReply) { server = MemoryServer::Standard(statReply); }
+  void DoubleClick() { platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmLButtonDblClk); }
+  std::string Tip() const { return frame.m_nid.szTip; }
+  int Picture() const { return FakePlatform::IconId(frame.m_nid.hIcon); }
+
+  FakePlatform platform;
+  MemoryServer server;
+  CMainFrame frame{platform, nullptr};
+};
+
+TEST_F(MainFrameTest, StartUpAddsTheIconBuildsTheMenuLoadsSettingsAndChecks) {
+  Start();
+  const Lines expected = {"create frame Tarvik", "tray add 135 Not connected", "timer 1 10000",
+                          "sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting"};
+  EXPECT_EQ(expected, platform.events);
+  const NotifyIconData& added = platform.trayRecords.front();
+  EXPECT_EQ(88u, added.cbSize);
+  EXPECT_EQ(frame.Handle(), added.hWnd);
+  EXPECT_EQ(2000u, added.uID);
+  EXPECT_EQ(7u, added.uFlags);
+  EXPECT_EQ(1524u, added.uCallbackMessage);
+  EXPECT_EQ("pop.example.com", server.host) << "settings are loaded before the first check";
+  EXPECT_EQ(kSettingsPath, frame.m_strSettingsPath);
+  EXPECT_EQ(0, frame.m_nTicks);
+  EXPECT_EQ(0, frame.m_nMinutes);
+}
+
+TEST_F(MainFrameTest, MenuHasFiveItemsWhenTheRunKeyOpens) {
+  platform.runValues["Nolvar-Tarvik"] = "C:\\Tools\\tarvik.exe ";
+  Start();
+  const std::vector<MenuItem> items = platform.MenuItems();
+  ASSERT_EQ(5u, items.size());
+  const std::pair<unsigned, const char*> expected[] = {{ID_SERVER_OPTIONS, "&Server options"},
+                                                       {ID_SOUND_OPTIONS, "S&ound options"},
+                                                       {ID_AUTORUN, "Autorun at boot"},
+                                                       {ID_TRAY_ABOUT, "&About..."},
+                                                       {ID_TRAY_EXIT, "E&xit"}};
+  for (size_t i = 0; i < items.size(); ++i) {
+    EXPECT_EQ(expected[i].first, items[i].command);
+    EXPECT_EQ(expected[i].second, items[i].text);
+    EXPECT_EQ(i == 2, items[i].checked);
+  }
+  EXPECT_EQ(1, frame.m_bAutorun);
+  EXPECT_EQ(1u, platform.createdKeys.count(std::string(kRunKey) + "|REG_SZ|983103"));
+  EXPECT_EQ(0, platform.openKeys);
+}
+
+TEST_F(MainFrameTest, MenuHasFourItemsWithoutTheRunKey) {
+  platform.runKeyOpens = false;
+  Start();
+  Lines texts;
+  for (const MenuItem& item : platform.MenuItems()) texts.push_back(item.text);
+  EXPECT_EQ((Lines{"&Server options", "S&ound options", "&About...", "E&xit"}), texts);
+}
+
+TEST_F(MainFrameTest, AutorunItemStartsUncheckedWithoutTheValue) {
+  Start();
+  EXPECT_FALSE(platform.MenuItems()[2].checked);
+  EXPECT_EQ(0, frame.m_bAutorun);
+}
+
+TEST_F(MainFrameTest, WithoutASettingsFileTheDefaultsHoldAndTheCheckFails) {
+  platform.files.clear();
+  Start();
+  EXPECT_EQ(5, frame.m_nInterval);
+  EXPECT_EQ(0, frame.m_bNewMailSound + frame.m_bNoMailSound + frame.m_bErrorSound +
+                   frame.m_bShowCount);
+  EXPECT_EQ("", frame.m_strServer);
+  EXPECT_EQ("Couldn't resolve POP3 name!", Tip());
+  EXPECT_EQ(IDI_NOTCONNECTED, Picture());
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_TRUE(platform.EventsStartingWith("sound").empty());
+}
+
+TEST_F(MainFrameTest, AFailedTimerIsReportedAndStartUpGoesOn) {
+  platform.timerStarts = false;
+  Start();
+  ASSERT_EQ(1u, platform.boxes.size());
+  EXPECT_EQ("Sorry ,couldn't set up the timer\nExit and run the program again.",
+            platform.boxes[0].text);
+  EXPECT_EQ("Tarvik", platform.boxes[0].caption);
+  EXPECT_EQ(win::kMbOk, platform.boxes[0].flags);
+  EXPECT_EQ(1, server.sessions);
+  EXPECT_EQ(0, frame.m_nTicks);
+  EXPECT_EQ(0, frame.m_nMinutes);
+}
+
+TEST_F(MainFrameTest, MailWaitingShowsTipPictureSoundAndBoxInThatOrder) {
+  StartQuietly();
+  Answer("+OK 3 320\r\n");
+  DoubleClick();
+  const Lines expected = {"sound new.wav " + kSoundFlags, "foreground",
+                          "box DOV3 Ozez Ezevada|You have 3 messages waiting",
+                          "tray modify 134 You have 3 messages waiting"};
+  EXPECT_EQ(expected, platform.events);
+  EXPECT_EQ(win::kMbIconInformation, platform.boxes[0].flags);
+  EXPECT_EQ(frame.Handle(), platform.boxes[0].owner);
+}
+
+TEST_F(MainFrameTest, OneMessageIsSingularAndEachSwitchIsHonoured) {
+  platform.files[kSettingsPath] = SettingsFile("5", "FALSE", "FALSE");
+  StartQuietly();
+  Answer("+OK 1 120\r\n");
+  DoubleClick();
+  EXPECT_EQ((Lines{"foreground", "tray modify 134 You have 1 message waiting"}), platform.events);
+}
+
+TEST_F(MainFrameTest, NoMailOrACountBelowOneShowsNoMessagesWaiting) {
+  StartQuietly();
+  for (const char* reply : {"+OK 0 0\r\n", "+OK -4 0\r\n", "+OK none\r\n"}) {
+    platform.events.clear();
+    Answer(reply);
+    DoubleClick();
+    EXPECT_EQ((Lines{"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting"}),
+              platform.events)
+        << reply;
+  }
+  EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(MainFrameTest, TextFromTheServerIsCutAndMadePrintableInTheTip) {
+  platform.files[kSettingsPath] = SettingsFile("5", "FALSE", "TRUE");
+  StartQuietly();
+  Answer(std::string("+OK 3\x01\x7f\xe9\0z 1\r\n", 14));
+  DoubleClick();
+  EXPECT_EQ("You have 3????z messages waiting", Tip());
+  EXPECT_EQ("You have 3????z messages waiting", platform.boxes.at(0).text);
+
+  Answer("+OK " + std::string(80, '7') + " 1\r\n");
+  DoubleClick();
+  EXPECT_EQ(63u, Tip().size());
+  EXPECT_EQ("You have " + std::string(54, '7'), Tip());
+}
+
+TEST_F(MainFrameTest, AFailedCheckPlaysTheErrorSoundAndKeepsThePreviousTip) {
+  StartQuietly();
+  Answer("+OK 3 320\r\n");
+  frame.m_bShowCount = 0;
+  DoubleClick();
+  platform.events.clear();
+  Answer("-ERR mailbox locked\r\n");
+  DoubleClick();
+  EXPECT_EQ((Lines{"sound err.wav " + kSoundFlags, "tray modify 135 You have 3 messages waiting"}),
+            platform.events);
+  EXPECT_EQ(IDI_NOTCONNECTED, Picture());
+}
+
+TEST_F(MainFrameTest, ARejectedPasswordIsABoxThenTheErrorPicture) {
+  StartQuietly();
+  server = MemoryServer();
+  server.Reply(0, "+OK\r\n").Reply(1, "+OK\r\n").Reply(2, "-ERR [AUTH] no\r\n");
+  DoubleClick();
+  const Lines expected = {"foreground", "box DOV3 Ozez Ezevada|Incorrect password or user name!",
+                          "sound err.wav " + kSoundFlags, "tray modify 135 No messages waiting"};
+  EXPECT_EQ(expected, platform.events);
+  EXPECT_EQ(win::kMbIconExclamation, platform.boxes[0].flags);
+  EXPECT_EQ((Lines{"USER alice", "PASS secret"}),
+            Lines(server.transcript.end() - 2, server.transcript.end()));
+}
+
+TEST_F(MainFrameTest, ARejectedUserNameIsOnlyABox) {
+  StartQuietly();
+  server = MemoryServer();
+  server.Reply(0, "+OK\r\n").Reply(1, "-ERR\r\n");
+  DoubleClick();
+  EXPECT_EQ((Lines{"foreground", "box DOV3 Ozez Ezevada|Incorrect user name!"}), platform.events);
+  EXPECT_EQ(IDI_NOMAIL, Picture());
+  EXPECT_EQ("No messages waiting", Tip());
+}
+
+TEST_F(MainFrameTest, AnUnreachableServerSaysSoInTheTip) {
+  StartQuietly();
+  server.failingStep = "connect";
+  DoubleClick();
+  EXPECT_EQ((Lines{"tray modify 132 Couldn't connect to POP3 server!",
+                   "sound err.wav " + kSoundFlags,
+                   "tray modify 135 Couldn't connect to POP3 server!"}),
+            platform.events);
+}
+
+TEST_F(MainFrameTest, ScheduledChecksComeEveryIntervalCountedInTicks) {
+  Start();
+  platform.Tick(29);
+  EXPECT_EQ(1, server.sessions);
+  platform.Tick();
+  EXPECT_EQ(2, server.sessions) << "interval 5: 30 ticks";
+  platform.Tick(29);
+  EXPECT_EQ(2, server.sessions);
+  platform.Tick();
+  EXPECT_EQ(3, server.sessions);
+}
+
+TEST_F(MainFrameTest, ALoweredIntervalChecksAtTheEndOfTheCurrentMinute) {
+  platform.files[kSettingsPath] = SettingsFile("30");
+  Start();
+  platform.Tick(60);
+  EXPECT_EQ(10, frame.m_nMinutes);
+  EXPECT_EQ(1, server.sessions);
+  frame.m_nInterval = 5;
+  platform.Tick(5);
+  EXPECT_EQ(1, server.sessions);
+  platform.Tick();
+  EXPECT_EQ(2, server.sessions);
+  EXPECT_EQ(0, frame.m_nMinutes);
+  EXPECT_EQ(0, frame.m_nTicks);
+}
+
+TEST_F(MainFrameTest, ADoubleClickChecksAtOnceAndLeavesTheScheduleAlone) {
+  Start();
+  platform.Tick(9);
+  DoubleClick();
+  EXPECT_EQ(2, server.sessions);
+  EXPECT_EQ(3, frame.m_nTicks);
+  EXPECT_EQ(1, frame.m_nMinutes);
+  platform.Tick(21);
+  EXPECT_EQ(3, server.sessions) << "the running count completes as before";
+}
+
+TEST_F(MainFrameTest, ChecksDoNotPileUpWhileABoxWaitsForTheUser) {
+  StartQuietly();
+  Answer("+OK 2 20\r\n");
+  int boxesOpen = 0;
+  platform.whileMessageBox = [&](const MessageBoxCall&) {
+    ++boxesOpen;
+    platform.Tick(30);
+    DoubleClick();
+  };
+  DoubleClick();
+  EXPECT_EQ(1, boxesOpen);
+  EXPECT_EQ(1, server.sessions);
+  EXPECT_EQ(0, frame.m_nMinutes) << "the schedule went on counting meanwhile";
+  platform.whileMessageBox = nullptr;
+  DoubleClick();
+  EXPECT_EQ(2, server.sessions) << "once the box is closed, checks run again";
+}
+
+TEST_F(MainFrameTest, RightClickOpensTheMenuAtTheCursorOtherMouseMessagesDoNothing) {
+  StartQuietly();
+  for (unsigned message : {win::kWmMouseMove, win::kWmLButtonDown, win::kWmLButtonUp,
+                           win::kWmRButtonUp})
+    EXPECT_EQ(0, platform.SendToFrame(WM_TRAY_NOTIFY, 2000, message));
+  EXPECT_TRUE(platform.events.empty());
+  EXPECT_EQ(1, server.sessions);
+  platform.cursor = {321, 654};
+  platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmRButtonDown);
+  EXPECT_EQ((Lines{"foreground", "menu 321,654"}), platform.events);
+}
+
+TEST_F(MainFrameTest, CloseAndExitBothSaveRemoveTheIconAndEnd) {
+  for (bool viaMenu : {false, true}) {
+    FakePlatform closing;
+    closing.files[kSettingsPath] = SettingsFile("17");
+    closing.transports = [this] { return server.NewSession(); };
+    CMainFrame closed(closing, nullptr);
+    ASSERT_TRUE(closed.Create("Tarvik"));
+    closed.m_strUser = "bob";
+    closing.events.clear();
+    if (viaMenu)
+      closing.SendToFrame(win::kWmCommand, ID_TRAY_EXIT);
+    else
+      closing.SendToFrame(win::kWmClose);
+    const std::string temporary = std::string(kSettingsPath) + ".4242.tmp";
+    const Lines expected = {"write " + temporary, "replace " + temporary + " -> " + kSettingsPath,
+                            "tray delete 132 No messages waiting", "menu destroyed",
+                            "destroy frame", "quit"};
+    EXPECT_EQ(expected, closing.events) << viaMenu;
+    EXPECT_EQ("pop.example.com\r\nbob\r\nsecret\r\n17\r\nTRUE\r\nnew.wav\r\nTRUE\r\nnone.wav\r\n"
+              "TRUE\r\nerr.wav\r\nTRUE\r\n",
+              closing.files[kSettingsPath]);
+    EXPECT_FALSE(closing.trayIconShown);
+    EXPECT_EQ(nullptr, closed.Handle());
+  }
+}
+
+TEST_F(MainFrameTest, AFailedSaveDoesNotKeepTheProgramFromEnding) {
+  Start();
+  platform.replaceFails = true;
+  platform.SendToFrame(win::kWmClose);
+  EXPECT_TRUE(platform.quitPosted);
+  EXPECT_FALSE(platform.trayIconShown);
+  EXPECT_EQ(SettingsFile(), platform.files[kSettingsPath]);
+}
+
+TEST_F(MainFrameTest, DestroyedWithoutClosingTheIconStillGoes) {
+  Start();
+  platform.DestroyWindow(frame.Handle());
+  EXPECT_FALSE(platform.trayIconShown);
+  EXPECT_TRUE(platform.quitPosted);
+}
+
+TEST_F(MainFrameTest, AnIconTheShellRefusedAtStartUpIsAddedByALaterTick) {
+  platform.trayAddFailures = 2;
+  Start();
+  EXPECT_FALSE(platform.trayIconShown);
+  platform.Tick();
+  EXPECT_FALSE(platform.trayIconShown);
+  platform.Tick();
+  EXPECT_TRUE(platform.trayIconShown);
+  EXPECT_EQ("tray add 132 No messages waiting", platform.EventsStartingWith("tray add").back())
+      << "added with the picture and tip of the last check";
+  platform.Tick(10);
+  EXPECT_EQ(3u, platform.EventsStartingWith("tray add").size());
+}
+
+TEST_F(MainFrameTest, RetryingTheIconStopsAfterAWhile) {
+  platform.trayAvailable = false;
+  Start();
+  platform.Tick(200);
+  EXPECT_EQ(31u, platform.EventsStartingWith("tray add").size());
+}
+
+TEST_F(MainFrameTest, ARestartedShellGetsTheIconBackAsItWas) {
+  Answer("+OK 4 1\r\n");
+  Start();
+  platform.trayIconShown = false;
+  platform.events.clear();
+  platform.SendToFrame(platform.TaskbarCreatedMessage());
+  EXPECT_EQ((Lines{"tray add 134 You have 4 messages waiting"}), platform.events);
+  EXPECT_TRUE(platform.trayIconShown);
+}
+
+}  // namespace
