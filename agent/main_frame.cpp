@@ -75,8 +75,8 @@ int CMainFrame::OnCreate() {
   LoadSettings();
   if (!m_platform.SetTimer(Handle(), kCheckTimerId, kTickPeriodMs))
     m_platform.ShowMessageBox(Handle(),
-                          "Sorry ,couldn't set up the timer\nExit and run the program again.",
-                          nullptr, win::kMbOk);
+                              "Sorry ,couldn't set up the timer\nExit and run the program again.",
+                              nullptr, win::kMbOk);
   m_nTicks = 0;
   m_nMinutes = 0;
   CheckNow();

@@ -51,9 +51,12 @@ intptr_t Dialog::DialogProc(unsigned message, uintptr_t wParam, intptr_t) {
       return OnInitDialog() ? 1 : 0;
     case win::kWmCommand: {
       const int controlId = static_cast<int>(wParam & 0xFFFF);
-      if (controlId == win::kIdOk) OnOK();
-      else if (controlId == win::kIdCancel) OnCancel();
-      else return OnCommand(controlId) ? 1 : 0;
+      if (controlId == win::kIdOk)
+        OnOK();
+      else if (controlId == win::kIdCancel)
+        OnCancel();
+      else
+        return OnCommand(controlId) ? 1 : 0;
       return 1;
     }
     case win::kWmClose:

@@ -25,6 +25,4 @@ intptr_t FrameWindow::Default(unsigned message, uintptr_t wParam, intptr_t lPara
 }
 
 // The frame is the program's main window: when it goes, the program ends.
-void FrameWindow::OnDestroy() {
-  m_platform.PostQuitMessage(0);
-}
+void FrameWindow::OnDestroy() { m_platform.PostQuitMessage(0); }

@@ -71,7 +71,7 @@ class Platform {
   // User interface.
   // A modal box; no caption means the application title.
   virtual int ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
-                         unsigned flags) = 0;
+                             unsigned flags) = 0;
   virtual bool NotifyIcon(TrayAction action, const NotifyIconData& data) = 0;
   virtual void PlaySoundFile(const std::string& fileName, unsigned flags) = 0;
 

@@ -65,8 +65,8 @@ void ParseSettings(const std::string& content, MailSettings& settings) {
 
 std::string FormatSettings(const MailSettings& settings) {
   const std::string lines[kLineCount] = {
-      OneLine(settings.m_strServer),     OneLine(settings.m_strUser),
-      OneLine(settings.m_strPassword),   std::to_string(settings.m_nInterval),
+      OneLine(settings.m_strServer),        OneLine(settings.m_strUser),
+      OneLine(settings.m_strPassword),      std::to_string(settings.m_nInterval),
       SwitchText(settings.m_bNewMailSound), OneLine(settings.m_strNewMailWav),
       SwitchText(settings.m_bNoMailSound),  OneLine(settings.m_strNoMailWav),
       SwitchText(settings.m_bErrorSound),   OneLine(settings.m_strErrorWav),
@@ -83,8 +83,7 @@ bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings&
   return true;
 }
 
-bool SaveSettingsFile(Platform& platform, const std::string& path,
-                      const MailSettings& settings) {
+bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings) {
   const std::string temporary = path + "." + std::to_string(platform.ProcessId()) + ".tmp";
   if (platform.WriteNewFile(temporary, FormatSettings(settings)) &&
       platform.MoveFileReplacing(temporary, path))

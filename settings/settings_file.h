@@ -37,5 +37,4 @@ bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings&
 
 // Writes the whole file through a temporary file beside it, so that a failed
 // save leaves the previous file as it was. False when the file was not replaced.
-bool SaveSettingsFile(Platform& platform, const std::string& path,
-                      const MailSettings& settings);
+bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings);

@@ -96,8 +96,8 @@ bool Win32Platform::CreateFrameWindow(FrameWindow& window, const std::string& ti
   windowClass.lpszClassName = kFrameClassName;
   RegisterClassExA(&windowClass);
   return CreateWindowExA(0, kFrameClassName, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                         m_hInstance, &window) != nullptr;
+                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, m_hInstance,
+                         &window) != nullptr;
 }
 
 void Win32Platform::DestroyWindow(WindowHandle window) { ::DestroyWindow(ToHwnd(window)); }
@@ -112,8 +112,8 @@ bool Win32Platform::SetForegroundWindow(WindowHandle window) {
   return ::SetForegroundWindow(ToHwnd(window)) != FALSE;
 }
 
-intptr_t Win32Platform::DefaultWindowProc(WindowHandle window, unsigned message,
-                                          uintptr_t wParam, intptr_t lParam) {
+intptr_t Win32Platform::DefaultWindowProc(WindowHandle window, unsigned message, uintptr_t wParam,
+                                          intptr_t lParam) {
   return DefWindowProcA(ToHwnd(window), message, wParam, lParam);
 }
 
@@ -155,8 +155,8 @@ std::string Win32Platform::LoadStringResource(unsigned id) {
   return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-int Win32Platform::ShowMessageBox(WindowHandle owner, const std::string& text,
-                                  const char* caption, unsigned flags) {
+int Win32Platform::ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
+                                  unsigned flags) {
   const std::string title = caption ? caption : LoadStringResource(AFX_IDS_APP_TITLE);
   return MessageBoxA(ToHwnd(owner), text.c_str(), title.c_str(), flags);
 }
@@ -171,8 +171,9 @@ bool Win32Platform::NotifyIcon(TrayAction action, const NotifyIconData& data) {
   record.hIcon = static_cast<HICON>(data.hIcon);
   static_assert(sizeof record.szTip >= sizeof data.szTip, "tooltip fits");
   memcpy(record.szTip, data.szTip, sizeof data.szTip);
-  const DWORD command =
-      action == TrayAction::kAdd ? NIM_ADD : action == TrayAction::kModify ? NIM_MODIFY : NIM_DELETE;
+  const DWORD command = action == TrayAction::kAdd      ? NIM_ADD
+                        : action == TrayAction::kModify ? NIM_MODIFY
+                                                        : NIM_DELETE;
   return Shell_NotifyIconA(command, &record) != FALSE;
 }
 
@@ -203,9 +204,8 @@ void Win32Platform::TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle
 void Win32Platform::DestroyMenu(MenuHandle menu) { ::DestroyMenu(static_cast<HMENU>(menu)); }
 
 int Win32Platform::RunModalDialog(Dialog& dialog, int templateId) {
-  return static_cast<int>(DialogBoxParamA(m_hInstance, MAKEINTRESOURCEA(templateId),
-                                          m_hMainWindow, DialogThunk,
-                                          reinterpret_cast<LPARAM>(&dialog)));
+  return static_cast<int>(DialogBoxParamA(m_hInstance, MAKEINTRESOURCEA(templateId), m_hMainWindow,
+                                          DialogThunk, reinterpret_cast<LPARAM>(&dialog)));
 }
 
 void Win32Platform::EndDialog(WindowHandle dialog, int result) {
@@ -273,9 +273,8 @@ RegistryKey Win32Platform::CreateKey(RegistryRoot, const std::string& subKey,
                                      const std::string& className, unsigned access) {
   HKEY key = nullptr;
   std::string keyClass = className;
-  const LONG result =
-      RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, &keyClass[0], REG_OPTION_NON_VOLATILE,
-                      access, nullptr, &key, nullptr);
+  const LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, &keyClass[0],
+                                      REG_OPTION_NON_VOLATILE, access, nullptr, &key, nullptr);
   return result == ERROR_SUCCESS ? key : nullptr;
 }
 

@@ -27,7 +27,7 @@ class Win32Platform : public Platform {
   std::string LoadStringResource(unsigned id) override;
 
   int ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
-                 unsigned flags) override;
+                     unsigned flags) override;
   bool NotifyIcon(TrayAction action, const NotifyIconData& data) override;
   void PlaySoundFile(const std::string& fileName, unsigned flags) override;
 
@@ -49,11 +49,10 @@ class Win32Platform : public Platform {
   bool ChooseFileToOpen(WindowHandle owner, const std::string& filter,
                         const std::string& defaultExtension, std::string& path) override;
 
-  RegistryKey CreateKey(RegistryRoot root, const std::string& subKey,
-                        const std::string& className, unsigned access) override;
+  RegistryKey CreateKey(RegistryRoot root, const std::string& subKey, const std::string& className,
+                        unsigned access) override;
   bool ValueExists(RegistryKey key, const std::string& name) override;
-  bool SetStringValue(RegistryKey key, const std::string& name,
-                      const std::string& data) override;
+  bool SetStringValue(RegistryKey key, const std::string& name, const std::string& data) override;
   bool DeleteValue(RegistryKey key, const std::string& name) override;
   void CloseKey(RegistryKey key) override;
 

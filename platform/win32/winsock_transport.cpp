@@ -17,8 +17,8 @@ bool WaitFor(SOCKET socket, bool forWriting, int timeoutMs) {
   FD_SET(socket, &ready);
   FD_SET(socket, &failed);
   timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  const int count = select(0, forWriting ? nullptr : &ready, forWriting ? &ready : nullptr,
-                           &failed, &limit);
+  const int count =
+      select(0, forWriting ? nullptr : &ready, forWriting ? &ready : nullptr, &failed, &limit);
   return count > 0 && FD_ISSET(socket, &ready) && !FD_ISSET(socket, &failed);
 }
 
@@ -53,8 +53,8 @@ class WinsockTransport : public Transport {
     m_address.sin_port = htons(port);
     u_long nonBlocking = 1;
     if (ioctlsocket(m_socket, FIONBIO, &nonBlocking) != 0) return false;
-    bool connected = connect(m_socket, reinterpret_cast<const sockaddr*>(&m_address),
-                             sizeof m_address) == 0;
+    bool connected =
+        connect(m_socket, reinterpret_cast<const sockaddr*>(&m_address), sizeof m_address) == 0;
     if (!connected && WSAGetLastError() == WSAEWOULDBLOCK)
       connected = WaitFor(m_socket, true, timeoutMs);
     u_long blocking = 0;
@@ -95,9 +95,7 @@ class WinsockTransport : public Transport {
 
 }  // namespace
 
-std::unique_ptr<Transport> CreateWinsockTransport() {
-  return std::make_unique<WinsockTransport>();
-}
+std::unique_ptr<Transport> CreateWinsockTransport() { return std::make_unique<WinsockTransport>(); }
 
 bool StartWinsock() {
   WSADATA data;

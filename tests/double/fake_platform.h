@@ -147,11 +147,10 @@ class FakePlatform : public Platform {
   void PaintIconCentred(WindowHandle window, IconHandle icon) override;
   bool ChooseFileToOpen(WindowHandle owner, const std::string& filter,
                         const std::string& defaultExtension, std::string& path) override;
-  RegistryKey CreateKey(RegistryRoot root, const std::string& subKey,
-                        const std::string& className, unsigned access) override;
+  RegistryKey CreateKey(RegistryRoot root, const std::string& subKey, const std::string& className,
+                        unsigned access) override;
   bool ValueExists(RegistryKey key, const std::string& name) override;
-  bool SetStringValue(RegistryKey key, const std::string& name,
-                      const std::string& data) override;
+  bool SetStringValue(RegistryKey key, const std::string& name, const std::string& data) override;
   bool DeleteValue(RegistryKey key, const std::string& name) override;
   void CloseKey(RegistryKey key) override;
   std::string ModuleFileName() override;

@@ -31,13 +31,15 @@ class MemoryTransport : public Transport {
   bool Send(const std::string& bytes, int) override {
     if (++m_nSends == m_server.failingSend) return false;
     std::string line = bytes;
-    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) line.resize(line.size() - 2);
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0)
+      line.resize(line.size() - 2);
     m_server.transcript.push_back(line);
     ++m_nCommands;
     return true;
   }
   int Receive(char* buffer, int capacity, int) override {
-    while (m_nChunk < m_server.chunks.size() && m_nOffset == m_server.chunks[m_nChunk].bytes.size()) {
+    while (m_nChunk < m_server.chunks.size() &&
+           m_nOffset == m_server.chunks[m_nChunk].bytes.size()) {
       ++m_nChunk;
       m_nOffset = 0;
     }

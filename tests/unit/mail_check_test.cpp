@@ -1,6 +1,7 @@
+#include "agent/mail_check.h"
+
 #include <gtest/gtest.h>
 
-#include "agent/mail_check.h"
 #include "tests/double/memory_transport.h"
 
 namespace {
@@ -109,10 +110,12 @@ TEST(MailCheck, RejectedPasswordIsToldAndEndsWithoutQuit) {
 }
 
 TEST(MailCheck, EachSilentOrLostStepFailsWithItsOwnCodeAndNoBox) {
-  const std::pair<size_t, CheckResult> steps[] = {
-      {0, kCheckConnectFailed}, {1, kCheckUserFailed}, {2, kCheckPassFailed}, {3, kCheckStatFailed}};
-  for (MemoryServer::End end : {MemoryServer::End::kClose, MemoryServer::End::kSilence,
-                                MemoryServer::End::kError}) {
+  const std::pair<size_t, CheckResult> steps[] = {{0, kCheckConnectFailed},
+                                                  {1, kCheckUserFailed},
+                                                  {2, kCheckPassFailed},
+                                                  {3, kCheckStatFailed}};
+  for (MemoryServer::End end :
+       {MemoryServer::End::kClose, MemoryServer::End::kSilence, MemoryServer::End::kError}) {
     for (const auto& [answered, code] : steps) {
       MemoryServer server = MemoryServer::Standard("+OK 2 2\r\n");
       server.chunks.resize(answered);

@@ -1,8 +1,9 @@
+#include "agent/main_frame.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "agent/main_frame.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 #include "tests/double/fake_platform.h"
@@ -18,9 +19,8 @@ const std::string kSoundFlags = std::to_string(win::kSndFilename | win::kSndAsyn
 
 std::string SettingsFile(const std::string& interval = "5", const std::string& sounds = "TRUE",
                          const std::string& showCount = "TRUE") {
-  return "pop.example.com\r\nalice\r\nsecret\r\n" + interval + "\r\n" + sounds +
-         "\r\nnew.wav\r\n" + sounds + "\r\nnone.wav\r\n" + sounds + "\r\nerr.wav\r\n" + showCount +
-         "\r\n";
+  return "pop.example.com\r\nalice\r\nsecret\r\n" + interval + "\r\n" + sounds + "\r\nnew.wav\r\n" +
+         sounds + "\r\nnone.wav\r\n" + sounds + "\r\nerr.wav\r\n" + showCount + "\r\n";
 }
 
 class MainFrameTest : public ::testing::Test {
@@ -104,8 +104,8 @@ TEST_F(MainFrameTest, WithoutASettingsFileTheDefaultsHoldAndTheCheckFails) {
   platform.files.clear();
   Start();
   EXPECT_EQ(5, frame.m_nInterval);
-  EXPECT_EQ(0, frame.m_bNewMailSound + frame.m_bNoMailSound + frame.m_bErrorSound +
-                   frame.m_bShowCount);
+  EXPECT_EQ(
+      0, frame.m_bNewMailSound + frame.m_bNoMailSound + frame.m_bErrorSound + frame.m_bShowCount);
   EXPECT_EQ("", frame.m_strServer);
   EXPECT_EQ("Couldn't resolve POP3 name!", Tip());
   EXPECT_EQ(IDI_NOTCONNECTED, Picture());
@@ -213,10 +213,10 @@ TEST_F(MainFrameTest, AnUnreachableServerSaysSoInTheTip) {
   StartQuietly();
   server.failingStep = "connect";
   DoubleClick();
-  EXPECT_EQ((Lines{"tray modify 132 Couldn't connect to POP3 server!",
-                   "sound err.wav " + kSoundFlags,
-                   "tray modify 135 Couldn't connect to POP3 server!"}),
-            platform.events);
+  EXPECT_EQ(
+      (Lines{"tray modify 132 Couldn't connect to POP3 server!", "sound err.wav " + kSoundFlags,
+             "tray modify 135 Couldn't connect to POP3 server!"}),
+      platform.events);
 }
 
 TEST_F(MainFrameTest, ScheduledChecksComeEveryIntervalCountedInTicks) {
@@ -277,8 +277,8 @@ TEST_F(MainFrameTest, ChecksDoNotPileUpWhileABoxWaitsForTheUser) {
 
 TEST_F(MainFrameTest, RightClickOpensTheMenuAtTheCursorOtherMouseMessagesDoNothing) {
   StartQuietly();
-  for (unsigned message : {win::kWmMouseMove, win::kWmLButtonDown, win::kWmLButtonUp,
-                           win::kWmRButtonUp})
+  for (unsigned message :
+       {win::kWmMouseMove, win::kWmLButtonDown, win::kWmLButtonUp, win::kWmRButtonUp})
     EXPECT_EQ(0, platform.SendToFrame(WM_TRAY_NOTIFY, 2000, message));
   EXPECT_TRUE(platform.events.empty());
   EXPECT_EQ(1, server.sessions);
@@ -301,13 +301,17 @@ TEST_F(MainFrameTest, CloseAndExitBothSaveRemoveTheIconAndEnd) {
     else
       closing.SendToFrame(win::kWmClose);
     const std::string temporary = std::string(kSettingsPath) + ".4242.tmp";
-    const Lines expected = {"write " + temporary, "replace " + temporary + " -> " + kSettingsPath,
-                            "tray delete 132 No messages waiting", "menu destroyed",
-                            "destroy frame", "quit"};
+    const Lines expected = {"write " + temporary,
+                            "replace " + temporary + " -> " + kSettingsPath,
+                            "tray delete 132 No messages waiting",
+                            "menu destroyed",
+                            "destroy frame",
+                            "quit"};
     EXPECT_EQ(expected, closing.events) << viaMenu;
-    EXPECT_EQ("pop.example.com\r\nbob\r\nsecret\r\n17\r\nTRUE\r\nnew.wav\r\nTRUE\r\nnone.wav\r\n"
-              "TRUE\r\nerr.wav\r\nTRUE\r\n",
-              closing.files[kSettingsPath]);
+    EXPECT_EQ(
+        "pop.example.com\r\nbob\r\nsecret\r\n17\r\nTRUE\r\nnew.wav\r\nTRUE\r\nnone.wav\r\n"
+        "TRUE\r\nerr.wav\r\nTRUE\r\n",
+        closing.files[kSettingsPath]);
     EXPECT_FALSE(closing.trayIconShown);
     EXPECT_EQ(nullptr, closed.Handle());
   }

@@ -1,12 +1,14 @@
+#include "agent/pop3_channel.h"
+
 #include <gtest/gtest.h>
 
-#include "agent/pop3_channel.h"
 #include "tests/double/memory_transport.h"
 
 namespace {
 
 struct Channel {
-  explicit Channel(MemoryServer& server) : transport(server.NewSession()), channel(*transport, 1000) {}
+  explicit Channel(MemoryServer& server)
+      : transport(server.NewSession()), channel(*transport, 1000) {}
   ReplyStatus Read() { return channel.ReadReply(line); }
 
   std::unique_ptr<Transport> transport;

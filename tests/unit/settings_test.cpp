@@ -157,9 +157,9 @@ TEST(SettingsFile, SaveReplacesTheFileThroughATemporaryOne) {
   EXPECT_EQ(FormatSettings(s), platform.files[kPath]);
   EXPECT_EQ(1u, platform.files.size()) << "no temporary file is left behind";
   const std::string temporary = std::string(kPath) + ".4242.tmp";
-  EXPECT_EQ(std::vector<std::string>({"write " + temporary,
-                                      "replace " + temporary + " -> " + kPath}),
-            platform.events);
+  EXPECT_EQ(
+      std::vector<std::string>({"write " + temporary, "replace " + temporary + " -> " + kPath}),
+      platform.events);
 }
 
 TEST(SettingsFile, AFailedSaveLeavesThePreviousFileWhole) {
