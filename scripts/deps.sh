@@ -1,0 +1,42 @@
+# Installs, when missing, the Debian packages that building and testing need.
+# Sourced by the other scripts; `need_packages TOOL:PACKAGE ...` installs
+# PACKAGE unless TOOL (a command, or a file when it starts with /) is there.
+
+need_packages() {
+  local missing=() entry tool package
+  for entry in "$@"; do
+    tool=${entry%%:*}
+    package=${entry#*:}
+    if [[ $tool == /* ]]; then
+      [[ -e $tool ]] && continue
+    else
+      command -v "$tool" >/dev/null 2>&1 && continue
+    fi
+    missing+=("$package")
+  done
+  ((${#missing[@]})) || return 0
+  if [[ " ${missing[*]} " == *" wine32"* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  echo "Installing: ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# What the Windows program needs to be built and run under Wine.
+need_windows_build() {
+  need_packages cmake:cmake make:make python3:python3 \
+    i686-w64-mingw32-g++:g++-mingw-w64-i686 i686-w64-mingw32-windres:binutils-mingw-w64-i686
+}
+
+need_wine() {
+  need_packages wine:wine /usr/lib/wine/wineserver32:wine32 Xvfb:xvfb \
+    xdotool:xdotool import:imagemagick xwininfo:x11-utils
+}
+
+# What the native build and its unit tests need.
+need_native_build() {
+  need_packages cmake:cmake make:make g++:g++ /usr/include/gtest/gtest.h:libgtest-dev \
+    /usr/src/googletest/CMakeLists.txt:googletest
+}

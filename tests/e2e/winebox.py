@@ -1,0 +1,213 @@
+"""Drives the real Windows program under Wine on a headless X server.
+
+Wine shows the notification area as a "Wine System Tray" window and every
+top-level window (message boxes, dialogs) as an X window named by its caption,
+so xdotool can find, click and type into them. Wine is told to draw window
+frames itself, because no window manager runs here to draw captions with a
+close box.
+"""
+
+import os
+import pathlib
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+TRAY_WINDOW = "Wine System Tray"
+CHECK_CAPTION = "DOV3 Ozez Ezevada"
+
+
+def script(*steps):
+    """A script for the fake server, one step per argument."""
+    return "".join(step + "\n" for step in steps)
+
+
+def wait_until(condition, timeout=20.0, what="condition"):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out after {timeout:.0f} s waiting for {what}")
+        time.sleep(0.1)
+
+
+class Desktop:
+    """An X server of its own and a Wine prefix, shared by the tests of a run."""
+
+    def __init__(self, workdir):
+        self.workdir = pathlib.Path(workdir)
+        self.workdir.mkdir(parents=True, exist_ok=True)
+        self.display = self._start_xvfb()
+        self.env = dict(os.environ, DISPLAY=self.display, WINEDEBUG="-all",
+                        WINEPREFIX=str(self.workdir / "prefix"), WINEDLLOVERRIDES="mscoree,mshtml=")
+        self._prepare_prefix()
+
+    def _start_xvfb(self):
+        for number in range(90, 140):
+            if pathlib.Path(f"/tmp/.X11-unix/X{number}").exists() or \
+                    pathlib.Path(f"/tmp/.X{number}-lock").exists():
+                continue
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            socket = pathlib.Path(f"/tmp/.X11-unix/X{number}")
+            try:
+                wait_until(lambda: socket.exists() or self.xvfb.poll() is not None, 10, "Xvfb")
+            except AssertionError:
+                self.xvfb.kill()
+                continue
+            if self.xvfb.poll() is None:
+                return f":{number}"
+        raise RuntimeError("no free X display")
+
+    def _prepare_prefix(self):
+        prefix = pathlib.Path(self.env["WINEPREFIX"])
+        if not (prefix / "system.reg").exists():
+            self.run(["wineboot", "-i"])
+            self.run(["wineserver", "-w"])
+        self.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
+                  "/d", "N", "/f"])
+
+    def run(self, command, check=True, timeout=180):
+        return subprocess.run(command, env=self.env, check=check, timeout=timeout,
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+
+    def spawn(self, command, cwd):
+        return subprocess.Popen(command, env=self.env, cwd=cwd, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+    def xdotool(self, *arguments):
+        result = subprocess.run(["xdotool", *arguments], env=self.env, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, text=True)
+        return result.stdout.split()
+
+    def windows(self, name):
+        """Visible windows whose name is exactly name."""
+        return self.xdotool("search", "--onlyvisible", "--name", f"^{re.escape(name)}$")
+
+    def wait_window(self, name, timeout=20.0):
+        return wait_until(lambda: self.windows(name), timeout, f'window "{name}"')[0]
+
+    def wait_no_window(self, name, timeout=20.0):
+        wait_until(lambda: not self.windows(name), timeout, f'no window "{name}"')
+
+    def geometry(self, window):
+        values = dict(line.split("=") for line in
+                      self.xdotool("getwindowgeometry", "--shell", window))
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def click(self, x, y, button=1, repeat=1):
+        self.xdotool("mousemove", str(x), str(y))
+        time.sleep(0.1)
+        self.xdotool("click", "--repeat", str(repeat), "--delay", "60", str(button))
+        time.sleep(0.2)
+
+    def key(self, *keys):
+        self.xdotool("key", "--delay", "50", *keys)
+        time.sleep(0.2)
+
+    def type(self, text):
+        self.xdotool("type", "--delay", "30", text)
+        time.sleep(0.2)
+
+    def screenshot(self, path, window="root"):
+        subprocess.run(["import", "-window", window, str(path)], env=self.env, check=True)
+
+    def reg_query(self, key, value):
+        result = self.run(["wine", "reg", "query", key, "/v", value], check=False)
+        return result.stdout if result.returncode == 0 else None
+
+    def close(self):
+        self.run(["wineserver", "-k"], check=False)
+        self.xvfb.send_signal(signal.SIGTERM)
+        self.xvfb.wait(10)
+
+
+class Agent:
+    """One copy of the program in a folder of its own, with its settings file."""
+
+    def __init__(self, desktop, exe, folder=None):
+        self.desktop = desktop
+        self.folder = pathlib.Path(folder or tempfile.mkdtemp(prefix="agent ", dir=desktop.workdir))
+        self.folder.mkdir(parents=True, exist_ok=True)
+        self.exe = self.folder / "tarvik.exe"
+        shutil.copy(exe, self.exe)
+        self.settings = self.folder / "tarvik.ini"
+        self.process = None
+
+    def write_settings(self, server="127.0.0.1", user="alice", password="secret", interval=5,
+                       new_mail=("FALSE", ""), no_mail=("FALSE", ""), error=("FALSE", ""),
+                       show_count="TRUE"):
+        lines = [server, user, password, str(interval), *new_mail, *no_mail, *error, show_count]
+        self.settings.write_bytes("".join(line + "\r\n" for line in lines).encode("latin-1"))
+
+    def read_settings(self):
+        return self.settings.read_bytes().decode("latin-1").split("\r\n")[:-1]
+
+    def start(self, *arguments):
+        self.process = self.desktop.spawn(["wine", str(self.exe), *arguments], cwd=self.folder)
+        return self.process
+
+    def running(self):
+        return self.process is not None and self.process.poll() is None
+
+    def wait_exit(self, timeout=20.0):
+        wait_until(lambda: not self.running(), timeout, "the program to end")
+        self.desktop.run(["wineserver", "-w"], check=False, timeout=60)
+
+    def send_close(self):
+        """Posts WM_CLOSE to the program's top-level windows, as the system does at log-off."""
+        self.desktop.run(["wine", "taskkill", "/im", "tarvik.exe"], check=False)
+
+    def kill(self):
+        if self.running():
+            self.desktop.run(["wine", "taskkill", "/f", "/im", "tarvik.exe"], check=False)
+            self.process.wait(20)
+
+
+def tray_icon_point(desktop, index=0):
+    """The screen point of the index-th icon in Wine's tray window."""
+    x, y, _, height = desktop.geometry(desktop.wait_window(TRAY_WINDOW))
+    icon = max(height, 16)
+    return x + icon // 2 + index * icon, y + height // 2
+
+
+class FakePop3:
+    """The scripted test server, listening on the POP3 port the program uses."""
+
+    def __init__(self, binary, workdir, stat="+OK 3 300\\r\\n", script=None, delay=None, port=110):
+        self.transcript_path = pathlib.Path(workdir) / f"transcript-{time.monotonic_ns()}.txt"
+        command = [str(binary), "--port", str(port), "--transcript", str(self.transcript_path)]
+        if script is not None:
+            script_path = self.transcript_path.with_suffix(".script")
+            script_path.write_text(script)
+            command += ["--script", str(script_path)]
+        else:
+            command += ["--stat", stat]
+            if delay is not None:
+                command += ["--delay", str(delay)]
+        self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                        text=True)
+        line = self.process.stdout.readline()
+        if not line.startswith("listening"):
+            self.process.kill()
+            raise RuntimeError(f"fake POP3 server did not start: {line}")
+
+    def transcript(self):
+        try:
+            return self.transcript_path.read_text().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def wait_transcript(self, lines, timeout=20.0):
+        return wait_until(lambda: len(self.transcript()) >= lines and self.transcript(),
+                          timeout, f"{lines} lines of transcript")
+
+    def stop(self):
+        self.process.send_signal(signal.SIGTERM)
+        self.process.wait(10)

@@ -1,0 +1,239 @@
+#!/usr/bin/env bash
+# Throwaway POP3 server (dovecot) on loopback for the integration tests.
+#
+#   dovecot.sh start DIR PORT   configure and start a private instance in DIR
+#   dovecot.sh stop DIR         stop it again (succeeds if it is not running)
+#
+# Everything lives in DIR; /etc/dovecot and the system service are not used.
+# Mailboxes (maildir under DIR/mail), all in the order listed:
+#   zero   secret    0 messages
+#   one    secret    1 message
+#   twelve secret   12 messages
+#   other  "p a s s" 3 messages; the second has a body line starting with "."
+# Message N of M has "Subject: Message N of M for USER".
+set -euo pipefail
+export PATH="/usr/sbin:/sbin:$PATH"
+
+die() {
+    echo "dovecot.sh: $*" >&2
+    exit 1
+}
+
+usage() {
+    die "usage: dovecot.sh start DIR PORT | dovecot.sh stop DIR"
+}
+
+port_open() {
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+pop3_greeting() {
+    (exec 3<>"/dev/tcp/127.0.0.1/$1" && IFS= read -r -t 2 line <&3 && [[ $line == +OK* ]]) 2>/dev/null
+}
+
+port_free() {
+    ! port_open "$1"
+}
+
+# A daemonized master is reaped by init; a zombie counts as gone too.
+process_gone() {
+    local state
+    state=$(sed 's/.*) //; s/ .*//' "/proc/$1/stat" 2>/dev/null) || return 0
+    [[ $state == Z ]]
+}
+
+# $1: seconds, rest: command; fails if the command has not succeeded in time.
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.1
+    done
+}
+
+# $1: pid file of a dovecot master; its children exit when it does.
+end_master() {
+    local pid
+    pid=$(cat "$1" 2>/dev/null) || return 0
+    [[ $(cat "/proc/$pid/comm" 2>/dev/null) == dovecot ]] || return 0
+    kill -TERM "$pid" 2>/dev/null || true
+    if ! wait_for 10 process_gone "$pid"; then
+        kill -KILL "$pid" 2>/dev/null || true
+    fi
+}
+
+# The package starts the system-wide service, which would sit on 110/143.
+stop_system_dovecot() {
+    if [[ -d /run/systemd/system ]]; then
+        systemctl stop dovecot.socket dovecot.service >/dev/null 2>&1 || true
+    fi
+    service dovecot stop >/dev/null 2>&1 || true
+    end_master /run/dovecot/master.pid
+}
+
+dovecot_installed() {
+    command -v dovecot >/dev/null && [[ -x /usr/lib/dovecot/pop3-login ]]
+}
+
+ensure_dovecot() {
+    dovecot_installed && return
+    # Parallel test runs must not race for the dpkg lock.
+    exec 9>/tmp/dovecot-sh-install.lock
+    flock 9
+    if ! dovecot_installed; then
+        local out
+        export DEBIAN_FRONTEND=noninteractive
+        if ! out=$({ apt-get install -y -q dovecot-pop3d ||
+            { apt-get update -q && apt-get install -y -q dovecot-pop3d; }; } 2>&1); then
+            printf '%s\n' "$out" | tail -n 20 >&2
+            die "could not install dovecot-pop3d"
+        fi
+        stop_system_dovecot
+    fi
+    exec 9>&-
+}
+
+# $1: maildir, $2: user, $3: number of messages
+write_mailbox() {
+    local maildir=$1 user=$2 count=$3 i
+    mkdir -p "$maildir/cur" "$maildir/new" "$maildir/tmp"
+    for ((i = 1; i <= count; i++)); do
+        # dovecot numbers new maildir files by the time stamp in their name.
+        {
+            printf 'From: Test Sender <sender@example.test>\n'
+            printf 'To: %s <%s@example.test>\n' "$user" "$user"
+            printf 'Subject: Message %d of %d for %s\n' "$i" "$count" "$user"
+            printf 'Date: Mon, 01 Jan 2024 10:%02d:00 +0000\n' "$i"
+            printf 'Message-ID: <%s.%d@example.test>\n' "$user" "$i"
+            printf 'MIME-Version: 1.0\n'
+            printf 'Content-Type: text/plain; charset=us-ascii\n'
+            printf '\n'
+            printf 'Hello %s,\n\nthis is test message %d of %d.\n' "$user" "$i" "$count"
+            if [[ $user == other && $i == 2 ]]; then
+                printf '.This line starts with a dot.\n.\nThe line above is a single dot.\n'
+            fi
+        } >"$maildir/new/$((1704103200 + i)).M${i}P1.pop3test"
+    done
+}
+
+start() {
+    local dir port
+    [[ $# -eq 2 ]] || usage
+    dir=$(realpath -m -- "$1")
+    port=$2
+    if ! [[ $port =~ ^[0-9]+$ ]] || ((port < 1 || port > 65535)); then
+        die "invalid port: $port"
+    fi
+    # The path ends up unquoted in dovecot's config and in unix socket names (max. 107 bytes).
+    [[ $dir =~ ^[A-Za-z0-9._/+-]+$ ]] || die "DIR may only contain [A-Za-z0-9._/+-]: $dir"
+    ((${#dir} <= 70)) || die "DIR path too long for dovecot's sockets: $dir"
+    if [[ -e $dir ]]; then
+        [[ -d $dir && -z $(ls -A "$dir") ]] || die "DIR must be empty or not exist: $dir"
+    fi
+    port_open "$port" && die "port $port on 127.0.0.1 is already in use"
+
+    ensure_dovecot
+    local uid gid
+    uid=$(id -u dovecot) || die "no 'dovecot' system user"
+    gid=$(id -g dovecot)
+    id -u dovenull >/dev/null || die "no 'dovenull' system user"
+
+    mkdir -p "$dir"
+    # dovecot's auth and mail processes run as the dovecot user and must reach into DIR.
+    chmod 755 "$dir"
+    echo "$port" >"$dir/port"
+
+    cat >"$dir/dovecot.conf" <<EOF
+# Private test instance written by dovecot.sh; not for production.
+instance_name = pop3test-$port
+base_dir = $dir/run
+state_dir = $dir/state
+log_path = $dir/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain
+# Failed logins are still answered after about 0.5 s.
+auth_failure_delay = 0
+default_login_user = dovenull
+default_internal_user = dovecot
+# The default (500) refuses mail access for the dovecot system user.
+first_valid_uid = $uid
+mail_location = maildir:~/Maildir
+
+passdb {
+  driver = passwd-file
+  args = $dir/passwd
+}
+userdb {
+  driver = static
+  args = uid=$uid gid=$gid home=$dir/mail/%n
+}
+
+# Without this, anvil's per-IP penalty grows repeated failed logins up to 15 s.
+service anvil {
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+}
+service pop3-login {
+  inet_listener pop3 {
+    port = $port
+  }
+  inet_listener pop3s {
+    port = 0
+  }
+}
+EOF
+
+    cat >"$dir/passwd" <<'EOF'
+zero:{PLAIN}secret::::::
+one:{PLAIN}secret::::::
+twelve:{PLAIN}secret::::::
+other:{PLAIN}p a s s::::::
+EOF
+    chown root:dovecot "$dir/passwd"
+    chmod 640 "$dir/passwd"
+
+    write_mailbox "$dir/mail/zero/Maildir" zero 0
+    write_mailbox "$dir/mail/one/Maildir" one 1
+    write_mailbox "$dir/mail/twelve/Maildir" twelve 12
+    write_mailbox "$dir/mail/other/Maildir" other 3
+    chown -R dovecot:dovecot "$dir/mail"
+    chmod -R u=rwX,go= "$dir/mail"
+
+    runuser -u dovecot -- test -r "$dir/passwd" ||
+        die "the dovecot user cannot reach $dir; make its parent directories world-searchable"
+
+    # The daemon keeps the descriptors it was started with; a pipe here would
+    # block any caller that captures this script's output.
+    dovecot -c "$dir/dovecot.conf" </dev/null >"$dir/startup.log" 2>&1 ||
+        die "dovecot did not start: $(cat "$dir/startup.log")"
+    if ! wait_for 15 pop3_greeting "$port"; then
+        echo "dovecot.sh: no POP3 greeting on 127.0.0.1:$port after 15 s; end of $dir/dovecot.log:" >&2
+        tail -n 20 "$dir/dovecot.log" >&2 || true
+        stop "$dir" || true
+        exit 1
+    fi
+}
+
+stop() {
+    local dir port
+    [[ $# -eq 1 ]] || usage
+    dir=$(realpath -m -- "$1")
+    [[ -f $dir/port ]] || return 0
+    port=$(<"$dir/port")
+    end_master "$dir/run/master.pid"
+    wait_for 10 port_free "$port" || die "port $port is still in use after stopping $dir"
+}
+
+case ${1:-} in
+start | stop)
+    cmd=$1
+    shift
+    "$cmd" "$@"
+    ;;
+*) usage ;;
+esac
