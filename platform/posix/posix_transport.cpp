@@ -61,11 +61,17 @@ class PosixTransport : public Transport {
   bool Send(const std::string& bytes, int timeoutMs) override {
     size_t done = 0;
     while (done < bytes.size()) {
-      if (!WaitFor(m_socket, POLLOUT, timeoutMs)) return false;
-      const ssize_t sent = send(m_socket, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+      const ssize_t sent =
+          send(m_socket, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (sent > 0) {
+        done += static_cast<size_t>(sent);
+        continue;
+      }
       if (sent < 0 && errno == EINTR) continue;
-      if (sent <= 0) return false;
-      done += static_cast<size_t>(sent);
+      // Only a full send buffer is waited out; anything else is a failure.
+      if (sent == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) ||
+          !WaitFor(m_socket, POLLOUT, timeoutMs))
+        return false;
     }
     return true;
   }

@@ -211,3 +211,4 @@ class FakePop3:
     def stop(self):
         self.process.send_signal(signal.SIGTERM)
         self.process.wait(10)
+        self.process.stdout.close()
