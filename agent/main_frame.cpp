@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/about_dlg.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 
@@ -32,6 +33,11 @@ std::string PrintableText(const std::string& text) {
 }
 
 }  // namespace
+
+// Quoted, so that a path with spaces can never start a different program.
+std::string AutorunCommand(const std::string& executablePath) {
+  return "\"" + executablePath + "\" ";
+}
 
 CMainFrame::CMainFrame(Platform& platform, CommandTarget* nextCommandTarget)
     : FrameWindow(platform), m_menu(platform), m_pNextCommandTarget(nextCommandTarget) {}
@@ -87,9 +93,7 @@ void CMainFrame::BuildTrayMenu() {
   m_menu.Create();
   m_menu.Append(ID_SERVER_OPTIONS, "&Server options");
   m_menu.Append(ID_SOUND_OPTIONS, "S&ound options");
-  const RegistryKey runKey = m_platform.CreateKey(RegistryRoot::kLocalMachine, kRunKeyPath,
-                                                  kRunKeyClass, win::kKeyAllAccess);
-  if (runKey) {
+  if (const RegistryKey runKey = OpenRunKey()) {
     m_bAutorun = m_platform.ValueExists(runKey, kAutorunValueName) ? 1 : 0;
     m_platform.CloseKey(runKey);
     m_menu.Append(ID_AUTORUN, "Autorun at boot", m_bAutorun == 1);
@@ -153,6 +157,12 @@ void CMainFrame::OnCommand(unsigned command) {
     case ID_TRAY_EXIT:
       OnTrayExit();
       break;
+    case ID_TRAY_ABOUT:
+      OnTrayAbout();
+      break;
+    case ID_AUTORUN:
+      OnAutorun();
+      break;
     default:
       if (m_pNextCommandTarget) m_pNextCommandTarget->OnCommand(command);
       break;
@@ -160,6 +170,36 @@ void CMainFrame::OnCommand(unsigned command) {
 }
 
 void CMainFrame::OnTrayExit() { OnClose(); }
+
+void CMainFrame::OnTrayAbout() {
+  CAboutDlg about(m_platform);
+  about.DoModal();
+}
+
+// The check mark shows what the registry holds: it changes only when the
+// value was really written or deleted, and a failure is said, not hidden.
+void CMainFrame::OnAutorun() {
+  const bool enable = m_bAutorun != 1;
+  bool changed = false;
+  if (const RegistryKey runKey = OpenRunKey()) {
+    changed = enable ? m_platform.SetStringValue(runKey, kAutorunValueName,
+                                                 AutorunCommand(m_platform.ModuleFileName()))
+                     : m_platform.DeleteValue(runKey, kAutorunValueName);
+    m_platform.CloseKey(runKey);
+  }
+  if (!changed) {
+    m_platform.ShowMessageBox(Handle(), "Autorun at boot could not be changed.", nullptr,
+                              win::kMbOk | win::kMbIconExclamation);
+    return;
+  }
+  m_bAutorun = enable ? 1 : 0;
+  m_menu.Check(ID_AUTORUN, enable);
+}
+
+RegistryKey CMainFrame::OpenRunKey() {
+  return m_platform.CreateKey(RegistryRoot::kLocalMachine, kRunKeyPath, kRunKeyClass,
+                              win::kKeyAllAccess);
+}
 
 void CMainFrame::AddTrayIcon() {
   m_bTrayIconAdded = m_platform.NotifyIcon(TrayAction::kAdd, m_nid);

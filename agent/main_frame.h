@@ -19,6 +19,9 @@ class CommandTarget {
   ~CommandTarget() = default;
 };
 
+// The command line the system runs at log-on to start the program.
+std::string AutorunCommand(const std::string& executablePath);
+
 // The program's hidden main window: it owns the tray icon, its menu, the
 // settings and the check schedule, and everything the program does arrives
 // here as a message.
@@ -54,7 +57,10 @@ class CMainFrame : public FrameWindow, public MailSettings, private CheckPresent
   void OnTaskbarCreated();
   void OnCommand(unsigned command);
   void OnTrayExit();
+  void OnTrayAbout();
+  void OnAutorun();
 
+  RegistryKey OpenRunKey();
   void BuildTrayMenu();
   void AddTrayIcon();
   void UpdateTrayIcon();

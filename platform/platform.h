@@ -106,6 +106,7 @@ class Platform {
   virtual bool ValueExists(RegistryKey key, const std::string& name) = 0;
   virtual bool SetStringValue(RegistryKey key, const std::string& name,
                               const std::string& data) = 0;
+  // True when the value is gone afterwards, also when there was none.
   virtual bool DeleteValue(RegistryKey key, const std::string& name) = 0;
   virtual void CloseKey(RegistryKey key) = 0;
 

@@ -293,7 +293,8 @@ bool Win32Platform::SetStringValue(RegistryKey key, const std::string& name,
 }
 
 bool Win32Platform::DeleteValue(RegistryKey key, const std::string& name) {
-  return RegDeleteValueA(static_cast<HKEY>(key), name.c_str()) == ERROR_SUCCESS;
+  const LONG result = RegDeleteValueA(static_cast<HKEY>(key), name.c_str());
+  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
 void Win32Platform::CloseKey(RegistryKey key) { RegCloseKey(static_cast<HKEY>(key)); }

@@ -293,7 +293,8 @@ bool FakePlatform::SetStringValue(RegistryKey, const std::string& name, const st
 bool FakePlatform::DeleteValue(RegistryKey, const std::string& name) {
   events.push_back("registry delete " + name);
   if (registryWritesFail) return false;
-  return runValues.erase(name) > 0;
+  runValues.erase(name);
+  return true;
 }
 
 void FakePlatform::CloseKey(RegistryKey) { --openKeys; }

@@ -25,6 +25,11 @@ def script(*steps):
     return "".join(step + "\n" for step in steps)
 
 
+def windows_path(path):
+    """How Wine names a Unix path: on drive Z:, with backslashes."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
 def wait_until(condition, timeout=20.0, what="condition"):
     deadline = time.monotonic() + timeout
     while True:
@@ -170,11 +175,26 @@ class Agent:
             self.process.wait(20)
 
 
+ICON_CELL = 20  # Wine's tray gives each icon a 20-pixel square below its caption
+
+
 def tray_icon_point(desktop, index=0):
     """The screen point of the index-th icon in Wine's tray window."""
     x, y, _, height = desktop.geometry(desktop.wait_window(TRAY_WINDOW))
-    icon = max(height, 16)
-    return x + icon // 2 + index * icon, y + height // 2
+    border = 3
+    return x + border + ICON_CELL // 2 + index * ICON_CELL, y + height - border - ICON_CELL // 2
+
+
+def choose_from_tray_menu(desktop, item, icon=0):
+    """Right-clicks the tray icon and clicks the item-th entry of the menu that opens.
+
+    The menu opens with its corner at the cursor; Wine draws its entries 16
+    pixels apart below a 3-pixel border. It takes no keys, so it is clicked.
+    """
+    x, y = tray_icon_point(desktop, icon)
+    desktop.click(x, y, button=3)
+    time.sleep(0.5)
+    desktop.click(x + 40, y + 11 + 16 * item)
 
 
 class FakePop3:

@@ -365,3 +365,65 @@ TEST_F(MainFrameTest, ARestartedShellGetsTheIconBackAsItWas) {
 }
 
 }  // namespace
+
+namespace {
+
+class AutorunTest : public MainFrameTest {
+ protected:
+  void Toggle() { platform.SendToFrame(win::kWmCommand, ID_AUTORUN); }
+  bool Checked() const { return platform.MenuItems().at(2).checked; }
+};
+
+TEST_F(AutorunTest, TogglingWritesAQuotedPathThenDeletesIt) {
+  platform.modulePath = "C:\\Program Files\\Tarvik\\tarvik.exe";
+  StartQuietly();
+  Toggle();
+  EXPECT_EQ("\"C:\\Program Files\\Tarvik\\tarvik.exe\" ", platform.runValues["Nolvar-Tarvik"]);
+  EXPECT_TRUE(Checked());
+  EXPECT_EQ(1, frame.m_bAutorun);
+  Toggle();
+  EXPECT_EQ(0u, platform.runValues.count("Nolvar-Tarvik"));
+  EXPECT_FALSE(Checked());
+  EXPECT_EQ(0, frame.m_bAutorun);
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_EQ(0, platform.openKeys);
+}
+
+TEST_F(AutorunTest, AValueRemovedBehindTheProgramsBackStillUnchecks) {
+  platform.runValues["Nolvar-Tarvik"] = "\"C:\\Tools\\tarvik.exe\" ";
+  StartQuietly();
+  platform.runValues.clear();
+  Toggle();
+  EXPECT_FALSE(Checked());
+  EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(AutorunTest, AFailedWriteIsToldAndNothingFlips) {
+  for (const bool checkedAtStart : {false, true}) {
+    FakePlatform refusing;
+    refusing.transports = [this] { return server.NewSession(); };
+    if (checkedAtStart) refusing.runValues["Nolvar-Tarvik"] = "x";
+    CMainFrame refused(refusing, nullptr);
+    ASSERT_TRUE(refused.Create("Tarvik"));
+    refusing.registryWritesFail = true;
+    refusing.SendToFrame(win::kWmCommand, ID_AUTORUN);
+    EXPECT_EQ(checkedAtStart, refusing.MenuItems().at(2).checked);
+    EXPECT_EQ(checkedAtStart ? 1 : 0, refused.m_bAutorun);
+    EXPECT_EQ(checkedAtStart ? 1u : 0u, refusing.runValues.size());
+    ASSERT_EQ(1u, refusing.boxes.size());
+    EXPECT_EQ("Autorun at boot could not be changed.", refusing.boxes[0].text);
+    EXPECT_EQ("Tarvik", refusing.boxes[0].caption);
+  }
+}
+
+TEST_F(AutorunTest, AKeyThatNoLongerOpensIsToldAndNothingFlips) {
+  StartQuietly();
+  platform.runKeyOpens = false;
+  Toggle();
+  EXPECT_FALSE(Checked());
+  EXPECT_EQ(0, frame.m_bAutorun);
+  EXPECT_TRUE(platform.EventsStartingWith("registry").empty());
+  ASSERT_EQ(1u, platform.boxes.size());
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include "app/tarvik_app.h"
+#include "platform/win_constants.h"
+#include "res/resource.h"
+#include "tests/double/fake_platform.h"
+#include "tests/double/memory_transport.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class AppTest : public ::testing::Test {
+ protected:
+  AppTest() {
+    server = MemoryServer::Standard("+OK 2 20\r\n");
+    platform.transports = [this] { return server.NewSession(); };
+    platform.files["C:\\Tools\\tarvik.ini"] =
+        "pop.example."
+        "com\r\nalice\r\nsecret\r\n5\r\nFALSE\r\n\r\nFALSE\r\n\r\nFALSE\r\n\r\nFALSE\r\n";
+  }
+
+  FakePlatform platform;
+  MemoryServer server;
+  CTarvikApp app{platform};
+};
+
+TEST_F(AppTest, StartsTheAgentInsideTheHiddenFrameThenHidesIt) {
+  ASSERT_TRUE(app.InitInstance());
+  const Lines expected = {"create frame Tarvik",
+                          "tray add 135 Not connected",
+                          "timer 1 10000",
+                          "foreground",
+                          "tray modify 134 You have 2 messages waiting",
+                          "show frame 0"};
+  EXPECT_EQ(expected, platform.events);
+  EXPECT_EQ(app.MainFrame()->Handle(), platform.mainWindow);
+  EXPECT_FALSE(platform.frameVisible);
+}
+
+TEST_F(AppTest, WithoutSocketsThereIsOneBoxAndNothingElse) {
+  platform.socketsStart = false;
+  EXPECT_FALSE(app.InitInstance());
+  ASSERT_EQ(1u, platform.boxes.size());
+  EXPECT_EQ("Windows sockets initialization failed.", platform.boxes[0].text);
+  EXPECT_EQ("Tarvik", platform.boxes[0].caption);
+  EXPECT_EQ(win::kMbOk, platform.boxes[0].flags);
+  EXPECT_EQ(nullptr, platform.boxes[0].owner);
+  EXPECT_EQ(Lines{"box Tarvik|Windows sockets initialization failed."}, platform.events);
+  EXPECT_EQ(0, server.sessions) << "the settings are not even read";
+}
+
+TEST_F(AppTest, AFrameThatCannotBeCreatedEndsStartUpSilently) {
+  platform.frameCreationFails = true;
+  EXPECT_FALSE(app.InitInstance());
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_EQ(nullptr, platform.mainWindow);
+}
+
+TEST_F(AppTest, AFileThatCannotBeOpenedIsReportedAndEndsStartUp) {
+  platform.arguments = {"C:\\missing.txt"};
+  EXPECT_FALSE(app.InitInstance());
+  ASSERT_EQ(1u, platform.boxes.size());
+  EXPECT_EQ("Cannot open the file \"C:\\missing.txt\".", platform.boxes[0].text);
+  EXPECT_EQ("Tarvik", platform.boxes[0].caption);
+  EXPECT_EQ(1, server.sessions) << "the first check ran before the command line";
+  EXPECT_FALSE(platform.trayIconShown) << "no icon is left behind";
+  EXPECT_TRUE(platform.EventsStartingWith("write").empty()) << "the settings are not saved";
+  EXPECT_EQ(nullptr, app.MainFrame()->Handle());
+}
+
+TEST_F(AppTest, AReadableFileOrSwitchesChangeNothing) {
+  platform.files["C:\\notes.txt"] = "anything";
+  platform.arguments = {"/p", "-x", "C:\\notes.txt", "C:\\missing.txt"};
+  ASSERT_TRUE(app.InitInstance());
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_FALSE(platform.frameVisible);
+  EXPECT_TRUE(platform.trayIconShown);
+}
+
+TEST_F(AppTest, TheMessageLoopRunsUntilTheFrameIsClosed) {
+  ASSERT_TRUE(app.InitInstance());
+  platform.messageLoop = [&] { platform.SendToFrame(win::kWmClose); };
+  EXPECT_EQ(0, app.Run());
+  EXPECT_TRUE(platform.quitPosted);
+  EXPECT_FALSE(platform.trayIconShown);
+}
+
+TEST_F(AppTest, BothAboutCommandsShowTheAboutBoxAndChangeNothing) {
+  ASSERT_TRUE(app.InitInstance());
+  platform.events.clear();
+  platform.SendToFrame(win::kWmCommand, ID_APP_ABOUT);
+  platform.SendToFrame(win::kWmCommand, ID_TRAY_ABOUT);
+  platform.dialogScripts.push_back([](FakeDialog& about) { about.Click(win::kIdOk); });
+  app.OnAppAbout();
+  EXPECT_EQ((std::vector<int>{IDD_ABOUTBOX, IDD_ABOUTBOX, IDD_ABOUTBOX}), platform.dialogsRun);
+  EXPECT_EQ((Lines{"dialog 100", "dialog 100", "dialog 100"}), platform.events);
+  EXPECT_EQ(1, server.sessions);
+}
+
+TEST_F(AppTest, UnknownCommandsAreIgnored) {
+  ASSERT_TRUE(app.InitInstance());
+  platform.events.clear();
+  platform.SendToFrame(win::kWmCommand, ID_FILE_PRINT_SETUP);
+  platform.SendToFrame(win::kWmCommand, 12345);
+  EXPECT_TRUE(platform.events.empty());
+}
+
+}  // namespace
