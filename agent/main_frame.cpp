@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "app/about_dlg.h"
+#include "dialogs/server_options_dlg.h"
+#include "dialogs/sound_options_dlg.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 
@@ -154,6 +156,12 @@ void CMainFrame::OnTaskbarCreated() { AddTrayIcon(); }
 
 void CMainFrame::OnCommand(unsigned command) {
   switch (command) {
+    case ID_SOUND_OPTIONS:
+      OnSoundOptions();
+      break;
+    case ID_SERVER_OPTIONS:
+      OnServerOptions();
+      break;
     case ID_TRAY_EXIT:
       OnTrayExit();
       break;
@@ -167,6 +175,40 @@ void CMainFrame::OnCommand(unsigned command) {
       if (m_pNextCommandTarget) m_pNextCommandTarget->OnCommand(command);
       break;
   }
+}
+
+void CMainFrame::OnServerOptions() {
+  CServerOptionsDlg dialog(m_platform);
+  dialog.m_strUser = m_strUser;
+  dialog.m_strServer = m_strServer;
+  dialog.m_strPassword = m_strPassword;
+  dialog.m_nInterval = m_nInterval;
+  if (dialog.DoModal() != win::kIdOk) return;
+  m_strUser = dialog.m_strUser;
+  m_strServer = dialog.m_strServer;
+  m_strPassword = dialog.m_strPassword;
+  m_nInterval = dialog.m_nInterval;
+  SaveSettings();
+}
+
+void CMainFrame::OnSoundOptions() {
+  CSoundOptionsDlg dialog(m_platform);
+  dialog.m_bErrorSound = m_bErrorSound;
+  dialog.m_strErrorWav = m_strErrorWav;
+  dialog.m_bNewMailSound = m_bNewMailSound;
+  dialog.m_strNewMailWav = m_strNewMailWav;
+  dialog.m_bNoMailSound = m_bNoMailSound;
+  dialog.m_strNoMailWav = m_strNoMailWav;
+  dialog.m_bShowCount = m_bShowCount;
+  if (dialog.DoModal() != win::kIdOk) return;
+  m_bErrorSound = dialog.m_bErrorSound;
+  m_strErrorWav = dialog.m_strErrorWav;
+  m_bNewMailSound = dialog.m_bNewMailSound;
+  m_strNewMailWav = dialog.m_strNewMailWav;
+  m_bNoMailSound = dialog.m_bNoMailSound;
+  m_strNoMailWav = dialog.m_strNoMailWav;
+  m_bShowCount = dialog.m_bShowCount;
+  SaveSettings();
 }
 
 void CMainFrame::OnTrayExit() { OnClose(); }

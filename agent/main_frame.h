@@ -56,6 +56,8 @@ class CMainFrame : public FrameWindow, public MailSettings, private CheckPresent
   intptr_t OnTrayNotify(uintptr_t wParam, intptr_t lParam);
   void OnTaskbarCreated();
   void OnCommand(unsigned command);
+  void OnServerOptions();
+  void OnSoundOptions();
   void OnTrayExit();
   void OnTrayAbout();
   void OnAutorun();

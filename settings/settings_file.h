@@ -20,7 +20,10 @@ struct MailSettings {
   int m_bShowCount = 0;
 };
 
+// Minutes between checks: never fewer than the minimum after loading; the
+// server options dialog keeps what it produces within both bounds.
 constexpr int kMinimumInterval = 5;
+constexpr int kMaximumInterval = 120;
 
 // The settings file beside the executable: its last three characters become "ini".
 std::string SettingsPathFor(const std::string& modulePath);

@@ -1,0 +1,85 @@
+#include "dialogs/server_options_dlg.h"
+
+#include "platform/win_constants.h"
+#include "res/resource.h"
+#include "settings/settings_file.h"
+
+CServerOptionsDlg::CServerOptionsDlg(Platform& platform)
+    : Dialog(platform, IDD_SERVER_OPTIONS),
+      m_hIcon(platform.LoadIconResource(IDR_MAINFRAME)) {}
+
+intptr_t CServerOptionsDlg::DialogProc(unsigned message, uintptr_t wParam, intptr_t lParam) {
+  switch (message) {
+    case win::kWmSysCommand:
+      return OnSysCommand(static_cast<unsigned>(wParam), lParam) ? 1 : 0;
+    case win::kWmPaint:
+      return OnPaint() ? 1 : 0;
+    case win::kWmQueryDragIcon:
+      return reinterpret_cast<intptr_t>(OnQueryDragIcon());
+    default:
+      return Dialog::DialogProc(message, wParam, lParam);
+  }
+}
+
+void CServerOptionsDlg::DoDataExchange(DataExchange& exchange) {
+  DDX_Text(exchange, IDC_SERVER, m_strServer);
+  DDX_Text(exchange, IDC_USERNAME, m_strUser);
+  DDX_Text(exchange, IDC_PASSWORD, m_strPassword);
+  DDX_Text(exchange, IDC_INTERVAL, m_nInterval);
+}
+
+// Hidden at once, so that nothing of the dialog lingers on the screen while
+// the caller saves.
+void CServerOptionsDlg::OnOK() {
+  UpdateData(true);
+  m_platform.ShowWindow(Handle(), win::kSwHide);
+  Dialog::OnOK();
+}
+
+// The close box accepts; the cancel that the default processing adds comes
+// after the dialog has ended and cannot change its result.
+void CServerOptionsDlg::OnClose() {
+  OnOK();
+  Dialog::OnClose();
+}
+
+bool CServerOptionsDlg::OnCommand(int controlId) {
+  switch (controlId) {
+    case IDC_INTERVAL_UP:
+      OnIntervalUp();
+      return true;
+    case IDC_INTERVAL_DOWN:
+      OnIntervalDown();
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The minimize box accepts the dialog instead of minimising it. Windows uses
+// the low four bits of the command itself, so they are not compared.
+bool CServerOptionsDlg::OnSysCommand(unsigned command, intptr_t) {
+  if ((command & 0xFFF0) != win::kScMinimize) return false;
+  OnOK();
+  return true;
+}
+
+bool CServerOptionsDlg::OnPaint() {
+  if (!m_platform.IsIconic(Handle())) return false;
+  m_platform.PaintIconCentred(Handle(), m_hIcon);
+  return true;
+}
+
+IconHandle CServerOptionsDlg::OnQueryDragIcon() { return m_hIcon; }
+
+void CServerOptionsDlg::OnIntervalUp() { StepInterval(1, kMaximumInterval); }
+
+void CServerOptionsDlg::OnIntervalDown() { StepInterval(-1, kMinimumInterval); }
+
+void CServerOptionsDlg::StepInterval(int step, int limit) {
+  UpdateData(true);
+  UpdateData(false);
+  if (step > 0 ? m_nInterval >= limit : m_nInterval <= limit) return;
+  m_nInterval += step;
+  UpdateData(false);
+}

@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+
+#include "agent/main_frame.h"
+#include "dialogs/server_options_dlg.h"
+#include "dialogs/sound_options_dlg.h"
+#include "platform/win_constants.h"
+#include "res/resource.h"
+#include "tests/double/fake_platform.h"
+#include "tests/double/memory_transport.h"
+
+namespace {
+
+using Script = std::function<void(FakeDialog&)>;
+
+// Runs a server options dialog opened with these values through a script.
+struct ServerDialog {
+  ServerDialog(int interval, const Script& script) {
+    dialog.m_strServer = "pop.example.com";
+    dialog.m_strUser = "alice";
+    dialog.m_strPassword = "secret";
+    dialog.m_nInterval = interval;
+    platform.dialogScripts.push_back(script);
+    result = dialog.DoModal();
+  }
+  FakePlatform platform;
+  CServerOptionsDlg dialog{platform};
+  int result;
+};
+
+void Press(FakeDialog& open, int controlId, int times) {
+  for (int i = 0; i < times; ++i) open.Click(controlId);
+}
+
+TEST(ServerOptionsDialog, OpensShowingTheValuesAndStepsTheIntervalByOne) {
+  std::vector<std::string> shown;
+  ServerDialog opened(15, [&](FakeDialog& open) {
+    shown = {open.Text(IDC_SERVER), open.Text(IDC_USERNAME), open.Text(IDC_PASSWORD),
+             open.Text(IDC_INTERVAL)};
+    Press(open, IDC_INTERVAL_UP, 3);
+    shown.push_back(open.Text(IDC_INTERVAL));
+    open.Click(win::kIdCancel);
+  });
+  EXPECT_EQ((std::vector<std::string>{"pop.example.com", "alice", "secret", "15", "18"}), shown);
+  EXPECT_EQ(win::kIdCancel, opened.result);
+  EXPECT_EQ(IDD_SERVER_OPTIONS, opened.platform.dialogsRun.at(0));
+}
+
+TEST(ServerOptionsDialog, TheButtonsNeverCarryTheIntervalOutOfFiveToOneHundredTwenty) {
+  const struct {
+    int start, ups, downs, expected;
+  } cases[] = {{120, 1, 0, 120}, {5, 0, 1, 5}, {119, 2, 0, 120}, {6, 0, 3, 5},
+               {200, 1, 0, 200}, {200, 0, 1, 199}, {0, 0, 1, 0},    {0, 1, 0, 1}};
+  for (const auto& c : cases) {
+    ServerDialog opened(c.start, [&](FakeDialog& open) {
+      Press(open, IDC_INTERVAL_UP, c.ups);
+      Press(open, IDC_INTERVAL_DOWN, c.downs);
+      open.Click(win::kIdOk);
+    });
+    EXPECT_EQ(win::kIdOk, opened.result);
+    EXPECT_EQ(c.expected, opened.dialog.m_nInterval) << c.start;
+  }
+}
+
+TEST(ServerOptionsDialog, TypedTextSurvivesTheButtonsAndIsReturnedAsTyped) {
+  ServerDialog opened(10, [](FakeDialog& open) {
+    open.Type(IDC_SERVER, " mail.example.org ");
+    open.Type(IDC_PASSWORD, "p a s s");
+    open.Click(IDC_INTERVAL_UP);
+    EXPECT_EQ(" mail.example.org ", open.Text(IDC_SERVER));
+    open.Type(IDC_USERNAME, "");
+    open.Click(IDC_INTERVAL_DOWN);
+    open.Click(IDC_INTERVAL_DOWN);
+    open.Click(win::kIdOk);
+  });
+  EXPECT_EQ(" mail.example.org ", opened.dialog.m_strServer);
+  EXPECT_EQ("", opened.dialog.m_strUser);
+  EXPECT_EQ("p a s s", opened.dialog.m_strPassword);
+  EXPECT_EQ(9, opened.dialog.m_nInterval);
+}
+
+TEST(ServerOptionsDialog, CloseBoxAndMinimizeBoxAcceptEscCancels) {
+  const std::pair<const char*, Script> endings[] = {
+      {"close box", [](FakeDialog& open) { open.Close(); }},
+      {"minimize box", [](FakeDialog& open) { open.SysCommand(win::kScMinimize); }},
+      {"minimize from the keyboard", [](FakeDialog& open) { open.SysCommand(win::kScMinimize | 2); }},
+      {"OK", [](FakeDialog& open) { open.Click(win::kIdOk); }},
+  };
+  for (const auto& [how, end] : endings) {
+    bool hidden = false;
+    ServerDialog opened(30, [&](FakeDialog& open) {
+      open.Type(IDC_SERVER, "edited");
+      open.Click(IDC_INTERVAL_UP);
+      end(open);
+      hidden = !open.visible;
+    });
+    EXPECT_EQ(win::kIdOk, opened.result) << how;
+    EXPECT_EQ("edited", opened.dialog.m_strServer) << how;
+    EXPECT_EQ(31, opened.dialog.m_nInterval) << how;
+    EXPECT_TRUE(hidden) << how << ": hidden at once";
+  }
+  ServerDialog escaped(30, [](FakeDialog& open) { open.Click(win::kIdCancel); });
+  EXPECT_EQ(win::kIdCancel, escaped.result);
+}
+
+TEST(ServerOptionsDialog, OtherSystemCommandsGetTheDefaultProcessing) {
+  ServerDialog opened(30, [](FakeDialog& open) {
+    EXPECT_EQ(0, open.Send(win::kWmSysCommand, 0xF060));
+    EXPECT_FALSE(open.ended);
+    open.Click(win::kIdCancel);
+  });
+  EXPECT_EQ(win::kIdCancel, opened.result);
+}
+
+TEST(ServerOptionsDialog, MinimisedItPaintsAndDragsTheProgramIcon) {
+  ServerDialog opened(30, [](FakeDialog& open) {
+    EXPECT_EQ(0, open.Send(win::kWmPaint)) << "not minimised: default painting";
+    open.iconic = true;
+    EXPECT_NE(0, open.Send(win::kWmPaint));
+    EXPECT_EQ(IDR_MAINFRAME, FakePlatform::IconId(reinterpret_cast<IconHandle>(
+                                 open.Send(win::kWmQueryDragIcon))));
+    open.Click(win::kIdCancel);
+  });
+  EXPECT_EQ(std::vector<std::string>{"paint icon 128"},
+            opened.platform.EventsStartingWith("paint"));
+}
+
+// Runs a sound options dialog opened with these values through a script.
+struct SoundDialog {
+  explicit SoundDialog(const Script& script) {
+    dialog.m_strNewMailWav = "C:\\new.wav";
+    dialog.m_bNoMailSound = 1;
+    dialog.m_strNoMailWav = "C:\\none.wav";
+    dialog.m_bErrorSound = 0;
+    dialog.m_strErrorWav = "";
+    dialog.m_bShowCount = 1;
+    platform.dialogScripts.push_back(script);
+    result = dialog.DoModal();
+  }
+  FakePlatform platform;
+  CSoundOptionsDlg dialog{platform};
+  int result;
+};
+
+TEST(SoundOptionsDialog, OpensShowingTheValuesAndAcceptsOnEnter) {
+  SoundDialog opened([](FakeDialog& open) {
+    EXPECT_EQ("C:\\new.wav", open.Text(IDC_NEWMAIL_WAV));
+    EXPECT_FALSE(open.Checked(IDC_NEWMAIL_SOUND));
+    EXPECT_TRUE(open.Checked(IDC_NOMAIL_SOUND));
+    EXPECT_EQ("C:\\none.wav", open.Text(IDC_NOMAIL_WAV));
+    EXPECT_FALSE(open.Checked(IDC_ERROR_SOUND));
+    EXPECT_TRUE(open.Checked(IDC_SHOW_COUNT));
+    open.Click(win::kIdOk);
+  });
+  EXPECT_EQ(win::kIdOk, opened.result);
+  EXPECT_EQ(IDD_SOUND_OPTIONS, opened.platform.dialogsRun.at(0));
+}
+
+TEST(SoundOptionsDialog, AChosenFileFillsItsRowAndSwitchesItsSoundOn) {
+  SoundDialog opened([](FakeDialog& open) {
+    open.platform.fileChoices.push_back(std::string("C:\\Media\\ding.wav"));
+    open.Click(IDC_NEWMAIL_BROWSE);
+    EXPECT_EQ("C:\\Media\\ding.wav", open.Text(IDC_NEWMAIL_WAV));
+    EXPECT_TRUE(open.Checked(IDC_NEWMAIL_SOUND));
+    open.Click(win::kIdOk);
+  });
+  EXPECT_EQ("C:\\Media\\ding.wav", opened.dialog.m_strNewMailWav);
+  EXPECT_EQ(1, opened.dialog.m_bNewMailSound);
+  EXPECT_EQ("C:\\none.wav", opened.dialog.m_strNoMailWav) << "other rows stay";
+  EXPECT_EQ("", opened.dialog.m_strErrorWav);
+  EXPECT_EQ(std::vector<std::string>{"WAV Files (*.wav)|*.wav|| wav"},
+            opened.platform.fileDialogFilters);
+}
+
+TEST(SoundOptionsDialog, EachBrowseButtonFillsOnlyItsOwnRow) {
+  struct Row {
+    int button, path, check;
+  };
+  const Row rows[] = {{IDC_NEWMAIL_BROWSE, IDC_NEWMAIL_WAV, IDC_NEWMAIL_SOUND},
+                      {IDC_NOMAIL_BROWSE, IDC_NOMAIL_WAV, IDC_NOMAIL_SOUND},
+                      {IDC_ERROR_BROWSE, IDC_ERROR_WAV, IDC_ERROR_SOUND}};
+  for (const Row& chosen : rows) {
+    SoundDialog opened([&](FakeDialog& open) {
+      open.platform.fileChoices.push_back(std::string("C:\\x.wav"));
+      open.Click(chosen.button);
+      for (const Row& row : rows) {
+        const bool mine = row.button == chosen.button;
+        EXPECT_EQ(mine, open.Text(row.path) == "C:\\x.wav") << chosen.button;
+        EXPECT_TRUE(!mine || open.Checked(row.check)) << chosen.button;
+      }
+      open.Click(win::kIdOk);
+    });
+  }
+}
+
+TEST(SoundOptionsDialog, ACancelledFileDialogKeepsWhatWasTypedAndTicked) {
+  SoundDialog opened([](FakeDialog& open) {
+    open.Type(IDC_ERROR_WAV, "C:\\typed.wav");
+    open.Tick(IDC_NOMAIL_SOUND, false);
+    open.platform.fileChoices.push_back(std::nullopt);
+    open.Click(IDC_ERROR_BROWSE);
+    EXPECT_EQ("C:\\typed.wav", open.Text(IDC_ERROR_WAV));
+    EXPECT_FALSE(open.Checked(IDC_ERROR_SOUND)) << "typing a path does not switch it on";
+    open.Click(win::kIdOk);
+  });
+  EXPECT_EQ("C:\\typed.wav", opened.dialog.m_strErrorWav);
+  EXPECT_EQ(0, opened.dialog.m_bErrorSound);
+  EXPECT_EQ(0, opened.dialog.m_bNoMailSound);
+  EXPECT_EQ("C:\\none.wav", opened.dialog.m_strNoMailWav) << "unticking keeps the path";
+}
+
+TEST(SoundOptionsDialog, ASwitchOnWithAnEmptyPathIsAccepted) {
+  SoundDialog opened([](FakeDialog& open) {
+    open.Tick(IDC_ERROR_SOUND, true);
+    open.Click(win::kIdOk);
+  });
+  EXPECT_EQ(1, opened.dialog.m_bErrorSound);
+  EXPECT_EQ("", opened.dialog.m_strErrorWav);
+}
+
+TEST(SoundOptionsDialog, TheCloseBoxCancels) {
+  SoundDialog opened([](FakeDialog& open) {
+    open.Type(IDC_NEWMAIL_WAV, "C:\\other.wav");
+    open.Close();
+  });
+  EXPECT_EQ(win::kIdCancel, opened.result);
+}
+
+class OptionsCommandTest : public ::testing::Test {
+ protected:
+  OptionsCommandTest() {
+    server = MemoryServer::Standard("+OK 0 0\r\n");
+    platform.transports = [this] { return server.NewSession(); };
+    platform.files[kPath] = kFile;
+    EXPECT_TRUE(frame.Create("Tarvik"));
+    platform.events.clear();
+  }
+  void Command(unsigned command, const Script& script) {
+    platform.dialogScripts.push_back(script);
+    platform.SendToFrame(win::kWmCommand, command);
+  }
+
+  static constexpr char kPath[] = "C:\\Tools\\tarvik.ini";
+  static constexpr char kFile[] =
+      "pop.example.com\r\nalice\r\nsecret\r\n15\r\nFALSE\r\nC:\\new.wav\r\nTRUE\r\n\r\n"
+      "FALSE\r\n\r\nTRUE\r\n";
+  FakePlatform platform;
+  MemoryServer server;
+  CMainFrame frame{platform, nullptr};
+};
+
+TEST_F(OptionsCommandTest, ServerOptionsOkCopiesBackAndSavesTheWholeFile) {
+  Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
+    open.Type(IDC_SERVER, "mail.example.org");
+    Press(open, IDC_INTERVAL_UP, 3);
+    open.Click(win::kIdOk);
+  });
+  EXPECT_EQ("mail.example.org", frame.m_strServer);
+  EXPECT_EQ(18, frame.m_nInterval);
+  EXPECT_EQ(
+      "mail.example.org\r\nalice\r\nsecret\r\n18\r\nFALSE\r\nC:\\new.wav\r\nTRUE\r\n\r\n"
+      "FALSE\r\n\r\nTRUE\r\n",
+      platform.files[kPath]);
+}
+
+TEST_F(OptionsCommandTest, CancelChangesNothingOkSavesEvenUnchanged) {
+  platform.files[kPath] = "left alone";
+  Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
+    open.Type(IDC_SERVER, "mail.example.org");
+    open.Click(win::kIdCancel);
+  });
+  Command(ID_SOUND_OPTIONS, [](FakeDialog& open) {
+    open.Tick(IDC_SHOW_COUNT, false);
+    open.Click(win::kIdCancel);
+  });
+  EXPECT_EQ("pop.example.com", frame.m_strServer);
+  EXPECT_EQ(1, frame.m_bShowCount);
+  EXPECT_EQ("left alone", platform.files[kPath]);
+  Command(ID_SOUND_OPTIONS, [](FakeDialog& open) { open.Click(win::kIdOk); });
+  EXPECT_EQ(kFile, platform.files[kPath]);
+}
+
+TEST_F(OptionsCommandTest, SoundOptionsOkCopiesAllSevenBack) {
+  Command(ID_SOUND_OPTIONS, [](FakeDialog& open) {
+    open.platform.fileChoices.push_back(std::string("C:\\Media\\err.wav"));
+    open.Click(IDC_ERROR_BROWSE);
+    open.Tick(IDC_NOMAIL_SOUND, false);
+    open.Tick(IDC_NEWMAIL_SOUND, true);
+    open.Type(IDC_NOMAIL_WAV, "C:\\quiet.wav");
+    open.Click(win::kIdOk);
+  });
+  EXPECT_EQ(
+      "pop.example.com\r\nalice\r\nsecret\r\n15\r\nTRUE\r\nC:\\new.wav\r\nFALSE\r\nC:\\quiet.wav\r\n"
+      "TRUE\r\nC:\\Media\\err.wav\r\nTRUE\r\n",
+      platform.files[kPath]);
+}
+
+TEST_F(OptionsCommandTest, ACheckDueWhileADialogIsOpenUsesTheFramesValues) {
+  Command(ID_SERVER_OPTIONS, [this](FakeDialog& open) {
+    open.Type(IDC_SERVER, "typed.example.org");
+    open.Type(IDC_USERNAME, "typed");
+    platform.Tick(6 * 15);
+    EXPECT_EQ(2, server.sessions);
+    EXPECT_EQ("pop.example.com", server.host);
+    EXPECT_EQ("USER alice", server.transcript.at(4));
+    open.Click(win::kIdOk);
+  });
+  EXPECT_EQ("typed.example.org", frame.m_strServer);
+}
+
+}  // namespace
