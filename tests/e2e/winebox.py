@@ -112,6 +112,11 @@ class Desktop:
         self.xdotool("click", "--repeat", str(repeat), "--delay", "60", str(button))
         time.sleep(0.2)
 
+    def focus(self, window):
+        """Gives a window the keyboard: with no window manager, a click does not."""
+        self.xdotool("windowfocus", window)
+        time.sleep(0.3)
+
     def key(self, *keys):
         self.xdotool("key", "--delay", "50", *keys)
         time.sleep(0.2)
@@ -173,6 +178,30 @@ class Agent:
         if self.running():
             self.desktop.run(["wine", "taskkill", "/f", "/im", "tarvik.exe"], check=False)
             self.process.wait(20)
+
+
+# Wine draws the frames itself here: a 3-pixel border, the caption above.
+FRAME_BORDER = 3
+
+
+class DialogLayout:
+    """Maps a dialog template's units to screen points on the shown dialog."""
+
+    def __init__(self, desktop, window, template_width, template_height):
+        x, y, width, height = desktop.geometry(window)
+        self.scale_x = (width - 2 * FRAME_BORDER) / template_width
+        # The dialog font's base units give one and a half pixels a unit both ways here.
+        self.scale_y = self.scale_x
+        client_height = round(template_height * self.scale_y)
+        self.left = x + FRAME_BORDER
+        self.top = y + height - FRAME_BORDER - client_height
+        self.close_box = (x + width - 13, y + 11)
+        self.minimize_box = (x + width - 47, y + 11)
+
+    def centre(self, x, y, width, height):
+        """The screen point at the middle of a control placed at x, y, width, height."""
+        return (round(self.left + (x + width / 2) * self.scale_x),
+                round(self.top + (y + height / 2) * self.scale_y))
 
 
 ICON_CELL = 20  # Wine's tray gives each icon a 20-pixel square below its caption

@@ -1,0 +1,138 @@
+"""The two settings dialogs, driven through the tray menu as a user would."""
+
+import time
+import unittest
+
+import winebox
+from e2e_base import AgentTestCase
+
+SERVER_OPTIONS, SOUND_OPTIONS = 0, 1
+SERVER_CAPTION, SOUND_CAPTION = "POP3 Server Options", "Sound Options"
+# Controls of the templates, in dialog units: x, y, width, height.
+PLUS, OK_SERVER, CANCEL_SERVER = (120, 70, 10, 15), (43, 95, 50, 14), (153, 95, 50, 14)
+OK_SOUND, CANCEL_SOUND = (40, 120, 50, 14), (150, 120, 50, 14)
+BROWSE_NEW_MAIL, BROWSE_NO_MAIL = (195, 30, 45, 14), (195, 65, 45, 14)
+
+
+class DialogsTest(AgentTestCase):
+    def start_agent(self, **settings):
+        agent = self.new_agent()
+        agent.write_settings(**settings)
+        agent.start()
+        self.desktop.wait_window(winebox.TRAY_WINDOW)
+        time.sleep(1)
+        return agent
+
+    def open_dialog(self, item, caption, width, height):
+        winebox.choose_from_tray_menu(self.desktop, item)
+        window = self.desktop.wait_window(caption)
+        time.sleep(0.5)
+        self.desktop.focus(window)
+        return winebox.DialogLayout(self.desktop, window, width, height)
+
+    def open_server_options(self):
+        return self.open_dialog(SERVER_OPTIONS, SERVER_CAPTION, 248, 121)
+
+    def open_sound_options(self):
+        return self.open_dialog(SOUND_OPTIONS, SOUND_CAPTION, 252, 146)
+
+    def replace_field_text(self, text):
+        self.desktop.key("ctrl+a")
+        self.desktop.type(text)
+
+    def test_server_options_typed_saved_closed_and_cancelled(self):
+        agent = self.start_agent(server="", user="", password="", interval=15)
+
+        layout = self.open_server_options()
+        self.screenshot("server-options")
+        self.desktop.type("mail.example.org")
+        self.desktop.key("Tab")
+        self.desktop.type("bob smith")
+        self.desktop.key("Tab")
+        self.desktop.type("p4ss word")
+        for _ in range(3):
+            self.desktop.click(*layout.centre(*PLUS))
+        self.screenshot("server-options-typed")
+        self.desktop.click(*layout.centre(*OK_SERVER))
+        self.desktop.wait_no_window(SERVER_CAPTION)
+        self.assertEqual(["mail.example.org", "bob smith", "p4ss word", "18"],
+                         agent.read_settings()[:4])
+
+        layout = self.open_server_options()
+        self.replace_field_text("closed.example.org")
+        self.desktop.click(*layout.close_box)
+        self.desktop.wait_no_window(SERVER_CAPTION)
+        self.assertEqual("closed.example.org", agent.read_settings()[0], "the close box accepts")
+
+        layout = self.open_server_options()
+        self.replace_field_text("minimised.example.org")
+        self.desktop.click(*layout.minimize_box)
+        self.desktop.wait_no_window(SERVER_CAPTION)
+        self.assertEqual("minimised.example.org", agent.read_settings()[0],
+                         "the minimize box accepts")
+
+        self.open_server_options()
+        self.replace_field_text("escaped.example.org")
+        self.desktop.key("Escape")
+        self.desktop.wait_no_window(SERVER_CAPTION)
+        self.assertEqual("minimised.example.org", agent.read_settings()[0], "Esc cancels")
+
+        agent.send_close()
+        agent.wait_exit()
+        self.assertEqual(["minimised.example.org", "bob smith", "p4ss word", "18"],
+                         agent.read_settings()[:4])
+
+    def test_sound_options_browse_ok_and_cancel(self):
+        agent = self.start_agent(server="")
+        sound = agent.folder / "ding.wav"
+        sound.write_bytes(b"RIFF\0\0\0\0WAVE")
+
+        layout = self.open_sound_options()
+        self.screenshot("sound-options")
+        self.desktop.click(*layout.centre(*BROWSE_NEW_MAIL))
+        self.desktop.wait_window("Open")
+        self.screenshot("file-open-dialog")
+        self.desktop.type(winebox.windows_path(agent.folder / "ding"))
+        self.desktop.key("Return")
+        self.desktop.wait_no_window("Open")
+        time.sleep(0.5)
+        self.screenshot("sound-options-chosen")
+        self.desktop.click(*layout.centre(*OK_SOUND))
+        self.desktop.wait_no_window(SOUND_CAPTION)
+        settings = agent.read_settings()
+        self.assertEqual(["TRUE", winebox.windows_path(sound)], settings[4:6],
+                         "the chosen file, with .wav added, and its switch on")
+
+        layout = self.open_sound_options()
+        self.desktop.click(*layout.centre(*BROWSE_NO_MAIL))
+        self.desktop.wait_window("Open")
+        self.desktop.type(winebox.windows_path(sound))
+        self.desktop.key("Return")
+        self.desktop.wait_no_window("Open")
+        time.sleep(0.5)
+        self.desktop.click(*layout.centre(*CANCEL_SOUND))
+        self.desktop.wait_no_window(SOUND_CAPTION)
+        self.assertEqual(settings, agent.read_settings(), "Cancel saves nothing")
+
+    def test_a_check_while_a_dialog_is_open_uses_the_saved_values(self):
+        server = self.new_server(stat="+OK 0 0\\r\\n")
+        agent = self.start_agent(show_count="FALSE")
+        server.wait_transcript(4)
+        layout = self.open_server_options()
+        self.desktop.key("Tab")
+        self.replace_field_text("somebody else")
+        # The dialog opens over the tray window: move it aside to reach the icon,
+        # and back again to reach its own buttons.
+        dialog = self.desktop.wait_window(SERVER_CAPTION)
+        x, y, _, _ = self.desktop.geometry(dialog)
+        self.desktop.xdotool("windowmove", dialog, "400", "300")
+        icon_x, icon_y = winebox.tray_icon_point(self.desktop)
+        self.desktop.click(icon_x, icon_y, repeat=2)
+        self.assertEqual("USER alice", server.wait_transcript(8)[4])
+        self.desktop.xdotool("windowmove", dialog, str(x), str(y))
+        self.desktop.click(*layout.centre(*CANCEL_SERVER))
+        self.desktop.wait_no_window(SERVER_CAPTION)
+        self.assertEqual("alice", agent.read_settings()[1])
+
+if __name__ == "__main__":
+    unittest.main()
