@@ -316,8 +316,8 @@ bool FakePlatform::ReadWholeFile(const std::string& path, std::string& content) 
 
 bool FakePlatform::WriteNewFile(const std::string& path, const std::string& content) {
   events.push_back("write " + path);
-  if (unwritablePaths.count(path)) {
-    // A full disk: the file is created but only part of it gets written.
+  if (folderReadOnly) return false;
+  if (fullDiskPaths.count(path)) {
     files[path] = content.substr(0, content.size() / 2);
     return false;
   }

@@ -88,7 +88,10 @@ class FakePlatform : public Platform {
   bool registryWritesFail = false;
   std::map<std::string, std::string> runValues;
   std::map<std::string, std::string> files;
-  std::set<std::string> unwritablePaths;
+  // Writing these files runs out of disk space half-way.
+  std::set<std::string> fullDiskPaths;
+  // No file can be created in the settings folder.
+  bool folderReadOnly = false;
   bool replaceFails = false;
   std::string modulePath = "C:\\Tools\\tarvik.exe";
   std::vector<std::string> arguments;

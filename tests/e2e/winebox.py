@@ -77,6 +77,10 @@ class Desktop:
             self.run(["wineserver", "-w"])
         self.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
                   "/d", "N", "/f"])
+        # One server for the whole run, so that limits given to a program under
+        # test never reach the server that writes the registry.
+        self.wineserver = subprocess.Popen(["wineserver", "-p", "-f"], env=self.env,
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, command, check=True, timeout=180):
         return subprocess.run(command, env=self.env, check=check, timeout=timeout,
@@ -134,6 +138,7 @@ class Desktop:
 
     def close(self):
         self.run(["wineserver", "-k"], check=False)
+        self.wineserver.wait(20)
         self.xvfb.send_signal(signal.SIGTERM)
         self.xvfb.wait(10)
 
@@ -159,8 +164,12 @@ class Agent:
     def read_settings(self):
         return self.settings.read_bytes().decode("latin-1").split("\r\n")[:-1]
 
-    def start(self, *arguments):
-        self.process = self.desktop.spawn(["wine", str(self.exe), *arguments], cwd=self.folder)
+    def start(self, *arguments, full_disk=False):
+        """Starts the program; with full_disk every file it writes fails to grow."""
+        command = ["wine", str(self.exe), *arguments]
+        if full_disk:
+            command = ["bash", "-c", "trap '' XFSZ; ulimit -f 0; exec \"$@\"", "bash", *command]
+        self.process = self.desktop.spawn(command, cwd=self.folder)
         return self.process
 
     def running(self):
@@ -168,7 +177,6 @@ class Agent:
 
     def wait_exit(self, timeout=20.0):
         wait_until(lambda: not self.running(), timeout, "the program to end")
-        self.desktop.run(["wineserver", "-w"], check=False, timeout=60)
 
     def send_close(self):
         """Posts WM_CLOSE to the program's top-level windows, as the system does at log-off."""

@@ -318,12 +318,20 @@ TEST_F(MainFrameTest, CloseAndExitBothSaveRemoveTheIconAndEnd) {
 }
 
 TEST_F(MainFrameTest, AFailedSaveDoesNotKeepTheProgramFromEnding) {
-  Start();
-  platform.replaceFails = true;
-  platform.SendToFrame(win::kWmClose);
-  EXPECT_TRUE(platform.quitPosted);
-  EXPECT_FALSE(platform.trayIconShown);
-  EXPECT_EQ(SettingsFile(), platform.files[kSettingsPath]);
+  for (const bool readOnly : {false, true}) {
+    FakePlatform failing;
+    failing.files[kSettingsPath] = SettingsFile();
+    failing.replaceFails = !readOnly;
+    failing.folderReadOnly = readOnly;
+    CMainFrame closing(failing, nullptr);
+    ASSERT_TRUE(closing.Create("Tarvik"));
+    closing.m_strUser = "changed";
+    failing.SendToFrame(win::kWmClose);
+    EXPECT_TRUE(failing.quitPosted);
+    EXPECT_FALSE(failing.trayIconShown);
+    EXPECT_EQ(SettingsFile(), failing.files[kSettingsPath]);
+    EXPECT_EQ(1u, failing.files.size()) << "no temporary file is left";
+  }
 }
 
 TEST_F(MainFrameTest, DestroyedWithoutClosingTheIconStillGoes) {

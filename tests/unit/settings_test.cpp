@@ -134,6 +134,32 @@ TEST(SettingsFormat, ALineBreakInAValueCannotShiftTheLinesAfterIt) {
   EXPECT_EQ(1, again.m_bShowCount);
 }
 
+TEST(SettingsParse, AnyBytesLoadWithoutHarmAndSaveBackStably) {
+  std::string garbage;
+  unsigned seed = 12345;
+  for (int i = 0; i < 64 * 1024; ++i) {
+    seed = seed * 1103515245 + 12345;
+    garbage += static_cast<char>(seed >> 16);
+  }
+  for (const std::string& content :
+       {garbage, std::string(10 * 1024 * 1024, 'x'), std::string(1000, '\0'),
+        std::string(100 * 1024, 'a') + "\r\n" + std::string(100 * 1024, 'b') + "\n12\r\nTRUE"}) {
+    const MailSettings loaded = Parsed(content);
+    EXPECT_GE(loaded.m_nInterval, kMinimumInterval);
+    const std::string saved = FormatSettings(loaded);
+    EXPECT_EQ(saved, FormatSettings(Parsed(saved))) << "what is saved loads back the same";
+    size_t lines = 0;
+    for (size_t at = saved.find("\r\n"); at != std::string::npos; at = saved.find("\r\n", at + 2))
+      ++lines;
+    EXPECT_EQ(11u, lines);
+  }
+  const MailSettings longLines =
+      Parsed(std::string(100 * 1024, 'a') + "\r\n" + std::string(100 * 1024, 'b') + "\n12");
+  EXPECT_EQ(100u * 1024, longLines.m_strServer.size());
+  EXPECT_EQ(100u * 1024, longLines.m_strUser.size());
+  EXPECT_EQ("12", longLines.m_strPassword);
+}
+
 TEST(Decimal, ReadsLikeAtoiButClampsInsteadOfOverflowing) {
   EXPECT_EQ(0, ParseDecimal(""));
   EXPECT_EQ(0, ParseDecimal("x1"));
@@ -168,10 +194,18 @@ TEST(SettingsFile, AFailedSaveLeavesThePreviousFileWhole) {
   {
     FakePlatform fullDisk;
     fullDisk.files[kPath] = "previous";
-    fullDisk.unwritablePaths.insert(temporary);
+    fullDisk.fullDiskPaths.insert(temporary);
     EXPECT_FALSE(SaveSettingsFile(fullDisk, kPath, s));
     EXPECT_EQ("previous", fullDisk.files[kPath]);
     EXPECT_EQ(0u, fullDisk.files.count(temporary));
+  }
+  {
+    FakePlatform readOnlyFolder;
+    readOnlyFolder.files[kPath] = "previous";
+    readOnlyFolder.folderReadOnly = true;
+    EXPECT_FALSE(SaveSettingsFile(readOnlyFolder, kPath, s));
+    EXPECT_EQ("previous", readOnlyFolder.files[kPath]);
+    EXPECT_EQ(1u, readOnlyFolder.files.size());
   }
   {
     FakePlatform lockedFile;

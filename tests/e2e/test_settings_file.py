@@ -1,0 +1,63 @@
+"""The settings file against what the disk can throw at it: garbage, a read-only folder, a full disk."""
+
+import random
+import subprocess
+import unittest
+
+import winebox
+from e2e_base import AgentTestCase
+
+
+class SettingsFileTest(AgentTestCase):
+    def run_and_close(self, agent, **start):
+        agent.start(**start)
+        self.desktop.wait_window(winebox.TRAY_WINDOW)
+        agent.send_close()
+        agent.wait_exit()
+        self.desktop.wait_no_window(winebox.TRAY_WINDOW)
+
+    def write_unsaved_form(self, agent):
+        """Settings in a form a successful save would change (LF-only line ends)."""
+        agent.settings.write_bytes(b"\nkept\nsecret\n9\n")
+        return agent.settings.read_bytes()
+
+    def leftovers(self, agent):
+        return sorted(path.name for path in agent.folder.iterdir()
+                      if path.name not in ("tarvik.exe", "tarvik.ini"))
+
+    def test_garbage_loads_and_is_rewritten_as_eleven_lines(self):
+        agent = self.new_agent()
+        noise = random.Random(7)
+        garbage = bytes(noise.randrange(256) for _ in range(256 * 1024))
+        agent.settings.write_bytes(garbage + b"x" * (10 * 1024 * 1024))
+        self.run_and_close(agent)
+        saved = agent.settings.read_bytes()
+        self.assertEqual(11, saved.count(b"\r\n"))
+        self.assertTrue(saved.endswith(b"\r\n"))
+        self.assertEqual([], self.leftovers(agent))
+
+    def test_a_read_only_folder_keeps_the_old_file_and_the_program_ends(self):
+        agent = self.new_agent()
+        before = self.write_unsaved_form(agent)
+        if subprocess.run(["chattr", "+i", str(agent.folder)]).returncode != 0:
+            self.skipTest("the file system cannot make a folder read-only for root")
+        try:
+            self.run_and_close(agent)
+        finally:
+            subprocess.run(["chattr", "-i", str(agent.folder)], check=True)
+        self.assertEqual(before, agent.settings.read_bytes())
+        self.assertEqual([], self.leftovers(agent))
+
+    def test_a_full_disk_keeps_the_old_file_whole(self):
+        agent = self.new_agent()
+        before = self.write_unsaved_form(agent)
+        self.run_and_close(agent, full_disk=True)
+        self.assertEqual(before, agent.settings.read_bytes())
+        self.assertEqual([], self.leftovers(agent), "the half-written temporary file is removed")
+        self.run_and_close(agent)
+        self.assertTrue(agent.settings.read_bytes().startswith(b"\r\nkept\r\nsecret\r\n9\r\n"),
+                        "with room on the disk the same close saves")
+
+
+if __name__ == "__main__":
+    unittest.main()
