@@ -40,3 +40,9 @@ need_native_build() {
   need_packages cmake:cmake make:make g++:g++ /usr/include/gtest/gtest.h:libgtest-dev \
     /usr/src/googletest/CMakeLists.txt:googletest
 }
+
+# clang with libFuzzer, for the fuzz targets.
+need_fuzzing() {
+  need_packages clang:clang \
+    /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev
+}

@@ -1,0 +1,74 @@
+// libFuzzer target: one input is the server's side of one POP3 session. The
+// bytes up to the first 0xFF are readable from the start (the greeting), the
+// next part after the first command, and so on. The whole check runs, with
+// its presentation, against the platform double.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "agent/main_frame.h"
+#include "tests/double/fake_platform.h"
+#include "tests/double/memory_transport.h"
+
+namespace {
+
+const char kPassword[] = "fuzz-secret";
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+bool Printable(const std::string& text) {
+  for (char c : text)
+    if (c < 0x20 || c > 0x7E) return false;
+  return true;
+}
+
+// What the client may send: a prefix of the whole conversation, or the
+// conversation cut short by a refused user name.
+bool AllowedTranscript(const std::vector<std::string>& sent) {
+  const std::vector<std::string> whole = {"USER alice", std::string("PASS ") + kPassword, "STAT",
+                                          "QUIT"};
+  const std::vector<std::string> refused = {"USER alice", "QUIT"};
+  const auto isPrefixOf = [&](const std::vector<std::string>& full) {
+    return sent.size() <= full.size() && std::equal(sent.begin(), sent.end(), full.begin());
+  };
+  return isPrefixOf(whole) || isPrefixOf(refused);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  MemoryServer server;
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  size_t commands = 0;
+  for (size_t start = 0; start <= input.size();) {
+    size_t end = input.find('\xff', start);
+    if (end == std::string::npos) end = input.size();
+    server.Reply(commands++, input.substr(start, end - start));
+    start = end + 1;
+  }
+
+  FakePlatform platform;
+  platform.files["C:\\Tools\\tarvik.ini"] =
+      std::string("pop.example.com\r\nalice\r\n") + kPassword +
+      "\r\n5\r\nTRUE\r\nn.wav\r\nTRUE\r\no.wav\r\nTRUE\r\ne.wav\r\nTRUE\r\n";
+  CMainFrame frame(platform, nullptr);
+  Require(frame.Create("Tarvik"));
+  platform.transports = [&server] { return server.NewSession(); };
+
+  const CheckResult result = frame.CheckMail();
+  Require(result >= kCheckCompleted && result <= kCheckStatRejected);
+  Require(frame.m_nid.szTip[sizeof frame.m_nid.szTip - 1] == '\0');
+  Require(Printable(frame.m_nid.szTip));
+  for (const MessageBoxCall& box : platform.boxes) Require(Printable(box.text));
+  // Only a server that says the password itself can make it show.
+  if (input.find(kPassword) == std::string::npos)
+    for (const std::string& event : platform.events)
+      Require(event.find(kPassword) == std::string::npos);
+  Require(AllowedTranscript(server.transcript));
+  Require(server.socketsOpened == server.socketsClosed);
+  Require(server.startups == server.cleanups);
+  return 0;
+}
