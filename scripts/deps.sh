@@ -21,7 +21,7 @@ need_packages() {
   echo "Installing: ${missing[*]}" >&2
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
 # What the Windows program needs to be built and run under Wine.
