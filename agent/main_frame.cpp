@@ -34,6 +34,27 @@ std::string PrintableText(const std::string& text) {
   return shown;
 }
 
+// The frame's settings and each dialog's members have the same names, so
+// one copy serves into the dialog and back out of it.
+template <typename From, typename To>
+void CopyServerOptions(const From& from, To& to) {
+  to.m_strUser = from.m_strUser;
+  to.m_strServer = from.m_strServer;
+  to.m_strPassword = from.m_strPassword;
+  to.m_nInterval = from.m_nInterval;
+}
+
+template <typename From, typename To>
+void CopySoundOptions(const From& from, To& to) {
+  to.m_bErrorSound = from.m_bErrorSound;
+  to.m_strErrorWav = from.m_strErrorWav;
+  to.m_bNewMailSound = from.m_bNewMailSound;
+  to.m_strNewMailWav = from.m_strNewMailWav;
+  to.m_bNoMailSound = from.m_bNoMailSound;
+  to.m_strNoMailWav = from.m_strNoMailWav;
+  to.m_bShowCount = from.m_bShowCount;
+}
+
 }  // namespace
 
 // Quoted, so that a path with spaces can never start a different program.
@@ -179,35 +200,17 @@ void CMainFrame::OnCommand(unsigned command) {
 
 void CMainFrame::OnServerOptions() {
   CServerOptionsDlg dialog(m_platform);
-  dialog.m_strUser = m_strUser;
-  dialog.m_strServer = m_strServer;
-  dialog.m_strPassword = m_strPassword;
-  dialog.m_nInterval = m_nInterval;
+  CopyServerOptions(static_cast<const MailSettings&>(*this), dialog);
   if (dialog.DoModal() != win::kIdOk) return;
-  m_strUser = dialog.m_strUser;
-  m_strServer = dialog.m_strServer;
-  m_strPassword = dialog.m_strPassword;
-  m_nInterval = dialog.m_nInterval;
+  CopyServerOptions(dialog, static_cast<MailSettings&>(*this));
   SaveSettings();
 }
 
 void CMainFrame::OnSoundOptions() {
   CSoundOptionsDlg dialog(m_platform);
-  dialog.m_bErrorSound = m_bErrorSound;
-  dialog.m_strErrorWav = m_strErrorWav;
-  dialog.m_bNewMailSound = m_bNewMailSound;
-  dialog.m_strNewMailWav = m_strNewMailWav;
-  dialog.m_bNoMailSound = m_bNoMailSound;
-  dialog.m_strNoMailWav = m_strNoMailWav;
-  dialog.m_bShowCount = m_bShowCount;
+  CopySoundOptions(static_cast<const MailSettings&>(*this), dialog);
   if (dialog.DoModal() != win::kIdOk) return;
-  m_bErrorSound = dialog.m_bErrorSound;
-  m_strErrorWav = dialog.m_strErrorWav;
-  m_bNewMailSound = dialog.m_bNewMailSound;
-  m_strNewMailWav = dialog.m_strNewMailWav;
-  m_bNoMailSound = dialog.m_bNoMailSound;
-  m_strNoMailWav = dialog.m_strNoMailWav;
-  m_bShowCount = dialog.m_bShowCount;
+  CopySoundOptions(dialog, static_cast<MailSettings&>(*this));
   SaveSettings();
 }
 

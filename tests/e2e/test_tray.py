@@ -20,6 +20,18 @@ class TrayTest(AgentTestCase):
         server.wait_transcript(4)
         return server, agent
 
+    def screenshot_tray_menu(self, name):
+        x, y = winebox.tray_icon_point(self.desktop)
+        self.desktop.click(x, y, button=3)
+        time.sleep(0.5)
+        self.screenshot(name)
+        self.desktop.key("Escape")
+        self.desktop.click(600, 600)
+
+    def wait_run_value(self, present):
+        winebox.wait_until(lambda: (self.desktop.reg_query(RUN_KEY, RUN_VALUE) is not None) == present,
+                           10, "the Run value" if present else "the Run value to go")
+
     def test_double_click_checks_again(self):
         server, _ = self.start_checking_agent()
         x, y = winebox.tray_icon_point(self.desktop)
@@ -29,12 +41,7 @@ class TrayTest(AgentTestCase):
 
     def test_menu_and_about_box(self):
         server, agent = self.start_checking_agent()
-        x, y = winebox.tray_icon_point(self.desktop)
-        self.desktop.click(x, y, button=3)
-        time.sleep(0.5)
-        self.screenshot("tray-menu")
-        self.desktop.key("Escape")
-        self.desktop.click(600, 600)
+        self.screenshot_tray_menu("tray-menu")
 
         winebox.choose_from_tray_menu(self.desktop, ABOUT)
         about = self.desktop.wait_window("About")
@@ -49,31 +56,24 @@ class TrayTest(AgentTestCase):
         self.desktop.run(["wine", "reg", "delete", RUN_KEY, "/v", RUN_VALUE, "/f"], check=False)
         _, agent = self.start_checking_agent(folder=self.desktop.workdir / "Program Files" / "Tarvik")
         winebox.choose_from_tray_menu(self.desktop, AUTORUN)
-        value = winebox.wait_until(lambda: self.desktop.reg_query(RUN_KEY, RUN_VALUE), 10,
-                                   "the Run value")
+        self.wait_run_value(present=True)
+        value = self.desktop.reg_query(RUN_KEY, RUN_VALUE)
         self.assertIn('"' + winebox.windows_path(agent.exe) + '" ', value)
         winebox.choose_from_tray_menu(self.desktop, AUTORUN)
-        winebox.wait_until(lambda: self.desktop.reg_query(RUN_KEY, RUN_VALUE) is None, 10,
-                           "the Run value to go")
+        self.wait_run_value(present=False)
 
         winebox.choose_from_tray_menu(self.desktop, AUTORUN)
-        winebox.wait_until(lambda: self.desktop.reg_query(RUN_KEY, RUN_VALUE), 10, "the Run value")
+        self.wait_run_value(present=True)
         winebox.choose_from_tray_menu(self.desktop, EXIT)
         agent.wait_exit()
 
         agent.start()
         self.desktop.wait_window(winebox.TRAY_WINDOW)
         time.sleep(1)
-        x, y = winebox.tray_icon_point(self.desktop)
-        self.desktop.click(x, y, button=3)
-        time.sleep(0.5)
-        self.screenshot("tray-menu-autorun-checked")
-        self.desktop.key("Escape")
-        self.desktop.click(600, 600)
+        self.screenshot_tray_menu("tray-menu-autorun-checked")
         # Started checked, so one toggle removes the value.
         winebox.choose_from_tray_menu(self.desktop, AUTORUN)
-        winebox.wait_until(lambda: self.desktop.reg_query(RUN_KEY, RUN_VALUE) is None, 10,
-                           "the Run value to go")
+        self.wait_run_value(present=False)
 
     def test_exit_saves_removes_the_icon_and_ends(self):
         _, agent = self.start_checking_agent()
