@@ -93,6 +93,7 @@ bool Win32Platform::CreateFrameWindow(FrameWindow& window, const std::string& ti
   windowClass.hIcon = LoadIconA(m_hInstance, MAKEINTRESOURCEA(IDR_MAINFRAME));
   windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINFRAME);
   windowClass.lpszClassName = kFrameClassName;
   RegisterClassExA(&windowClass);
   return CreateWindowExA(0, kFrameClassName, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
