@@ -26,10 +26,7 @@ class WinsockTransport : public Transport {
  public:
   ~WinsockTransport() override { CloseSocket(); }
 
-  bool Startup() override {
-    WSADATA data;
-    return WSAStartup(kWinsockVersion, &data) == 0;
-  }
+  bool Startup() override { return StartWinsock(); }
 
   bool OpenSocket() override {
     m_socket = socket(AF_INET, SOCK_STREAM, 0);
