@@ -20,12 +20,19 @@ class Connection {
   CheckResult Open(const std::string& server, int timeoutMs) {
     if (!m_transport.Startup()) return kCheckSocketsStartFailed;
     m_bStarted = true;
-    if (!m_transport.OpenSocket()) return kCheckSocketFailed;
-    m_bSocketOpen = true;
     // An empty name would resolve to this machine itself.
-    if (server.empty() || !m_transport.Resolve(server)) return kCheckResolveFailed;
-    if (!m_transport.Connect(kPop3Port, timeoutMs)) return kCheckConnectFailed;
-    return kCheckCompleted;
+    if (server.empty() || !m_transport.Resolve(server, kPop3Port, timeoutMs))
+      return kCheckResolveFailed;
+    m_bSocketOpen = true;
+    switch (m_transport.Connect(timeoutMs)) {
+      case ConnectResult::kConnected:
+        return kCheckCompleted;
+      case ConnectResult::kNoSocket:
+        return kCheckSocketFailed;
+      case ConnectResult::kFailed:
+        break;
+    }
+    return kCheckConnectFailed;
   }
 
   CheckResult Close() {

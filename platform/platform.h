@@ -22,8 +22,9 @@ struct ScreenPoint {
 
 enum class TrayAction { kAdd, kModify, kDelete };
 
-// The first version of the shell's notification-icon record: on 32-bit
-// Windows it has exactly the layout (and the 88 bytes) of the system's own.
+// The first version of the shell's notification-icon record, laid out as the
+// system's own: 88 bytes on 32-bit Windows, 104 on 64-bit, where the handles
+// are wider and aligned.
 struct NotifyIconData {
   uint32_t cbSize = 0;
   WindowHandle hWnd = nullptr;
@@ -34,7 +35,7 @@ struct NotifyIconData {
   char szTip[64] = {};
 };
 
-constexpr uint32_t kNotifyIconDataV1Size = 88;
+constexpr uint32_t kNotifyIconDataV1Size = sizeof(NotifyIconData);
 
 enum class RegistryRoot { kLocalMachine };
 

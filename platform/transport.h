@@ -3,26 +3,48 @@
 #include <cstdint>
 #include <string>
 
-// A byte stream to one server. Each step mirrors one socket call, so that the
-// conversation can tell exactly which step failed. An encrypted stream can
-// later wrap a plain one behind this same interface.
+// How connecting ended: each failure is a step of its own for the conversation.
+enum class ConnectResult {
+  kConnected,
+  kNoSocket,  // no socket could be created for any address
+  kFailed,    // no address answered in time
+};
+
+// How making the connection secure ended.
+enum class SecureResult {
+  kSecured,          // encrypted, and the server's certificate is trusted for its name
+  kHandshakeFailed,  // no secure connection could be made
+  kUntrusted,        // the certificate does not verify: nothing of the user's may be sent
+};
+
+// A byte stream to one server. Each step mirrors one stage of a connection,
+// so that the conversation can tell exactly which step failed. Once secured,
+// Send and Receive carry the same bytes as before, encrypted on the wire.
 class Transport {
  public:
   virtual ~Transport() = default;
 
-  // Starts the sockets layer for this connection (version 1.1).
+  // Starts the sockets layer for this connection.
   virtual bool Startup() = 0;
-  // Creates the TCP stream socket.
-  virtual bool OpenSocket() = 0;
-  // Looks up the host's address by name or dotted address.
-  virtual bool Resolve(const std::string& host) = 0;
-  // Connects to the resolved address, giving up after timeoutMs.
-  virtual bool Connect(uint16_t port, int timeoutMs) = 0;
+  // Looks up every address of host for port, within timeoutMs; a literal
+  // address is taken as it is. False when there is none.
+  virtual bool Resolve(const std::string& host, uint16_t port, int timeoutMs) = 0;
+  // Tries the resolved addresses in turn, each with a socket of its own,
+  // until one accepts; each try gives up after timeoutMs.
+  virtual ConnectResult Connect(int timeoutMs) = 0;
+  // Runs the TLS handshake on the connection and verifies the server's
+  // certificate for serverName, all within timeoutMs. Bytes the server sent
+  // along with the end of the handshake are kept for Receive.
+  virtual SecureResult StartSecure(const std::string& serverName, int timeoutMs) = 0;
   // Sends all of bytes, or fails (also after timeoutMs without progress).
   virtual bool Send(const std::string& bytes, int timeoutMs) = 0;
   // Waits up to timeoutMs for bytes: the count received, 0 when the peer has
   // closed, -1 on an error or when the time ran out. timeoutMs 0 only polls.
   virtual int Receive(char* buffer, int capacity, int timeoutMs) = 0;
+  // Ends the connection at once. May be called from any thread: a Connect,
+  // StartSecure, Send or Receive waiting in another thread then fails
+  // promptly, and so does every later one.
+  virtual void Abort() = 0;
   // Closes the socket; safe to call when none is open.
   virtual bool CloseSocket() = 0;
   // Releases what Startup took.

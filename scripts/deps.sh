@@ -27,7 +27,9 @@ need_packages() {
 # What the Windows program needs to be built and run under Wine.
 need_windows_build() {
   need_packages cmake:cmake make:make python3:python3 \
-    i686-w64-mingw32-g++:g++-mingw-w64-i686 i686-w64-mingw32-windres:binutils-mingw-w64-i686
+    i686-w64-mingw32-g++-posix:g++-mingw-w64-i686-posix i686-w64-mingw32-windres:binutils-mingw-w64-i686 \
+    x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix \
+    x86_64-w64-mingw32-windres:binutils-mingw-w64-x86-64
 }
 
 need_wine() {

@@ -32,8 +32,8 @@ static_assert(win::kNifMessage == NIF_MESSAGE && win::kNifIcon == NIF_ICON &&
                   win::kNifTip == NIF_TIP && win::kSndAsync == SND_ASYNC &&
                   win::kSndFilename == SND_FILENAME && win::kKeyAllAccess == KEY_ALL_ACCESS,
               "tray, sound and registry flags");
-static_assert(sizeof(NotifyIconData) == kNotifyIconDataV1Size &&
-                  kNotifyIconDataV1Size == NOTIFYICONDATAA_V1_SIZE,
+static_assert(kNotifyIconDataV1Size == NOTIFYICONDATAA_V1_SIZE &&
+                  kNotifyIconDataV1Size == (sizeof(void*) == 4 ? 88 : 104),
               "the tray record is the first version of the system's");
 
 namespace {

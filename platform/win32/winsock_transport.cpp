@@ -2,6 +2,7 @@
 
 #include <winsock.h>
 
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -28,16 +29,12 @@ class WinsockTransport : public Transport {
 
   bool Startup() override { return StartWinsock(); }
 
-  bool OpenSocket() override {
-    m_socket = socket(AF_INET, SOCK_STREAM, 0);
-    return m_socket != INVALID_SOCKET;
-  }
-
   // A dotted address is taken as it is: name resolution is not required to
   // understand one.
-  bool Resolve(const std::string& host) override {
+  bool Resolve(const std::string& host, uint16_t port, int) override {
     std::memset(&m_address, 0, sizeof m_address);
     m_address.sin_family = AF_INET;
+    m_address.sin_port = htons(port);
     m_address.sin_addr.s_addr = inet_addr(host.c_str());
     if (m_address.sin_addr.s_addr != INADDR_NONE) return true;
     const hostent* found = gethostbyname(host.c_str());
@@ -46,19 +43,33 @@ class WinsockTransport : public Transport {
     return true;
   }
 
-  bool Connect(uint16_t port, int timeoutMs) override {
-    m_address.sin_port = htons(port);
+  ConnectResult Connect(int timeoutMs) override {
+    m_socket = socket(AF_INET, SOCK_STREAM, 0);
+    if (m_socket == INVALID_SOCKET) return ConnectResult::kNoSocket;
     u_long nonBlocking = 1;
-    if (ioctlsocket(m_socket, FIONBIO, &nonBlocking) != 0) return false;
+    if (ioctlsocket(m_socket, FIONBIO, &nonBlocking) != 0) return ConnectResult::kFailed;
     bool connected =
         connect(m_socket, reinterpret_cast<const sockaddr*>(&m_address), sizeof m_address) == 0;
     if (!connected && WSAGetLastError() == WSAEWOULDBLOCK)
       connected = WaitFor(m_socket, true, timeoutMs);
     u_long blocking = 0;
-    return ioctlsocket(m_socket, FIONBIO, &blocking) == 0 && connected;
+    return ioctlsocket(m_socket, FIONBIO, &blocking) == 0 && connected && !m_bAborted
+               ? ConnectResult::kConnected
+               : ConnectResult::kFailed;
+  }
+
+  SecureResult StartSecure(const std::string&, int) override {
+    return SecureResult::kHandshakeFailed;
+  }
+
+  void Abort() override {
+    m_bAborted = true;
+    const SOCKET socket = m_socket;
+    if (socket != INVALID_SOCKET) shutdown(socket, 2);
   }
 
   bool Send(const std::string& bytes, int timeoutMs) override {
+    if (m_bAborted) return false;
     size_t done = 0;
     while (done < bytes.size()) {
       if (!WaitFor(m_socket, true, timeoutMs)) return false;
@@ -71,9 +82,9 @@ class WinsockTransport : public Transport {
   }
 
   int Receive(char* buffer, int capacity, int timeoutMs) override {
-    if (!WaitFor(m_socket, false, timeoutMs)) return -1;
+    if (m_bAborted || !WaitFor(m_socket, false, timeoutMs)) return -1;
     const int received = recv(m_socket, buffer, capacity, 0);
-    return received == SOCKET_ERROR ? -1 : received;
+    return received == SOCKET_ERROR || m_bAborted ? -1 : received;
   }
 
   bool CloseSocket() override {
@@ -86,7 +97,8 @@ class WinsockTransport : public Transport {
   bool Cleanup() override { return WSACleanup() == 0; }
 
  private:
-  SOCKET m_socket = INVALID_SOCKET;
+  std::atomic<SOCKET> m_socket{INVALID_SOCKET};
+  std::atomic<bool> m_bAborted{false};
   sockaddr_in m_address{};
 };
 

@@ -14,20 +14,21 @@ class MemoryTransport : public Transport {
     ++m_server.startups;
     return true;
   }
-  bool OpenSocket() override {
-    if (m_server.failingStep == "socket") return false;
-    ++m_server.socketsOpened;
-    m_bOpen = true;
-    return true;
-  }
-  bool Resolve(const std::string& host) override {
+  bool Resolve(const std::string& host, uint16_t port, int) override {
     m_server.host = host;
+    m_server.port = port;
     return m_server.failingStep != "resolve";
   }
-  bool Connect(uint16_t port, int) override {
-    m_server.port = port;
-    return m_server.failingStep != "connect";
+  ConnectResult Connect(int) override {
+    if (m_server.failingStep == "socket") return ConnectResult::kNoSocket;
+    ++m_server.socketsOpened;
+    m_bOpen = true;
+    return m_server.failingStep == "connect" ? ConnectResult::kFailed : ConnectResult::kConnected;
   }
+  SecureResult StartSecure(const std::string&, int) override {
+    return SecureResult::kHandshakeFailed;
+  }
+  void Abort() override {}
   bool Send(const std::string& bytes, int) override {
     if (++m_nSends == m_server.failingSend) return false;
     std::string line = bytes;

@@ -16,11 +16,14 @@ class RedirectTransport : public Transport {
       : m_inner(std::move(inner)), m_port(port), m_timeoutMs(timeoutMs) {}
 
   bool Startup() override { return m_inner->Startup(); }
-  bool OpenSocket() override { return m_inner->OpenSocket(); }
-  bool Resolve(const std::string& host) override { return m_inner->Resolve(host); }
-  bool Connect(uint16_t, int timeoutMs) override {
-    return m_inner->Connect(m_port, Shorter(timeoutMs));
+  bool Resolve(const std::string& host, uint16_t, int timeoutMs) override {
+    return m_inner->Resolve(host, m_port, Shorter(timeoutMs));
   }
+  ConnectResult Connect(int timeoutMs) override { return m_inner->Connect(Shorter(timeoutMs)); }
+  SecureResult StartSecure(const std::string& serverName, int timeoutMs) override {
+    return m_inner->StartSecure(serverName, Shorter(timeoutMs));
+  }
+  void Abort() override { m_inner->Abort(); }
   bool Send(const std::string& bytes, int timeoutMs) override {
     return m_inner->Send(bytes, Shorter(timeoutMs));
   }

@@ -55,7 +55,7 @@ TEST_F(MainFrameTest, StartUpAddsTheIconBuildsTheMenuLoadsSettingsAndChecks) {
                           "sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting"};
   EXPECT_EQ(expected, platform.events);
   const NotifyIconData& added = platform.trayRecords.front();
-  EXPECT_EQ(88u, added.cbSize);
+  EXPECT_EQ(sizeof(void*) == 4 ? 88u : 104u, added.cbSize);
   EXPECT_EQ(frame.Handle(), added.hWnd);
   EXPECT_EQ(2000u, added.uID);
   EXPECT_EQ(7u, added.uFlags);
