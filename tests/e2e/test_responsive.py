@@ -25,6 +25,12 @@ class StalledCheckTest(AgentTestCase):
         agent.settings.write_bytes(b"overwritten by hand\r\n")
         return agent
 
+    def assert_ends_at_once(self, agent, request):
+        asked = time.monotonic()
+        agent.wait_exit(timeout=10)
+        self.assertLess(time.monotonic() - asked, PROMPT, f"{request} ended the program late")
+        self.assert_saved_and_gone(agent)
+
     def assert_saved_and_gone(self, agent):
         self.assertEqual(["127.0.0.1", "alice", "secret", "9", "FALSE", "", "FALSE", "", "FALSE",
                           "", "TRUE"], agent.read_settings())
@@ -41,18 +47,12 @@ class StalledCheckTest(AgentTestCase):
         self.screenshot("menu-during-a-stalled-check")
 
         self.desktop.click(x + 40, y + 11 + 16 * EXIT)
-        asked = time.monotonic()
-        agent.wait_exit(timeout=10)
-        self.assertLess(time.monotonic() - asked, PROMPT, "Exit ended the program late")
-        self.assert_saved_and_gone(agent)
+        self.assert_ends_at_once(agent, "Exit")
 
     def test_a_close_ends_the_program_at_once(self):
         agent = self.start_during_a_stalled_check()
         agent.send_close()
-        asked = time.monotonic()
-        agent.wait_exit(timeout=10)
-        self.assertLess(time.monotonic() - asked, PROMPT, "WM_CLOSE ended the program late")
-        self.assert_saved_and_gone(agent)
+        self.assert_ends_at_once(agent, "WM_CLOSE")
 
     def test_a_log_off_saves_the_settings_and_removes_the_icon(self):
         agent = self.start_during_a_stalled_check()
