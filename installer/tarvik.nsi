@@ -107,7 +107,7 @@ Function .onInit
     ${If} $1 == 1
       MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} $0 is installed, which is newer than this \
         ${PRODUCT} ${VERSION}. Nothing was changed.$\r$\n$\r$\nTo go back to ${VERSION}, \
-        first uninstall ${PRODUCT} $0 in Settings, Apps." /SD IDOK
+        first uninstall ${PRODUCT} $0 in Settings > Apps." /SD IDOK
       SetErrorLevel ${EXIT_REFUSED}
       Quit
     ${EndIf}

@@ -1,0 +1,197 @@
+"""The packages of scripts/package: their metadata, and the installer's life under Wine.
+
+The installer under test is the one of the architecture of TARVIK_EXE, from
+TARVIK_DIST; the next version, for the upgrade, is packaged here.
+"""
+
+import os
+import pathlib
+import subprocess
+import unittest
+import zipfile
+
+import pe_file
+import winebox
+from e2e_base import EXE, WORKDIR, AgentTestCase
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+DIST = pathlib.Path(os.environ.get("TARVIK_DIST", ROOT / "dist"))
+UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarvik"
+USER_RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+MACHINE_RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
+RUN_VALUE = "Nolvar-Tarvik"
+EXIT_REFUSED = 3
+
+
+def product_version(path):
+    return pe_file.PeFile(path).version_info()["strings"]["ProductVersion"]
+
+
+def next_version(version):
+    major, minor, patch = (int(part) for part in version.split("."))
+    return f"{major}.{minor}.{patch + 1}"
+
+
+class PackageTest(unittest.TestCase):
+    """What Windows and a user see of the built files, before anything runs."""
+
+    def test_installers_and_programs_carry_one_version_and_the_product(self):
+        version = product_version(EXE)
+        for arch in ("x64", "x86"):
+            program = ROOT / "build" / f"windows-{arch}" / "tarvik.exe"
+            setup = pe_file.PeFile(DIST / f"Tarvik-{version}-{arch}-setup.exe")
+            with self.subTest(arch=arch):
+                self.assertEqual(arch, setup.machine)
+                self.assertEqual(version, product_version(program))
+                info = setup.version_info()
+                self.assertEqual("Tarvik", info["strings"]["ProductName"])
+                self.assertEqual("Nolvar", info["strings"]["CompanyName"])
+                self.assertEqual(version, info["strings"]["ProductVersion"])
+                self.assertEqual(pe_file.PeFile(program).version_info()["product_version"],
+                                 info["product_version"])
+
+    def test_portable_zip_holds_both_programs_and_a_text_for_users(self):
+        version = product_version(EXE)
+        with zipfile.ZipFile(DIST / f"Tarvik-{version}-portable.zip") as archive:
+            self.assertEqual({"README.txt", "x64/tarvik.exe", "x86/tarvik.exe"},
+                             {name for name in archive.namelist() if not name.endswith("/")})
+            self.assertIn(version, archive.read("README.txt").decode("ascii"))
+            for arch in ("x64", "x86"):
+                unpacked = WORKDIR / "portable" / arch
+                archive.extract(f"{arch}/tarvik.exe", unpacked.parent)
+                self.assertEqual(arch, pe_file.PeFile(unpacked / "tarvik.exe").machine)
+                self.assertEqual(version, product_version(unpacked / "tarvik.exe"))
+
+
+class InstallerTest(AgentTestCase):
+    """One install, its program, an upgrade, a refused downgrade and the uninstall, in order."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.arch = pe_file.PeFile(EXE).machine
+        cls.version = product_version(EXE)
+        cls.next_version = next_version(cls.version)
+        next_dist = WORKDIR / "next-dist"
+        subprocess.run([str(ROOT / "scripts" / "package"), "--version", cls.next_version,
+                        "--dist", str(next_dist)], check=True, stdout=subprocess.DEVNULL)
+        cls.setup = DIST / f"Tarvik-{cls.version}-{cls.arch}-setup.exe"
+        cls.next_setup = next_dist / f"Tarvik-{cls.next_version}-{cls.arch}-setup.exe"
+        super().setUpClass()
+        cls.windows_dir = cls.desktop.wine("cmd", "/c", r"echo %LOCALAPPDATA%\Programs\Tarvik") \
+            .stdout.strip()
+        cls.folder = cls.unix_path(cls.windows_dir)
+        cls.windows_exe = cls.windows_dir + r"\tarvik.exe"
+        cls.shortcut = cls.unix_path(cls.desktop.wine(
+            "cmd", "/c", r"echo %APPDATA%\Microsoft\Windows\Start Menu\Programs\Tarvik.lnk")
+            .stdout.strip())
+        cls.remove_earlier_install()
+
+    @classmethod
+    def unix_path(cls, windows):
+        return pathlib.Path(cls.desktop.wine("winepath", "-u", windows).stdout.strip())
+
+    @classmethod
+    def remove_earlier_install(cls):
+        """The prefix outlives a run; a failed one may have left its install behind."""
+        cls.desktop.wine("reg", "delete", UNINSTALL_KEY, "/f", check=False)
+        for leftover in (cls.folder / "tarvik.exe", cls.folder / "uninstall.exe",
+                         cls.folder / "tarvik.ini", cls.shortcut):
+            leftover.unlink(missing_ok=True)
+
+    def install(self, setup):
+        return self.desktop.wine(str(setup), "/S", check=False).returncode
+
+    def entry(self, value):
+        """A value of the Apps & features entry, or None."""
+        found = self.desktop.reg_query(UNINSTALL_KEY, value)
+        if found is None:
+            return None
+        line = next(line for line in found.splitlines() if line.strip().startswith(value))
+        return line.split(None, 2)[2] if len(line.split(None, 2)) > 2 else ""
+
+    def installed_agent(self):
+        agent = winebox.Agent(self.desktop, self.folder / "tarvik.exe", self.folder)
+        self.addCleanup(agent.kill)
+        return agent
+
+    def set_run_value(self, key, path, view):
+        self.desktop.wine("reg", "add", key, "/v", RUN_VALUE, "/d", f'"{path}" ', "/f", view)
+
+    def has_run_value(self, key, view):
+        return self.desktop.wine("reg", "query", key, "/v", RUN_VALUE, view,
+                                 check=False).returncode == 0
+
+    def test_install_run_upgrade_refuse_downgrade_and_uninstall(self):
+        # A silent install puts the program where it belongs.
+        self.assertEqual(0, self.install(self.setup))
+        self.assertEqual(self.version, product_version(self.folder / "tarvik.exe"))
+        self.assertTrue(self.shortcut.exists())
+        self.assertIn(self.windows_exe.encode("latin-1"), self.shortcut.read_bytes())
+        self.assertEqual("Tarvik", self.entry("DisplayName"))
+        self.assertEqual("Nolvar", self.entry("Publisher"))
+        self.assertEqual(self.version, self.entry("DisplayVersion"))
+        self.assertEqual(self.windows_exe, self.entry("DisplayIcon"))
+        uninstaller = f'"{self.windows_dir}\\uninstall.exe"'
+        self.assertEqual(uninstaller, self.entry("UninstallString"))
+        self.assertEqual(uninstaller + " /S", self.entry("QuietUninstallString"))
+
+        # The installed program checks the server and saves beside itself.
+        server = self.new_server()
+        agent = self.installed_agent()
+        agent.write_settings(interval=7, show_count="FALSE")
+        os.utime(agent.settings, (0, 0))
+        agent.start()
+        self.assertEqual(["USER alice", "PASS secret", "STAT", "QUIT"],
+                         server.wait_transcript(4))
+        agent.send_close()
+        agent.wait_exit()
+        self.assertGreater(agent.settings.stat().st_mtime, 0, "written on close")
+        settings = agent.settings.read_bytes()
+        self.assertEqual(["127.0.0.1", "alice", "secret", "7"], agent.read_settings()[:4])
+
+        # The next version upgrades and keeps the settings.
+        self.assertEqual(0, self.install(self.next_setup))
+        self.assertEqual(self.next_version, product_version(self.folder / "tarvik.exe"))
+        self.assertEqual(self.next_version, self.entry("DisplayVersion"))
+        self.assertEqual(settings, agent.settings.read_bytes())
+
+        # The older version is refused and changes nothing.
+        self.assertEqual(EXIT_REFUSED, self.install(self.setup))
+        self.assertEqual(self.next_version, product_version(self.folder / "tarvik.exe"))
+        self.assertEqual(self.next_version, self.entry("DisplayVersion"))
+        refusing = self.desktop.spawn([self.desktop.loader, str(self.setup)], cwd=WORKDIR)
+        box = self.desktop.wait_window("Tarvik Setup")
+        self.screenshot(f"installer-{self.arch}-refuses-older", box)
+        self.desktop.focus(box)
+        self.desktop.key("Return")
+        self.assertEqual(EXIT_REFUSED, refusing.wait(20))
+
+        # Installing over the running program closes, replaces and restarts it.
+        agent.start()
+        server.wait_transcript(8)
+        os.utime(agent.settings, (0, 0))
+        self.assertEqual(0, self.install(self.next_setup))
+        agent.wait_exit()
+        self.assertGreater(agent.settings.stat().st_mtime, 0, "it saved as it closed")
+        self.assertEqual(["USER alice", "PASS secret", "STAT", "QUIT"] * 3,
+                         server.wait_transcript(12), "the restarted program checks")
+
+        # A silent uninstall removes everything but the settings.
+        self.set_run_value(USER_RUN_KEY, self.windows_exe, "/reg:64")
+        self.set_run_value(MACHINE_RUN_KEY, self.windows_exe, "/reg:32")
+        self.set_run_value(MACHINE_RUN_KEY, r"C:\Other\tarvik.exe", "/reg:64")
+        self.addCleanup(self.desktop.wine, "reg", "delete", MACHINE_RUN_KEY, "/v", RUN_VALUE,
+                        "/f", "/reg:64", check=False)
+        self.desktop.wine(str(self.folder / "uninstall.exe"), "/S")
+        # The uninstaller goes on from a copy of itself, so that it can delete itself.
+        winebox.wait_until(lambda: self.entry("DisplayName") is None, what="entry removed")
+        winebox.wait_until(lambda: not (self.folder / "uninstall.exe").exists(),
+                           what="uninstaller removed")
+        self.assertFalse((self.folder / "tarvik.exe").exists())
+        self.assertFalse(self.shortcut.exists())
+        self.assertFalse(self.has_run_value(USER_RUN_KEY, "/reg:64"))
+        self.assertFalse(self.has_run_value(MACHINE_RUN_KEY, "/reg:32"),
+                         "a 32-bit program's machine-wide value naming this copy goes")
+        self.assertTrue(self.has_run_value(MACHINE_RUN_KEY, "/reg:64"),
+                        "another copy's machine-wide value stays")
+        self.assertEqual(settings, agent.settings.read_bytes())
