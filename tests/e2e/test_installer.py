@@ -6,6 +6,7 @@ TARVIK_DIST; the next version, for the upgrade, is packaged here.
 
 import os
 import pathlib
+import re
 import subprocess
 import unittest
 import zipfile
@@ -35,32 +36,26 @@ def next_version(version):
 class PackageTest(unittest.TestCase):
     """What Windows and a user see of the built files, before anything runs."""
 
-    def test_installers_and_programs_carry_one_version_and_the_product(self):
-        version = product_version(EXE)
-        for arch in ("x64", "x86"):
-            program = ROOT / "build" / f"windows-{arch}" / "tarvik.exe"
-            setup = pe_file.PeFile(DIST / f"Tarvik-{version}-{arch}-setup.exe")
-            with self.subTest(arch=arch):
-                self.assertEqual(arch, setup.machine)
-                self.assertEqual(version, product_version(program))
-                info = setup.version_info()
-                self.assertEqual("Tarvik", info["strings"]["ProductName"])
-                self.assertEqual("Nolvar", info["strings"]["CompanyName"])
-                self.assertEqual(version, info["strings"]["ProductVersion"])
-                self.assertEqual(pe_file.PeFile(program).version_info()["product_version"],
-                                 info["product_version"])
-
-    def test_portable_zip_holds_both_programs_and_a_text_for_users(self):
+    def test_every_package_carries_the_programs_and_their_one_version(self):
         version = product_version(EXE)
         with zipfile.ZipFile(DIST / f"Tarvik-{version}-portable.zip") as archive:
             self.assertEqual({"README.txt", "x64/tarvik.exe", "x86/tarvik.exe"},
                              {name for name in archive.namelist() if not name.endswith("/")})
-            self.assertIn(version, archive.read("README.txt").decode("ascii"))
-            for arch in ("x64", "x86"):
-                unpacked = WORKDIR / "portable" / arch
-                archive.extract(f"{arch}/tarvik.exe", unpacked.parent)
-                self.assertEqual(arch, pe_file.PeFile(unpacked / "tarvik.exe").machine)
-                self.assertEqual(version, product_version(unpacked / "tarvik.exe"))
+            archive.extractall(WORKDIR / "portable")
+        for arch in ("x64", "x86"):
+            built = ROOT / "build" / f"windows-{arch}" / "tarvik.exe"
+            setup = pe_file.PeFile(DIST / f"Tarvik-{version}-{arch}-setup.exe")
+            info = setup.version_info()
+            with self.subTest(arch=arch):
+                self.assertEqual((arch, arch), (setup.machine, pe_file.PeFile(built).machine))
+                self.assertEqual(built.read_bytes(),
+                                 (WORKDIR / "portable" / arch / "tarvik.exe").read_bytes())
+                self.assertEqual(version, product_version(built))
+                self.assertEqual(("Tarvik", "Nolvar", version),
+                                 tuple(info["strings"][name] for name in
+                                       ("ProductName", "CompanyName", "ProductVersion")))
+                self.assertEqual(pe_file.PeFile(built).version_info()["product_version"],
+                                 info["product_version"])
 
 
 class InstallerTest(AgentTestCase):
@@ -103,11 +98,9 @@ class InstallerTest(AgentTestCase):
 
     def entry(self, value):
         """A value of the Apps & features entry, or None."""
-        found = self.desktop.reg_query(UNINSTALL_KEY, value)
-        if found is None:
-            return None
-        line = next(line for line in found.splitlines() if line.strip().startswith(value))
-        return line.split(None, 2)[2] if len(line.split(None, 2)) > 2 else ""
+        found = re.search(rf"^\s+{value}\s+REG_\w+\s+(.*)$",
+                          self.desktop.reg_query(UNINSTALL_KEY, value) or "", re.MULTILINE)
+        return found and found.group(1)
 
     def installed_agent(self):
         agent = winebox.Agent(self.desktop, self.folder / "tarvik.exe", self.folder)
