@@ -37,6 +37,7 @@ SetCompressor /SOLID lzma
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 RequestExecutionLevel user
+ManifestDPIAware true
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 BrandingText "${PRODUCT} ${VERSION} (${ARCH})"
 
@@ -145,17 +146,18 @@ Function un.onInit
   !insertmacro USE_NATIVE_REGISTRY_VIEW
 FunctionEnd
 
-; The machine-wide value belongs to every user: it goes only when it starts
-; this copy (and, without administrator rights, it cannot go at all).
-Function un.RemoveMachineRunValue
-  ReadRegStr $0 HKLM "${RUN_KEY}" "${RUN_VALUE}"
+; The autorun value goes only when it starts this copy: one that starts a copy
+; kept elsewhere is that copy's. The machine-wide one cannot go without
+; administrator rights.
+!macro REMOVE_RUN_VALUE ROOT
+  ReadRegStr $0 ${ROOT} "${RUN_KEY}" "${RUN_VALUE}"
   StrCpy $1 '"$INSTDIR\tarvik.exe"'
   StrLen $2 $1
   StrCpy $0 $0 $2
   ${If} $0 == $1
-    DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
+    DeleteRegValue ${ROOT} "${RUN_KEY}" "${RUN_VALUE}"
   ${EndIf}
-FunctionEnd
+!macroend
 
 Section "Uninstall"
   Call un.CloseProgram
@@ -164,12 +166,12 @@ Section "Uninstall"
   ; The settings file stays: it is the user's data, and so does its folder.
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
-  DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
-  Call un.RemoveMachineRunValue
+  !insertmacro REMOVE_RUN_VALUE HKCU
+  !insertmacro REMOVE_RUN_VALUE HKLM
   ${If} ${RunningX64}
     ; A 32-bit program writes its machine-wide value into the 32-bit view.
     SetRegView 32
-    Call un.RemoveMachineRunValue
+    !insertmacro REMOVE_RUN_VALUE HKLM
     SetRegView 64
   ${EndIf}
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
