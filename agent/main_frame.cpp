@@ -95,7 +95,7 @@ int CMainFrame::OnCreate() {
   m_nid.uID = kTrayIconId;
   m_nid.uFlags = win::kNifMessage | win::kNifIcon | win::kNifTip;
   m_nid.uCallbackMessage = WM_TRAY_NOTIFY;
-  m_nid.hIcon = m_platform.LoadIconResource(IDI_NOTCONNECTED);
+  SetTrayPicture(IDI_NOTCONNECTED);
   SetTrayTip("Not connected");
   AddTrayIcon();
   if (!m_bTrayIconAdded) m_nTrayRetriesLeft = kTrayAddRetries;
@@ -258,7 +258,7 @@ void CMainFrame::SetTrayTip(const std::string& text) {
   m_nid.szTip[length] = '\0';
 }
 
-void CMainFrame::SetTrayPicture(int iconId) { m_nid.hIcon = m_platform.LoadIconResource(iconId); }
+void CMainFrame::SetTrayPicture(int iconId) { m_nid.hIcon = m_platform.LoadTrayIcon(iconId); }
 
 void CMainFrame::PlayIfOn(int soundSwitch, const std::string& fileName) {
   if (soundSwitch == 1) m_platform.PlaySoundFile(fileName, win::kSndFilename | win::kSndAsync);

@@ -67,6 +67,8 @@ class Platform {
 
   // Resources.
   virtual IconHandle LoadIconResource(int resourceId) = 0;
+  // The icon at the size the notification area shows, for this screen's DPI.
+  virtual IconHandle LoadTrayIcon(int resourceId) = 0;
   virtual std::string LoadStringResource(unsigned id) = 0;
 
   // User interface.

@@ -150,6 +150,13 @@ IconHandle Win32Platform::LoadIconResource(int resourceId) {
   return LoadIconA(m_hInstance, MAKEINTRESOURCEA(resourceId));
 }
 
+// LoadIcon would give the large size, which the shell shrinks blurred or
+// ragged; the small size picks the image drawn for the tray.
+IconHandle Win32Platform::LoadTrayIcon(int resourceId) {
+  return LoadImageA(m_hInstance, MAKEINTRESOURCEA(resourceId), IMAGE_ICON,
+                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+}
+
 std::string Win32Platform::LoadStringResource(unsigned id) {
   char text[1024];
   const int length = LoadStringA(m_hInstance, id, text, sizeof text);

@@ -24,6 +24,7 @@ class Win32Platform : public Platform {
   ScreenPoint GetCursorPos() override;
 
   IconHandle LoadIconResource(int resourceId) override;
+  IconHandle LoadTrayIcon(int resourceId) override;
   std::string LoadStringResource(unsigned id) override;
 
   int ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,

@@ -128,6 +128,8 @@ IconHandle FakePlatform::LoadIconResource(int resourceId) {
   return reinterpret_cast<IconHandle>(static_cast<intptr_t>(resourceId));
 }
 
+IconHandle FakePlatform::LoadTrayIcon(int resourceId) { return LoadIconResource(resourceId); }
+
 std::string FakePlatform::LoadStringResource(unsigned id) {
   switch (id) {
     case IDP_SOCKETS_INIT_FAILED:

@@ -129,6 +129,7 @@ class FakePlatform : public Platform {
   bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) override;
   ScreenPoint GetCursorPos() override;
   IconHandle LoadIconResource(int resourceId) override;
+  IconHandle LoadTrayIcon(int resourceId) override;
   std::string LoadStringResource(unsigned id) override;
   int ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
                      unsigned flags) override;
