@@ -7,25 +7,43 @@ TARVIK_DIST; the next version, for the upgrade, is packaged here.
 import os
 import pathlib
 import re
+import struct
 import subprocess
+import sys
 import unittest
 import zipfile
 
-import pe_file
 import winebox
 from e2e_base import EXE, WORKDIR, AgentTestCase
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
+# The reader of the programs' resources serves the installers as well.
+sys.path.insert(0, str(ROOT / "tests" / "resources"))
+from test_exe_resources import RT_VERSION, resources, version_strings  # noqa: E402
+
 DIST = pathlib.Path(os.environ.get("TARVIK_DIST", ROOT / "dist"))
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarvik"
 USER_RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 MACHINE_RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
 RUN_VALUE = "Nolvar-Tarvik"
 EXIT_REFUSED = 3
+AUTORUN = 2  # in the tray menu
+
+
+def machine(path):
+    with open(path, "rb") as file:
+        head = file.read(4096)
+    pe = struct.unpack_from("<I", head, 0x3C)[0]
+    return {0x8664: "x64", 0x14C: "x86"}[struct.unpack_from("<H", head, pe + 4)[0]]
+
+
+def version_info(path):
+    """The fixed file and product versions and the strings of a program's version resource."""
+    return version_strings(resources(pathlib.Path(path))[(RT_VERSION, 1)])
 
 
 def product_version(path):
-    return pe_file.PeFile(path).version_info()["strings"]["ProductVersion"]
+    return version_info(path)[2]["ProductVersion"]
 
 
 def next_version(version):
@@ -44,18 +62,17 @@ class PackageTest(unittest.TestCase):
             archive.extractall(WORKDIR / "portable")
         for arch in ("x64", "x86"):
             built = ROOT / "build" / f"windows-{arch}" / "tarvik.exe"
-            setup = pe_file.PeFile(DIST / f"Tarvik-{version}-{arch}-setup.exe")
-            info = setup.version_info()
+            setup = DIST / f"Tarvik-{version}-{arch}-setup.exe"
+            _, setup_numbers, setup_strings = version_info(setup)
             with self.subTest(arch=arch):
-                self.assertEqual((arch, arch), (setup.machine, pe_file.PeFile(built).machine))
+                self.assertEqual((arch, arch), (machine(setup), machine(built)))
                 self.assertEqual(built.read_bytes(),
                                  (WORKDIR / "portable" / arch / "tarvik.exe").read_bytes())
                 self.assertEqual(version, product_version(built))
                 self.assertEqual(("Tarvik", "Nolvar", version),
-                                 tuple(info["strings"][name] for name in
+                                 tuple(setup_strings[name] for name in
                                        ("ProductName", "CompanyName", "ProductVersion")))
-                self.assertEqual(pe_file.PeFile(built).version_info()["product_version"],
-                                 info["product_version"])
+                self.assertEqual(version_info(built)[1], setup_numbers)
 
 
 class InstallerTest(AgentTestCase):
@@ -63,7 +80,7 @@ class InstallerTest(AgentTestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.arch = pe_file.PeFile(EXE).machine
+        cls.arch = machine(EXE)
         cls.version = product_version(EXE)
         cls.next_version = next_version(cls.version)
         next_dist = WORKDIR / "next-dist"
@@ -136,6 +153,11 @@ class InstallerTest(AgentTestCase):
         agent.start()
         self.assertEqual(["USER alice", "PASS secret", "STAT", "QUIT"],
                          server.wait_transcript(4))
+        self.addCleanup(self.desktop.wine, "reg", "delete", MACHINE_RUN_KEY, "/v", RUN_VALUE,
+                        "/f", "/reg:64", check=False)
+        winebox.choose_from_tray_menu(self.desktop, AUTORUN)
+        winebox.wait_until(lambda: self.has_run_value(MACHINE_RUN_KEY, "/reg:64"),
+                           what="the program's own Run value")
         agent.send_close()
         agent.wait_exit()
         self.assertGreater(agent.settings.stat().st_mtime, 0, "written on close")
@@ -170,11 +192,12 @@ class InstallerTest(AgentTestCase):
                          server.wait_transcript(12), "the restarted program checks")
 
         # A silent uninstall removes everything but the settings.
+        # Wine lets the program write the machine-wide value; without administrator
+        # rights it writes the user's, in the same form.
         self.set_run_value(USER_RUN_KEY, self.windows_exe, "/reg:64")
-        self.set_run_value(MACHINE_RUN_KEY, self.windows_exe, "/reg:32")
-        self.set_run_value(MACHINE_RUN_KEY, r"C:\Other\tarvik.exe", "/reg:64")
+        self.set_run_value(MACHINE_RUN_KEY, r"C:\Other\tarvik.exe", "/reg:32")
         self.addCleanup(self.desktop.wine, "reg", "delete", MACHINE_RUN_KEY, "/v", RUN_VALUE,
-                        "/f", "/reg:64", check=False)
+                        "/f", "/reg:32", check=False)
         self.desktop.wine(str(self.folder / "uninstall.exe"), "/S")
         # The uninstaller goes on from a copy of itself, so that it can delete itself.
         winebox.wait_until(lambda: self.entry("DisplayName") is None, what="entry removed")
@@ -183,8 +206,8 @@ class InstallerTest(AgentTestCase):
         self.assertFalse((self.folder / "tarvik.exe").exists())
         self.assertFalse(self.shortcut.exists())
         self.assertFalse(self.has_run_value(USER_RUN_KEY, "/reg:64"))
-        self.assertFalse(self.has_run_value(MACHINE_RUN_KEY, "/reg:32"),
-                         "a 32-bit program's machine-wide value naming this copy goes")
-        self.assertTrue(self.has_run_value(MACHINE_RUN_KEY, "/reg:64"),
+        self.assertFalse(self.has_run_value(MACHINE_RUN_KEY, "/reg:64"),
+                         "the value the program wrote itself goes")
+        self.assertTrue(self.has_run_value(MACHINE_RUN_KEY, "/reg:32"),
                         "another copy's machine-wide value stays")
         self.assertEqual(settings, agent.settings.read_bytes())
