@@ -136,7 +136,9 @@ Section
   SectionGetSize 0 $0
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 
+  ; Shown, the finish page offers the start instead: two copies would share one file.
   ${If} $ClosedProgram == 1
+  ${AndIf} ${Silent}
     Exec '"$INSTDIR\tarvik.exe"'
   ${EndIf}
 SectionEnd
