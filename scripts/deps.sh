@@ -1,6 +1,8 @@
 # Installs, when missing, the Debian packages that building and testing need.
 # Sourced by the other scripts; `need_packages TOOL:PACKAGE ...` installs
 # PACKAGE unless TOOL (a command, or a file when it starts with /) is there.
+# `build_windows_programs DIR [CMAKE_OPTION ...]` builds DIR/windows-x64 and
+# DIR/windows-x86.
 
 need_packages() {
   local missing=() entry tool package
@@ -55,4 +57,18 @@ need_native_build() {
 need_fuzzing() {
   need_packages clang:clang \
     /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev
+}
+
+# Both Windows programs, cross-built into DIR/windows-x64 and DIR/windows-x86.
+build_windows_programs() {
+  local dir=$1 arch root
+  shift
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  need_windows_build
+  for arch in x64:x86_64 x86:i686; do
+    cmake -S "$root" -B "$dir/windows-${arch%%:*}" \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-${arch#*:}.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
+      "$@" >/dev/null
+    cmake --build "$dir/windows-${arch%%:*}" -j "$(nproc)"
+  done
 }

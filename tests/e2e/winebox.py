@@ -105,8 +105,16 @@ class Desktop:
                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, command, check=True, timeout=180):
-        return subprocess.run(command, env=self.env, check=check, timeout=timeout,
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        # Output goes through a file: the Wine services a command starts outlive
+        # it and would hold a pipe open until the prefix shuts down.
+        with tempfile.TemporaryFile(mode="w+") as output:
+            result = subprocess.run(command, env=self.env, timeout=timeout, stdout=output,
+                                    stderr=subprocess.STDOUT, text=True)
+            output.seek(0)
+            result.stdout = output.read()
+        if check:
+            result.check_returncode()
+        return result
 
     def wine(self, *arguments, check=True):
         """Runs a Windows program (a path, or a name such as reg) to its end."""
@@ -187,14 +195,16 @@ class Desktop:
 
 
 class Agent:
-    """One copy of the program in a folder of its own, with its settings file."""
+    """One copy of the program in a folder of its own, or an installed one where it is,
+    with its settings file."""
 
     def __init__(self, desktop, exe, folder=None):
         self.desktop = desktop
         self.folder = pathlib.Path(folder or tempfile.mkdtemp(prefix="agent ", dir=desktop.workdir))
         self.folder.mkdir(parents=True, exist_ok=True)
         self.exe = self.folder / "tarvik.exe"
-        shutil.copy(exe, self.exe)
+        if self.exe != pathlib.Path(exe):
+            shutil.copy(exe, self.exe)
         self.settings = self.folder / "tarvik.ini"
         self.process = None
 
