@@ -158,6 +158,15 @@ class Desktop:
     def screenshot(self, path, window="root"):
         subprocess.run(["import", "-window", window, str(path)], env=self.env, check=True)
 
+    def popup_menus(self):
+        """Visible popup menus of the program: Wine shows each as a nameless window."""
+        return [window for window in self.xdotool("search", "--onlyvisible", "--classname", "tarvik.exe")
+                if not self.xdotool("getwindowname", window)]
+
+    def end_session(self):
+        """Ends the session as a log-off does: every program is asked, then told."""
+        return self.wine("wineboot", "--end-session")
+
     def reg_query(self, key, value):
         result = self.wine("reg", "query", key, "/v", value, check=False)
         return result.stdout if result.returncode == 0 else None
@@ -272,6 +281,7 @@ class FakePop3:
     """The scripted test server, listening on the POP3 port the program uses."""
 
     def __init__(self, binary, workdir, stat="+OK 3 300\\r\\n", script=None, delay=None, port=110):
+        self.port = port
         self.transcript_path = pathlib.Path(workdir) / f"transcript-{time.monotonic_ns()}.txt"
         command = [str(binary), "--port", str(port), "--transcript", str(self.transcript_path)]
         if script is not None:
@@ -298,6 +308,12 @@ class FakePop3:
     def wait_transcript(self, lines, timeout=20.0):
         return wait_until(lambda: len(self.transcript()) >= lines and self.transcript(),
                           timeout, f"{lines} lines of transcript")
+
+    def wait_connected(self, timeout=20.0):
+        """Waits until a client holds a connection to the server open."""
+        wait_until(lambda: subprocess.run(
+            ["ss", "-Htn", "state", "established", f"( sport = :{self.port} )"],
+            stdout=subprocess.PIPE, text=True).stdout.strip(), timeout, "a client connected")
 
     def stop(self):
         self.process.send_signal(signal.SIGTERM)
