@@ -9,8 +9,8 @@
 # Plain POP3 listens on 127.0.0.1:PORT only. With TLS_PORT, the certificates
 # of make_certs.sh are made in DIR/tls; PORT then offers STLS, and POP3 over
 # TLS listens on TLS_PORT at 127.0.0.1 and ::1 with the certificate for
-# localhost, at 127.0.0.2 with a self-signed one and at 127.0.0.3 with an
-# expired one.
+# localhost, at 127.0.0.2 with a self-signed one for self-signed.test and at
+# 127.0.0.3 with an expired one for expired.test (see tests/integration/hosts).
 #
 # Everything lives in DIR; /etc/dovecot and the system service are not used.
 # Mailboxes (maildir under DIR/mail), all in the order listed:

@@ -2,9 +2,9 @@
 # Makes the certificates of the TLS tests in DIR, with a test CA of their own
 # (never added to the host's trust store):
 #   ca.pem                     the test CA, the only root the tests trust
-#   localhost.pem/.key         for the name localhost, from the CA
-#   selfsigned.pem/.key        for localhost and 127.0.0.2, signed by itself
-#   expired.pem/.key           for localhost and 127.0.0.3, from the CA, expired
+#   localhost.pem/.key         for the name localhost and ::1, from the CA
+#   selfsigned.pem/.key        for self-signed.test, signed by itself
+#   expired.pem/.key           for expired.test, from the CA, expired
 #
 #   make_certs.sh DIR
 set -euo pipefail
@@ -19,7 +19,7 @@ key() {
 # $1: name, $2: subjectAltName; writes $1.csr
 request() {
     key "$1"
-    openssl req -new -key "$1.key" -subj "/CN=localhost" -addext "subjectAltName=$2" \
+    openssl req -new -key "$1.key" -subj "/CN=$(sed "s/^DNS://; s/,.*//" <<<"$2")" -addext "subjectAltName=$2" \
         -out "$1.csr" 2>/dev/null
 }
 
@@ -60,9 +60,9 @@ from_ca() {
     openssl ca -batch -config ca.conf -notext -in "$name.csr" -out "$name.pem" "$@" 2>/dev/null
 }
 
-from_ca localhost "DNS:localhost" -startdate "$(date -u -d yesterday +%Y%m%d%H%M%SZ)" -days 3650
-from_ca expired "DNS:localhost,IP:127.0.0.3" -startdate 20200101000000Z -enddate 20210101000000Z
-request selfsigned "DNS:localhost,IP:127.0.0.2"
+from_ca localhost "DNS:localhost,IP:::1" -startdate "$(date -u -d yesterday +%Y%m%d%H%M%SZ)" -days 3650
+from_ca expired "DNS:expired.test" -startdate 20200101000000Z -enddate 20210101000000Z
+request selfsigned "DNS:self-signed.test"
 openssl x509 -req -in selfsigned.csr -signkey selfsigned.key -days 3650 -copy_extensions copy \
     -extfile <(printf 'extendedKeyUsage=serverAuth\n') -out selfsigned.pem 2>/dev/null
 rm -f ./*.csr ./[0-9]*.pem ca.conf index.txt* serial*
