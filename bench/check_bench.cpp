@@ -1,7 +1,10 @@
 // Times complete mail checks against a POP3 server on loopback and measures
 // the heap that one check needs at its peak.
 //
-//   check_bench PORT USER PASSWORD RUNS
+//   check_bench SERVER USER PASSWORD RUNS [CA_FILE]
+//
+// SERVER is the server text as the settings hold it ("127.0.0.1:11310",
+// "pop3s://localhost:11311"); CA_FILE names the roots TLS trusts.
 //
 // Prints one line per check: "<milliseconds> <peak heap bytes> <result>".
 #include <chrono>
@@ -12,7 +15,6 @@
 #include "agent/main_frame.h"
 #include "platform/posix/posix_transport.h"
 #include "tests/double/fake_platform.h"
-#include "tests/double/redirect_transport.h"
 
 namespace {
 
@@ -41,17 +43,15 @@ void operator delete(void* pointer) noexcept {
 void operator delete(void* pointer, size_t) noexcept { operator delete(pointer); }
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: check_bench PORT USER PASSWORD RUNS\n");
+  if (argc != 5 && argc != 6) {
+    std::fprintf(stderr, "usage: check_bench SERVER USER PASSWORD RUNS [CA_FILE]\n");
     return 2;
   }
-  const uint16_t port = static_cast<uint16_t>(std::atoi(argv[1]));
+  const std::string caFile = argc == 6 ? argv[5] : "";
   FakePlatform platform;
-  platform.transports = [port] {
-    return std::make_unique<RedirectTransport>(CreatePosixTransport(), port, kNetworkTimeoutMs);
-  };
+  platform.transports = [caFile] { return CreatePosixTransport(caFile); };
   CMainFrame frame(platform, nullptr);
-  frame.m_strServer = "127.0.0.1";
+  frame.m_strServer = argv[1];
   frame.m_strUser = argv[2];
   frame.m_strPassword = argv[3];
   const int runs = std::atoi(argv[4]);
