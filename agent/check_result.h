@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 // The outcome of one mail check: 0 when the conversation ran to its end,
 // otherwise the step that failed.
 using CheckResult = int;
@@ -18,4 +20,24 @@ enum : CheckResult {
   kCheckCleanupFailed = 10,
   kCheckStatFailed = 11,
   kCheckStatRejected = 12,
+};
+
+// What the user is to be told about a check.
+enum class OutcomeKind {
+  kMailboxCount,      // STAT answered: count and countText hold what it said
+  kUserRejected,      // the server refused the user name
+  kPasswordRejected,  // the server refused the password
+  kResolveFailed,     // the server's name has no address
+  kConnectFailed,     // the server could not be reached or did not let us in
+  kStepFailed,        // another step failed; result names it
+  kEnded,             // the conversation ended after its outcome was handed over
+};
+
+// One outcome of a check, presented on the user-interface thread.
+struct CheckOutcome {
+  OutcomeKind kind = OutcomeKind::kEnded;
+  CheckResult result = kCheckCompleted;
+  int count = 0;
+  // The count field of the STAT reply exactly as received.
+  std::string countText;
 };

@@ -49,40 +49,58 @@ class Connection {
   bool m_bSocketOpen = false;
 };
 
-CheckResult Login(Pop3Channel& channel, const Pop3Account& account, CheckPresenter& presenter,
-                  bool& userRejected) {
+// kEnded when logged in.
+CheckOutcome Login(Pop3Channel& channel, const Pop3Account& account) {
   std::string reply;
-  if (!channel.SendCommand("USER " + account.user)) return kCheckUserFailed;
+  if (!channel.SendCommand("USER " + account.user)) return FailedAt(kCheckUserFailed);
   const ReplyStatus user = channel.ReadReply(reply);
-  if (user == ReplyStatus::kNone) return kCheckUserFailed;
+  if (user == ReplyStatus::kNone) return FailedAt(kCheckUserFailed);
   if (user == ReplyStatus::kNegative) {
-    presenter.OnUserRejected();
-    userRejected = true;
-    return kCheckCompleted;
+    CheckOutcome rejected;
+    rejected.kind = OutcomeKind::kUserRejected;
+    return rejected;
   }
-  if (!channel.SendCommand("PASS " + account.password)) return kCheckPassFailed;
+  if (!channel.SendCommand("PASS " + account.password)) return FailedAt(kCheckPassFailed);
   const ReplyStatus pass = channel.ReadReply(reply);
-  if (pass == ReplyStatus::kNone) return kCheckPassFailed;
-  if (pass == ReplyStatus::kNegative) {
-    presenter.OnPasswordRejected();
-    return kCheckPassRejected;
-  }
-  return kCheckCompleted;
+  if (pass == ReplyStatus::kNone) return FailedAt(kCheckPassFailed);
+  if (pass == ReplyStatus::kNegative) return FailedAt(kCheckPassRejected);
+  return CheckOutcome();
 }
 
-CheckResult Stat(Pop3Channel& channel, CheckPresenter& presenter) {
+CheckOutcome Stat(Pop3Channel& channel) {
   std::string reply;
-  if (!channel.SendCommand("STAT")) return kCheckStatFailed;
+  if (!channel.SendCommand("STAT")) return FailedAt(kCheckStatFailed);
   const ReplyStatus status = channel.ReadReply(reply);
-  if (status == ReplyStatus::kNone) return kCheckStatFailed;
-  std::string countText;
-  if (status == ReplyStatus::kNegative || !StatCountField(reply, countText))
-    return kCheckStatRejected;
-  presenter.OnMailboxCount(countText, ParseDecimal(countText));
-  return kCheckCompleted;
+  if (status == ReplyStatus::kNone) return FailedAt(kCheckStatFailed);
+  CheckOutcome counted;
+  if (status == ReplyStatus::kNegative || !StatCountField(reply, counted.countText))
+    return FailedAt(kCheckStatRejected);
+  counted.kind = OutcomeKind::kMailboxCount;
+  counted.count = ParseDecimal(counted.countText);
+  return counted;
 }
 
 }  // namespace
+
+CheckOutcome FailedAt(CheckResult result) {
+  CheckOutcome outcome;
+  outcome.result = result;
+  switch (result) {
+    case kCheckResolveFailed:
+      outcome.kind = OutcomeKind::kResolveFailed;
+      break;
+    case kCheckConnectFailed:
+      outcome.kind = OutcomeKind::kConnectFailed;
+      break;
+    case kCheckPassRejected:
+      outcome.kind = OutcomeKind::kPasswordRejected;
+      break;
+    default:
+      outcome.kind = OutcomeKind::kStepFailed;
+      break;
+  }
+  return outcome;
+}
 
 bool StatCountField(const std::string& reply, std::string& countText) {
   const size_t firstEnd = reply.find(' ');
@@ -94,29 +112,22 @@ bool StatCountField(const std::string& reply, std::string& countText) {
   return true;
 }
 
-CheckResult RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
-                         CheckPresenter& presenter) {
+CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
+                          OutcomeHandover& handover) {
   Connection connection(transport);
   CheckResult result = connection.Open(account.server, timeoutMs);
-  if (result == kCheckResolveFailed) presenter.OnResolveFailed();
-  if (result == kCheckConnectFailed) presenter.OnConnectFailed();
-  if (result != kCheckCompleted) return result;
+  if (result != kCheckCompleted) return FailedAt(result);
 
   Pop3Channel channel(transport, timeoutMs);
   std::string greeting;
   // A server that does not greet, or greets with a refusal, has not let us in.
-  if (channel.ReadReply(greeting) != ReplyStatus::kPositive) {
-    presenter.OnConnectFailed();
-    return kCheckConnectFailed;
-  }
+  if (channel.ReadReply(greeting) != ReplyStatus::kPositive) return FailedAt(kCheckConnectFailed);
 
-  bool userRejected = false;
-  result = Login(channel, account, presenter, userRejected);
-  if (result != kCheckCompleted) return result;
-  if (!userRejected) {
-    result = Stat(channel, presenter);
-    if (result != kCheckCompleted) return result;
-  }
-  if (!channel.SendCommand("QUIT")) return kCheckQuitFailed;
-  return connection.Close();
+  CheckOutcome told = Login(channel, account);
+  if (told.kind == OutcomeKind::kEnded) told = Stat(channel);
+  if (told.result != kCheckCompleted) return told;
+  handover.PresentBeforeQuit(told);
+  if (!channel.SendCommand("QUIT")) return FailedAt(kCheckQuitFailed);
+  result = connection.Close();
+  return result == kCheckCompleted ? CheckOutcome() : FailedAt(result);
 }

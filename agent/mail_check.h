@@ -12,28 +12,29 @@ struct Pop3Account {
   std::string password;
 };
 
-// How the conversation reports what it learns while it runs. Each call comes
-// at the point of the conversation where the user is to be told.
-class CheckPresenter {
+// Where the conversation hands the outcome that must reach the user before
+// QUIT goes out: the mailbox count, or a refused user name.
+class OutcomeHandover {
  public:
-  virtual void OnResolveFailed() = 0;
-  virtual void OnConnectFailed() = 0;
-  virtual void OnUserRejected() = 0;
-  virtual void OnPasswordRejected() = 0;
-  // countText is the count field exactly as received; count is its value.
-  virtual void OnMailboxCount(const std::string& countText, int count) = 0;
+  // Returns once the outcome has been presented, or the check was given up.
+  virtual void PresentBeforeQuit(const CheckOutcome& outcome) = 0;
 
  protected:
-  ~CheckPresenter() = default;
+  ~OutcomeHandover() = default;
 };
 
 constexpr unsigned short kPop3Port = 110;
 // No step of the conversation may wait longer than this.
 constexpr int kNetworkTimeoutMs = 30000;
 
-// One complete POP3 conversation: USER, PASS, STAT, QUIT.
-CheckResult RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
-                         CheckPresenter& presenter);
+// One complete POP3 conversation: USER, PASS, STAT, QUIT. What it learns
+// before QUIT is handed over once; the value returned is what is left to
+// present afterwards (kEnded when nothing is).
+CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
+                          OutcomeHandover& handover);
+
+// The outcome of a check that failed at the step result names.
+CheckOutcome FailedAt(CheckResult result);
 
 // The count field of a STAT reply: the second run of non-space characters.
 // False when the reply has no second field.

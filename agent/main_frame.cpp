@@ -18,6 +18,8 @@ constexpr int kTicksPerMinute = 6;
 // At log-on the shell may not be ready to take the icon yet; the timer ticks
 // retry for five minutes before the program gives up on it.
 constexpr int kTrayAddRetries = 30;
+// Posted by a running check when an outcome waits to be presented.
+constexpr unsigned kWmCheckOutcome = win::kWmUser + 501;
 
 constexpr char kCheckCaption[] = "DOV3 Ozez Ezevada";
 constexpr char kRunKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -65,6 +67,8 @@ std::string AutorunCommand(const std::string& executablePath) {
 CMainFrame::CMainFrame(Platform& platform, CommandTarget* nextCommandTarget)
     : FrameWindow(platform), m_menu(platform), m_pNextCommandTarget(nextCommandTarget) {}
 
+CMainFrame::~CMainFrame() { AbandonCheck(); }
+
 intptr_t CMainFrame::WindowProc(unsigned message, uintptr_t wParam, intptr_t lParam) {
   switch (message) {
     case win::kWmCreate:
@@ -75,8 +79,16 @@ intptr_t CMainFrame::WindowProc(unsigned message, uintptr_t wParam, intptr_t lPa
     case win::kWmClose:
       OnClose();
       return 0;
+    case win::kWmQueryEndSession:
+      return OnQueryEndSession();
+    case win::kWmEndSession:
+      OnEndSession(wParam != 0);
+      return 0;
     case WM_TRAY_NOTIFY:
       return OnTrayNotify(wParam, lParam);
+    case kWmCheckOutcome:
+      OnCheckOutcome();
+      return 0;
     case win::kWmCommand:
       OnCommand(static_cast<unsigned>(wParam & 0xFFFF));
       return 0;
@@ -98,7 +110,6 @@ int CMainFrame::OnCreate() {
   m_nid.hIcon = m_platform.LoadIconResource(IDI_NOTCONNECTED);
   SetTrayTip("Not connected");
   AddTrayIcon();
-  if (!m_bTrayIconAdded) m_nTrayRetriesLeft = kTrayAddRetries;
 
   BuildTrayMenu();
   LoadSettings();
@@ -126,9 +137,9 @@ void CMainFrame::BuildTrayMenu() {
 }
 
 void CMainFrame::OnTimer() {
-  if (!m_bTrayIconAdded && m_nTrayRetriesLeft > 0) {
+  if (m_nTrayRetriesLeft > 0) {
     --m_nTrayRetriesLeft;
-    AddTrayIcon();
+    TryAddTrayIcon();
   }
   if (++m_nTicks < kTicksPerMinute) return;
   m_nTicks = 0;
@@ -138,7 +149,10 @@ void CMainFrame::OnTimer() {
   }
 }
 
+// A check still running is given up, not waited for: the program ends at
+// once however long its server takes.
 void CMainFrame::OnClose() {
+  AbandonCheck();
   SaveSettings();
   m_platform.NotifyIcon(TrayAction::kDelete, m_nid);
   m_bTrayIconAdded = false;
@@ -146,9 +160,19 @@ void CMainFrame::OnClose() {
   DestroyWindow();
 }
 
+// Answered at once: a check never holds up the end of the session.
+intptr_t CMainFrame::OnQueryEndSession() { return 1; }
+
+// The process may be ended as soon as this returns, so it does the work of a
+// close right here.
+void CMainFrame::OnEndSession(bool ending) {
+  if (ending) OnClose();
+}
+
 // Also reached when start-up fails after the frame exists: the icon must not
-// outlive the program.
+// outlive the program, nor a check the window.
 void CMainFrame::OnDestroy() {
+  AbandonCheck();
   if (m_bTrayIconAdded) m_platform.NotifyIcon(TrayAction::kDelete, m_nid);
   m_bTrayIconAdded = false;
   FrameWindow::OnDestroy();
@@ -246,8 +270,19 @@ RegistryKey CMainFrame::OpenRunKey() {
                               win::kKeyAllAccess);
 }
 
+// At log-on, or when the shell has just restarted, it may not be ready to
+// take the icon yet: the timer ticks retry for five minutes.
 void CMainFrame::AddTrayIcon() {
-  m_bTrayIconAdded = m_platform.NotifyIcon(TrayAction::kAdd, m_nid);
+  m_nTrayRetriesLeft = kTrayAddRetries;
+  TryAddTrayIcon();
+}
+
+// A refused add leaves m_bTrayIconAdded as it was: an icon the shell may
+// still show must be removed at the end.
+void CMainFrame::TryAddTrayIcon() {
+  if (!m_platform.NotifyIcon(TrayAction::kAdd, m_nid)) return;
+  m_bTrayIconAdded = true;
+  m_nTrayRetriesLeft = 0;
 }
 
 void CMainFrame::UpdateTrayIcon() { m_platform.NotifyIcon(TrayAction::kModify, m_nid); }
@@ -268,24 +303,104 @@ void CMainFrame::ShowCheckMessage(const std::string& text, unsigned icon) {
   m_platform.ShowMessageBox(Handle(), text, kCheckCaption, icon | win::kMbOk);
 }
 
-// A check waiting on one of its message boxes lets the nested message loop
-// run; a tick or a double click there must not start a second check on top.
+// While a check runs, or its outcome waits on a message box, a further
+// check is skipped: boxes must not pile up while the user is away.
 void CMainFrame::CheckNow() {
-  if (m_bChecking) return;
-  m_bChecking = true;
-  const CheckResult result = CheckMail();
-  m_bChecking = false;
-  if (result == kCheckCompleted) return;
-  PlayIfOn(m_bErrorSound, m_strErrorWav);
-  SetTrayPicture(IDI_NOTCONNECTED);
-  UpdateTrayIcon();
+  if (m_pCheck) return;
+  std::unique_ptr<Transport> transport = m_platform.CreateTransport();
+  if (!transport) {
+    Present(FailedAt(kCheckSocketsStartFailed));
+    return;
+  }
+  m_pCheck = BackgroundCheck::Start(m_platform, Handle(), kWmCheckOutcome, std::move(transport),
+                                    Pop3Account{m_strServer, m_strUser, m_strPassword},
+                                    kNetworkTimeoutMs);
 }
 
-CheckResult CMainFrame::CheckMail() {
-  std::unique_ptr<Transport> transport = m_platform.CreateTransport();
-  if (!transport) return kCheckSocketsStartFailed;
-  const Pop3Account account{m_strServer, m_strUser, m_strPassword};
-  return RunMailCheck(*transport, account, kNetworkTimeoutMs, *this);
+void CMainFrame::OnCheckOutcome() {
+  const std::shared_ptr<BackgroundCheck> check = m_pCheck;
+  if (!check) return;
+  const std::optional<CheckOutcome> outcome = check->TakeOutcome();
+  if (!outcome) return;
+  Present(*outcome);
+  if (!check->Ended()) {
+    check->Presented();
+  } else if (m_pCheck == check) {
+    m_pCheck.reset();
+  }
+}
+
+void CMainFrame::AbandonCheck() {
+  if (!m_pCheck) return;
+  m_pCheck->Abandon();
+  m_pCheck.reset();
+}
+
+// Every outcome is shown here, in one order: tooltip, picture, sound,
+// foreground, box; after a box, the failure's sound and picture; last the
+// one update of the tray icon.
+void CMainFrame::Present(const CheckOutcome& outcome) {
+  std::string tip;
+  int picture = 0;
+  int soundSwitch = 0;
+  const std::string* sound = nullptr;
+  bool foreground = false;
+  std::string box;
+  unsigned boxIcon = win::kMbIconExclamation;
+  switch (outcome.kind) {
+    case OutcomeKind::kMailboxCount:
+      if (outcome.count <= 0) {
+        tip = "No messages waiting";
+        picture = IDI_NOMAIL;
+        soundSwitch = m_bNoMailSound;
+        sound = &m_strNoMailWav;
+        break;
+      }
+      tip = "You have " + PrintableText(outcome.countText) +
+            (outcome.count > 1 ? " messages waiting" : " message waiting");
+      picture = IDI_NEWMAIL;
+      soundSwitch = m_bNewMailSound;
+      sound = &m_strNewMailWav;
+      foreground = true;
+      if (m_bShowCount == 1) {
+        box = tip;
+        boxIcon = win::kMbIconInformation;
+      }
+      break;
+    case OutcomeKind::kUserRejected:
+      foreground = true;
+      box = "Incorrect user name!";
+      break;
+    case OutcomeKind::kPasswordRejected:
+      foreground = true;
+      box = "Incorrect password or user name!";
+      break;
+    case OutcomeKind::kResolveFailed:
+      tip = "Couldn't resolve POP3 name!";
+      break;
+    case OutcomeKind::kConnectFailed:
+      tip = "Couldn't connect to POP3 server!";
+      break;
+    case OutcomeKind::kStepFailed:
+    case OutcomeKind::kEnded:
+      break;
+  }
+  const bool failed = outcome.result != kCheckCompleted;
+
+  if (!tip.empty()) SetTrayTip(tip);
+  if (picture) SetTrayPicture(picture);
+  if (sound) PlayIfOn(soundSwitch, *sound);
+  if (foreground) m_platform.SetForegroundWindow(Handle());
+  if (!box.empty()) {
+    ShowCheckMessage(box, boxIcon);
+    // The program may have been closed while the box was open.
+    if (!Handle()) return;
+  }
+  if (failed) {
+    PlayIfOn(m_bErrorSound, m_strErrorWav);
+    SetTrayPicture(IDI_NOTCONNECTED);
+  }
+  if (!tip.empty() || picture || failed) UpdateTrayIcon();
 }
 
 void CMainFrame::LoadSettings() {
@@ -296,41 +411,3 @@ void CMainFrame::LoadSettings() {
 }
 
 bool CMainFrame::SaveSettings() { return SaveSettingsFile(m_platform, m_strSettingsPath, *this); }
-
-void CMainFrame::OnResolveFailed() {
-  SetTrayTip("Couldn't resolve POP3 name!");
-  UpdateTrayIcon();
-}
-
-void CMainFrame::OnConnectFailed() {
-  SetTrayTip("Couldn't connect to POP3 server!");
-  UpdateTrayIcon();
-}
-
-void CMainFrame::OnUserRejected() {
-  m_platform.SetForegroundWindow(Handle());
-  ShowCheckMessage("Incorrect user name!", win::kMbIconExclamation);
-}
-
-void CMainFrame::OnPasswordRejected() {
-  m_platform.SetForegroundWindow(Handle());
-  ShowCheckMessage("Incorrect password or user name!", win::kMbIconExclamation);
-}
-
-void CMainFrame::OnMailboxCount(const std::string& countText, int count) {
-  if (count <= 0) {
-    SetTrayTip("No messages waiting");
-    SetTrayPicture(IDI_NOMAIL);
-    PlayIfOn(m_bNoMailSound, m_strNoMailWav);
-    UpdateTrayIcon();
-    return;
-  }
-  const std::string status = "You have " + PrintableText(countText) +
-                             (count > 1 ? " messages waiting" : " message waiting");
-  SetTrayTip(status);
-  SetTrayPicture(IDI_NEWMAIL);
-  PlayIfOn(m_bNewMailSound, m_strNewMailWav);
-  m_platform.SetForegroundWindow(Handle());
-  if (m_bShowCount == 1) ShowCheckMessage(status, win::kMbIconInformation);
-  UpdateTrayIcon();
-}

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "agent/background_check.h"
 #include "agent/check_result.h"
-#include "agent/mail_check.h"
 #include "platform/frame_window.h"
 #include "platform/popup_menu.h"
 #include "settings/settings_file.h"
@@ -25,17 +26,18 @@ std::string AutorunCommand(const std::string& executablePath);
 // The program's hidden main window: it owns the tray icon, its menu, the
 // settings and the check schedule, and everything the program does arrives
 // here as a message.
-class CMainFrame : public FrameWindow, public MailSettings, private CheckPresenter {
+class CMainFrame : public FrameWindow, public MailSettings {
  public:
   CMainFrame(Platform& platform, CommandTarget* nextCommandTarget);
-  ~CMainFrame() override = default;
+  ~CMainFrame() override;
 
   intptr_t WindowProc(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 
-  // Runs one check unless one is already running, and shows a failure.
+  // Starts one check beside the user interface unless one is already
+  // running; what it finds is presented as it arrives.
   void CheckNow();
-  // One POP3 conversation and the presentation of what it found.
-  CheckResult CheckMail();
+  // True from the start of a check until its last outcome was presented.
+  bool IsChecking() const { return m_pCheck != nullptr; }
   // Reads the settings file beside the executable, or takes the defaults.
   void LoadSettings();
   // Rewrites the settings file; false when it could not be replaced.
@@ -52,9 +54,12 @@ class CMainFrame : public FrameWindow, public MailSettings, private CheckPresent
   int OnCreate();
   void OnTimer();
   void OnClose();
+  intptr_t OnQueryEndSession();
+  void OnEndSession(bool ending);
   void OnDestroy() override;
   intptr_t OnTrayNotify(uintptr_t wParam, intptr_t lParam);
   void OnTaskbarCreated();
+  void OnCheckOutcome();
   void OnCommand(unsigned command);
   void OnServerOptions();
   void OnSoundOptions();
@@ -65,20 +70,17 @@ class CMainFrame : public FrameWindow, public MailSettings, private CheckPresent
   RegistryKey OpenRunKey();
   void BuildTrayMenu();
   void AddTrayIcon();
+  void TryAddTrayIcon();
   void UpdateTrayIcon();
   void SetTrayTip(const std::string& text);
   void SetTrayPicture(int iconId);
   void PlayIfOn(int soundSwitch, const std::string& fileName);
   void ShowCheckMessage(const std::string& text, unsigned icon);
-
-  void OnResolveFailed() override;
-  void OnConnectFailed() override;
-  void OnUserRejected() override;
-  void OnPasswordRejected() override;
-  void OnMailboxCount(const std::string& countText, int count) override;
+  void Present(const CheckOutcome& outcome);
+  void AbandonCheck();
 
   CommandTarget* m_pNextCommandTarget;
   bool m_bTrayIconAdded = false;
   int m_nTrayRetriesLeft = 0;
-  bool m_bChecking = false;
+  std::shared_ptr<BackgroundCheck> m_pCheck;
 };

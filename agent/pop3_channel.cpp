@@ -23,7 +23,9 @@ Pop3Channel::Pop3Channel(Transport& transport, int timeoutMs)
 // already arrived when a command goes out (an extra line after the greeting, a
 // reply sent ahead of its command) is not its reply and is thrown away.
 bool Pop3Channel::SendCommand(const std::string& line) {
-  if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return false;
+  if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos ||
+      line.size() + 2 > kMaxCommandLength)
+    return false;
   m_received.clear();
   char scratch[kReceiveChunk];
   for (size_t discarded = 0; discarded < kMaxDiscarded;) {

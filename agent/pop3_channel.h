@@ -20,11 +20,14 @@ class Pop3Channel {
  public:
   // A reply line may not exceed this, its line end included.
   static constexpr size_t kMaxReplyLength = 9999;
+  // A command line may not exceed this, its CR LF included (RFC 2449).
+  static constexpr size_t kMaxCommandLength = 255;
 
   Pop3Channel(Transport& transport, int timeoutMs);
 
   // Sends the line with CR LF. A line that itself holds CR, LF or NUL is
-  // never sent: it would smuggle further commands into the conversation.
+  // never sent: it would smuggle further commands into the conversation. Nor
+  // is one longer than a server must accept, which it could cut anywhere.
   bool SendCommand(const std::string& line);
   // Reads the next reply line, without its line end, and says what it is.
   ReplyStatus ReadReply(std::string& line);

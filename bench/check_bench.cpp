@@ -6,7 +6,8 @@
 // SERVER is the server text as the settings hold it ("127.0.0.1:11310",
 // "pop3s://localhost:11311"); CA_FILE names the roots TLS trusts.
 //
-// Prints one line per check: "<milliseconds> <peak heap bytes> <result>".
+// Prints one line per check: "<milliseconds> <peak heap bytes> ok|failed".
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,12 +15,15 @@
 
 #include "agent/main_frame.h"
 #include "platform/posix/posix_transport.h"
+#include "res/resource.h"
+#include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"
 
 namespace {
 
-size_t g_heapInUse = 0;
-size_t g_heapPeak = 0;
+// The check's own thread allocates too.
+std::atomic<size_t> g_heapInUse{0};
+std::atomic<size_t> g_heapPeak{0};
 
 }  // namespace
 
@@ -28,8 +32,10 @@ void* operator new(size_t size) {
   void* block = std::malloc(size + sizeof(max_align_t));
   if (!block) std::abort();
   *static_cast<size_t*>(block) = size;
-  g_heapInUse += size;
-  if (g_heapInUse > g_heapPeak) g_heapPeak = g_heapInUse;
+  const size_t inUse = g_heapInUse += size;
+  size_t peak = g_heapPeak;
+  while (inUse > peak && !g_heapPeak.compare_exchange_weak(peak, inUse)) {
+  }
   return static_cast<char*>(block) + sizeof(max_align_t);
 }
 
@@ -51,6 +57,9 @@ int main(int argc, char** argv) {
   FakePlatform platform;
   platform.transports = [caFile] { return CreatePosixTransport(caFile); };
   CMainFrame frame(platform, nullptr);
+  // Without a settings file the first check has no server to ask.
+  if (!frame.Create("Tarvik")) return 1;
+  FinishCheck(platform, frame);
   frame.m_strServer = argv[1];
   frame.m_strUser = argv[2];
   frame.m_strPassword = argv[3];
@@ -61,10 +70,11 @@ int main(int argc, char** argv) {
     const size_t before = g_heapInUse;
     g_heapPeak = before;
     const auto started = std::chrono::steady_clock::now();
-    const CheckResult result = frame.CheckMail();
+    RunCheck(platform, frame);
     const std::chrono::duration<double, std::milli> took =
         std::chrono::steady_clock::now() - started;
-    std::printf("%.3f %zu %d\n", took.count(), g_heapPeak - before, result);
+    const bool failed = FakePlatform::IconId(frame.m_nid.hIcon) == IDI_NOTCONNECTED;
+    std::printf("%.3f %zu %s\n", took.count(), g_heapPeak - before, failed ? "failed" : "ok");
   }
   return 0;
 }

@@ -60,6 +60,9 @@ class Platform {
   virtual unsigned TaskbarCreatedMessage() = 0;
   virtual void SetMainWindow(WindowHandle window) = 0;
   virtual void PostQuitMessage(int exitCode) = 0;
+  // Queues the message for the window's thread and returns at once. The one
+  // service that may be called from any thread.
+  virtual bool PostToWindow(WindowHandle window, unsigned message) = 0;
   // Runs the message loop until the quit message; returns its exit code.
   virtual int RunMessageLoop() = 0;
   virtual bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) = 0;
@@ -117,7 +120,8 @@ class Platform {
   virtual std::vector<std::string> CommandLineArguments() = 0;
   virtual unsigned long ProcessId() = 0;
   virtual bool CanOpenForReading(const std::string& path) = 0;
-  virtual bool ReadWholeFile(const std::string& path, std::string& content) = 0;
+  // Reads the file, or its first maxBytes bytes when it is longer.
+  virtual bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& content) = 0;
   // Creates or truncates the file and writes all of content through to disk.
   virtual bool WriteNewFile(const std::string& path, const std::string& content) = 0;
   // Puts from in the place of to in one step, replacing an existing file.

@@ -32,9 +32,17 @@ need_windows_build() {
     x86_64-w64-mingw32-windres:binutils-mingw-w64-x86-64
 }
 
+# wine32 installs on any amd64 host, also where the kernel cannot run it;
+# scripts/wine.sh tells which loader works here.
 need_wine() {
-  need_packages wine:wine /usr/lib/wine/wineserver32:wine32 Xvfb:xvfb \
-    xdotool:xdotool import:imagemagick xwininfo:x11-utils
+  need_packages wine:wine /usr/lib/wine/wine64:wine64 /usr/lib/wine/wineserver64:wine64 \
+    /usr/lib/wine/wine:wine32 Xvfb:xvfb xdotool:xdotool import:imagemagick xwininfo:x11-utils
+}
+
+# What the test stages need beyond the builds: they run without a network.
+need_test_stages() {
+  need_packages ip:iproute2 unshare:util-linux python3:python3 \
+    /usr/sbin/dovecot:dovecot-core /usr/lib/dovecot/pop3-login:dovecot-pop3d
 }
 
 # What the native build and its unit tests need.

@@ -8,6 +8,9 @@
 namespace {
 
 constexpr size_t kLineCount = 11;
+// Far more than eleven lines of the longest paths Windows allows; a bigger
+// file is not ours, and reading all of it could exhaust memory at start-up.
+constexpr size_t kMaxFileSize = 1024 * 1024;
 
 const char* SwitchText(int value) { return value == 1 ? "TRUE" : "FALSE"; }
 
@@ -78,7 +81,7 @@ std::string FormatSettings(const MailSettings& settings) {
 
 bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings) {
   std::string content;
-  if (!platform.ReadWholeFile(path, content)) return false;
+  if (!platform.ReadFileStart(path, kMaxFileSize, content)) return false;
   ParseSettings(content, settings);
   return true;
 }

@@ -35,7 +35,8 @@ void ParseSettings(const std::string& content, MailSettings& settings);
 // The eleven CR LF lines of the file for these settings.
 std::string FormatSettings(const MailSettings& settings);
 
-// Loads the file at path; false (settings untouched) when it cannot be read.
+// Loads the file at path, reading no more than its first mebibyte; false
+// (settings untouched) when it cannot be read.
 bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings);
 
 // Writes the whole file through a temporary file beside it, so that a failed

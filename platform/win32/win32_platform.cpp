@@ -4,6 +4,7 @@
 #include <mmsystem.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -15,6 +16,8 @@
 
 static_assert(win::kWmCreate == WM_CREATE && win::kWmDestroy == WM_DESTROY &&
                   win::kWmPaint == WM_PAINT && win::kWmClose == WM_CLOSE &&
+                  win::kWmQueryEndSession == WM_QUERYENDSESSION &&
+                  win::kWmEndSession == WM_ENDSESSION &&
                   win::kWmQueryDragIcon == WM_QUERYDRAGICON &&
                   win::kWmInitDialog == WM_INITDIALOG && win::kWmCommand == WM_COMMAND &&
                   win::kWmSysCommand == WM_SYSCOMMAND && win::kWmTimer == WM_TIMER,
@@ -126,6 +129,10 @@ unsigned Win32Platform::TaskbarCreatedMessage() {
 void Win32Platform::SetMainWindow(WindowHandle window) { m_hMainWindow = ToHwnd(window); }
 
 void Win32Platform::PostQuitMessage(int exitCode) { ::PostQuitMessage(exitCode); }
+
+bool Win32Platform::PostToWindow(WindowHandle window, unsigned message) {
+  return PostMessageA(ToHwnd(window), message, 0, 0) != FALSE;
+}
 
 int Win32Platform::RunMessageLoop() {
   MSG message;
@@ -323,15 +330,20 @@ bool Win32Platform::CanOpenForReading(const std::string& path) {
   return true;
 }
 
-bool Win32Platform::ReadWholeFile(const std::string& path, std::string& content) {
+bool Win32Platform::ReadFileStart(const std::string& path, size_t maxBytes,
+                                  std::string& content) {
   const HANDLE file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE) return false;
   content.clear();
   char chunk[65536];
-  DWORD count = 0;
-  bool ok;
-  while ((ok = ReadFile(file, chunk, sizeof chunk, &count, nullptr) != FALSE) && count > 0)
+  bool ok = true;
+  while (content.size() < maxBytes) {
+    const DWORD wanted = static_cast<DWORD>(std::min(sizeof chunk, maxBytes - content.size()));
+    DWORD count = 0;
+    ok = ReadFile(file, chunk, wanted, &count, nullptr) != FALSE;
+    if (!ok || count == 0) break;
     content.append(chunk, count);
+  }
   CloseHandle(file);
   return ok;
 }

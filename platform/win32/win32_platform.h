@@ -19,6 +19,7 @@ class Win32Platform : public Platform {
   unsigned TaskbarCreatedMessage() override;
   void SetMainWindow(WindowHandle window) override;
   void PostQuitMessage(int exitCode) override;
+  bool PostToWindow(WindowHandle window, unsigned message) override;
   int RunMessageLoop() override;
   bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) override;
   ScreenPoint GetCursorPos() override;
@@ -60,7 +61,7 @@ class Win32Platform : public Platform {
   std::vector<std::string> CommandLineArguments() override;
   unsigned long ProcessId() override;
   bool CanOpenForReading(const std::string& path) override;
-  bool ReadWholeFile(const std::string& path, std::string& content) override;
+  bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& content) override;
   bool WriteNewFile(const std::string& path, const std::string& content) override;
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;

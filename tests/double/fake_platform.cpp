@@ -48,6 +48,25 @@ void FakePlatform::Tick(int count) {
   for (int i = 0; i < count; ++i) SendToFrame(win::kWmTimer, 1);
 }
 
+void FakePlatform::DeliverPosted() {
+  std::deque<unsigned> delivered;
+  {
+    std::unique_lock<std::mutex> lock(m_postedMutex);
+    m_postedChanged.wait(lock, [this] { return !m_posted.empty(); });
+    delivered.swap(m_posted);
+  }
+  for (unsigned message : delivered) SendToFrame(message);
+}
+
+void FakePlatform::DeliverPostedWhile(const std::function<bool()>& condition) {
+  while (condition()) DeliverPosted();
+}
+
+size_t FakePlatform::PostedCount() {
+  const std::lock_guard<std::mutex> lock(m_postedMutex);
+  return m_posted.size();
+}
+
 std::vector<MenuItem> FakePlatform::MenuItems() const {
   return m_menus.empty() || m_menus.back().destroyed ? std::vector<MenuItem>()
                                                      : m_menus.back().items;
@@ -110,6 +129,14 @@ void FakePlatform::SetMainWindow(WindowHandle window) { mainWindow = window; }
 void FakePlatform::PostQuitMessage(int) {
   events.push_back("quit");
   quitPosted = true;
+}
+
+bool FakePlatform::PostToWindow(WindowHandle window, unsigned message) {
+  if (window != kFrameHandle) return false;
+  const std::lock_guard<std::mutex> lock(m_postedMutex);
+  m_posted.push_back(message);
+  m_postedChanged.notify_all();
+  return true;
 }
 
 int FakePlatform::RunMessageLoop() {
@@ -307,10 +334,11 @@ unsigned long FakePlatform::ProcessId() { return 4242; }
 
 bool FakePlatform::CanOpenForReading(const std::string& path) { return files.count(path) > 0; }
 
-bool FakePlatform::ReadWholeFile(const std::string& path, std::string& content) {
+bool FakePlatform::ReadFileStart(const std::string& path, size_t maxBytes,
+                                 std::string& content) {
   const auto found = files.find(path);
   if (found == files.end()) return false;
-  content = found->second;
+  content = found->second.substr(0, maxBytes);
   return true;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -61,6 +63,13 @@ class FakePlatform : public Platform {
   intptr_t SendToFrame(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0);
   // Delivers timer ticks to the frame.
   void Tick(int count = 1);
+  // Waits until something has been posted, then delivers to the frame all
+  // that has been posted so far, as the message loop would.
+  void DeliverPosted();
+  // Delivers posted messages for as long as the condition holds.
+  void DeliverPostedWhile(const std::function<bool()>& condition);
+  // How many posted messages wait to be delivered.
+  size_t PostedCount();
   // The frame's tray menu as it stands (the last menu created).
   std::vector<MenuItem> MenuItems() const;
   // Events whose text starts with prefix, in order.
@@ -125,6 +134,7 @@ class FakePlatform : public Platform {
   unsigned TaskbarCreatedMessage() override;
   void SetMainWindow(WindowHandle window) override;
   void PostQuitMessage(int exitCode) override;
+  bool PostToWindow(WindowHandle window, unsigned message) override;
   int RunMessageLoop() override;
   bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) override;
   ScreenPoint GetCursorPos() override;
@@ -160,7 +170,7 @@ class FakePlatform : public Platform {
   std::vector<std::string> CommandLineArguments() override;
   unsigned long ProcessId() override;
   bool CanOpenForReading(const std::string& path) override;
-  bool ReadWholeFile(const std::string& path, std::string& content) override;
+  bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& content) override;
   bool WriteNewFile(const std::string& path, const std::string& content) override;
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
@@ -175,4 +185,9 @@ class FakePlatform : public Platform {
     bool destroyed = false;
   };
   std::vector<Menu> m_menus;
+
+  // Filled from any thread.
+  std::mutex m_postedMutex;
+  std::condition_variable m_postedChanged;
+  std::deque<unsigned> m_posted;
 };

@@ -7,7 +7,15 @@ namespace {
 
 class MemoryTransport : public Transport {
  public:
-  explicit MemoryTransport(MemoryServer& server) : m_server(server) {}
+  explicit MemoryTransport(MemoryServer& server) : m_server(server), m_pLive(server.live) {
+    const std::lock_guard<std::mutex> lock(m_pLive->mutex);
+    ++m_pLive->sessions;
+  }
+  ~MemoryTransport() override {
+    const std::lock_guard<std::mutex> lock(m_pLive->mutex);
+    --m_pLive->sessions;
+    m_pLive->ended.notify_all();
+  }
 
   bool Startup() override {
     if (m_server.failingStep == "startup") return false;
@@ -68,6 +76,7 @@ class MemoryTransport : public Transport {
 
  private:
   MemoryServer& m_server;
+  const std::shared_ptr<MemoryServer::Live> m_pLive;
   bool m_bOpen = false;
   int m_nSends = 0;
   size_t m_nCommands = 0;
@@ -90,6 +99,11 @@ MemoryServer MemoryServer::Standard(const std::string& statReply) {
       .Reply(3, statReply)
       .Reply(4, "+OK bye\r\n");
   return server;
+}
+
+void MemoryServer::WaitUntilSessionsEnd() {
+  std::unique_lock<std::mutex> lock(live->mutex);
+  live->ended.wait(lock, [this] { return live->sessions == 0; });
 }
 
 std::unique_ptr<Transport> MemoryServer::NewSession() {

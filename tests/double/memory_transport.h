@@ -1,7 +1,9 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,9 @@ class MemoryServer {
   static MemoryServer Standard(const std::string& statReply);
 
   std::unique_ptr<Transport> NewSession();
+  // Waits until every session handed out has been destroyed: a check given
+  // up may still be ending on its own thread.
+  void WaitUntilSessionsEnd();
 
   End end = End::kClose;
   // The step that fails: "startup", "socket", "resolve", "connect", "close" or "cleanup".
@@ -47,4 +52,12 @@ class MemoryServer {
     std::string bytes;
   };
   std::vector<Chunk> chunks;
+
+  // Shared with the sessions, which may end on another thread.
+  struct Live {
+    std::mutex mutex;
+    std::condition_variable ended;
+    int sessions = 0;
+  };
+  std::shared_ptr<Live> live = std::make_shared<Live>();
 };

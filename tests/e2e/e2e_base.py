@@ -19,29 +19,17 @@ class AgentTestCase(unittest.TestCase):
     def setUpClass(cls):
         ARTIFACTS.mkdir(parents=True, exist_ok=True)
         cls.desktop = winebox.Desktop(WORKDIR)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.desktop.close()
-
-    def setUp(self):
-        self.servers = []
-        self.agents = []
-
-    def tearDown(self):
-        for agent in self.agents:
-            agent.kill()
-        for server in self.servers:
-            server.stop()
+        # Class clean-ups run also when a later part of a subclass's set-up fails.
+        cls.addClassCleanup(cls.desktop.close)
 
     def new_agent(self, folder=None):
         agent = winebox.Agent(self.desktop, EXE, folder)
-        self.agents.append(agent)
+        self.addCleanup(agent.kill)
         return agent
 
     def new_server(self, **options):
         server = winebox.FakePop3(FAKE_POP3, WORKDIR, **options)
-        self.servers.append(server)
+        self.addCleanup(server.stop)
         return server
 
     def screenshot(self, name, window="root"):

@@ -53,7 +53,7 @@ class TrayTest(AgentTestCase):
         self.assertTrue(agent.running())
 
     def test_autorun_toggles_the_run_value_and_survives_a_restart(self):
-        self.desktop.run(["wine", "reg", "delete", RUN_KEY, "/v", RUN_VALUE, "/f"], check=False)
+        self.desktop.wine("reg", "delete", RUN_KEY, "/v", RUN_VALUE, "/f", check=False)
         _, agent = self.start_checking_agent(folder=self.desktop.workdir / "Program Files" / "Tarvik")
         winebox.choose_from_tray_menu(self.desktop, AUTORUN)
         self.wait_run_value(present=True)
@@ -98,9 +98,9 @@ class TrayTest(AgentTestCase):
         first.write_settings(server="")
         second = self.new_agent()
         second.write_settings(server="")
-        first.process = self.desktop.spawn(["wine", "start", "/min", "/wait", "/unix", str(first.exe)],
+        first.process = self.desktop.spawn([self.desktop.loader, "start", "/min", "/wait", "/unix", str(first.exe)],
                                            cwd=first.folder)
-        second.process = self.desktop.spawn(["wine", "start", "/max", "/wait", "/unix", str(second.exe)],
+        second.process = self.desktop.spawn([self.desktop.loader, "start", "/max", "/wait", "/unix", str(second.exe)],
                                             cwd=second.folder)
         tray = self.desktop.wait_window(winebox.TRAY_WINDOW)
         winebox.wait_until(lambda: self.desktop.geometry(tray)[2] >= 2 * winebox.ICON_CELL, 10,

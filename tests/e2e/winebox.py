@@ -5,6 +5,11 @@ top-level window (message boxes, dialogs) as an X window named by its caption,
 so xdotool can find, click and type into them. Wine is told to draw window
 frames itself, because no window manager runs here to draw captions with a
 close box.
+
+Which program runs under which Wine comes from the environment, as
+scripts/wine.sh sets it: WINELOADER (the loader for the program's
+architecture), WINESERVER and WINEARCH. Every Wine command of a run goes
+through that loader and server, in a prefix of the run's own.
 """
 
 import ctypes
@@ -44,15 +49,26 @@ def wait_until(condition, timeout=20.0, what="condition"):
 
 
 class Desktop:
-    """An X server of its own and a Wine prefix, shared by the tests of a run."""
+    """An X server of its own and a Wine prefix, shared by the tests of a run.
+
+    Whatever it started is stopped by close(), also when the set-up fails
+    half-way.
+    """
 
     def __init__(self, workdir):
         self.workdir = pathlib.Path(workdir)
         self.workdir.mkdir(parents=True, exist_ok=True)
-        self.display = self._start_xvfb()
-        self.env = dict(os.environ, DISPLAY=self.display, WINEDEBUG="-all",
-                        WINEPREFIX=str(self.workdir / "prefix"), WINEDLLOVERRIDES="mscoree,mshtml=")
-        self._prepare_prefix()
+        self.loader = os.environ["WINELOADER"]
+        self.server = os.environ["WINESERVER"]
+        self.xvfb = None
+        self.wineserver = None
+        self.env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        try:
+            self.env["DISPLAY"] = self._start_xvfb()
+            self._prepare_prefix(self.workdir / "prefix")
+        except BaseException:
+            self.close()
+            raise
 
     def _start_xvfb(self):
         for number in range(90, 140):
@@ -72,21 +88,31 @@ class Desktop:
                 return f":{number}"
         raise RuntimeError("no free X display")
 
-    def _prepare_prefix(self):
-        prefix = pathlib.Path(self.env["WINEPREFIX"])
+    def _prepare_prefix(self, prefix):
+        # Made aside and renamed when complete, so that a run stopped during
+        # wineboot never leaves a half-made prefix to the next one.
         if not (prefix / "system.reg").exists():
-            self.run(["wineboot", "-i"])
-            self.run(["wineserver", "-w"])
-        self.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
-                  "/d", "N", "/f"])
+            fresh = prefix.with_name(prefix.name + ".new")
+            shutil.rmtree(fresh, ignore_errors=True)
+            self.env["WINEPREFIX"] = str(fresh)
+            self.wine("wineboot", "-i")
+            self.run([self.server, "-w"])
+            shutil.rmtree(prefix, ignore_errors=True)
+            fresh.rename(prefix)
+        self.env["WINEPREFIX"] = str(prefix)
+        self.wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
         # One server for the whole run, so that limits given to a program under
         # test never reach the server that writes the registry.
-        self.wineserver = subprocess.Popen(["wineserver", "-p", "-f"], env=self.env,
+        self.wineserver = subprocess.Popen([self.server, "-p", "-f"], env=self.env,
                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, command, check=True, timeout=180):
         return subprocess.run(command, env=self.env, check=check, timeout=timeout,
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+
+    def wine(self, *arguments, check=True):
+        """Runs a Windows program (a path, or a name such as reg) to its end."""
+        return self.run([self.loader, *arguments], check=check)
 
     def spawn(self, command, cwd):
         return subprocess.Popen(command, env=self.env, cwd=cwd, stdout=subprocess.DEVNULL,
@@ -134,15 +160,32 @@ class Desktop:
     def screenshot(self, path, window="root"):
         subprocess.run(["import", "-window", window, str(path)], env=self.env, check=True)
 
+    def popup_menus(self):
+        """Visible popup menus of the program: Wine shows each as a nameless window."""
+        return [window for window in self.xdotool("search", "--onlyvisible", "--classname", "tarvik.exe")
+                if not self.xdotool("getwindowname", window)]
+
+    def end_session(self):
+        """Ends the session as a log-off does: every program is asked, then told."""
+        return self.wine("wineboot", "--end-session")
+
     def reg_query(self, key, value):
-        result = self.run(["wine", "reg", "query", key, "/v", value], check=False)
+        result = self.wine("reg", "query", key, "/v", value, check=False)
         return result.stdout if result.returncode == 0 else None
 
     def close(self):
-        self.run(["wineserver", "-k"], check=False)
-        self.wineserver.wait(20)
-        self.xvfb.send_signal(signal.SIGTERM)
-        self.xvfb.wait(10)
+        if "WINEPREFIX" in self.env:
+            self.run([self.server, "-k"], check=False)
+        for process, stop in ((self.wineserver, None), (self.xvfb, signal.SIGTERM)):
+            if process is None:
+                continue
+            if stop:
+                process.send_signal(stop)
+            try:
+                process.wait(20)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
 
 
 class Agent:
@@ -168,7 +211,7 @@ class Agent:
 
     def start(self, *arguments, full_disk=False):
         """Starts the program; with full_disk every file it writes fails to grow."""
-        command = ["wine", str(self.exe), *arguments]
+        command = [self.desktop.loader, str(self.exe), *arguments]
         if full_disk:
             command = ["bash", "-c", "trap '' XFSZ; ulimit -f 0; exec \"$@\"", "bash", *command]
         self.process = self.desktop.spawn(command, cwd=self.folder)
@@ -182,11 +225,11 @@ class Agent:
 
     def send_close(self):
         """Posts WM_CLOSE to the program's top-level windows, as the system does at log-off."""
-        self.desktop.run(["wine", "taskkill", "/im", "tarvik.exe"], check=False)
+        self.desktop.wine("taskkill", "/im", "tarvik.exe", check=False)
 
     def kill(self):
         if self.running():
-            self.desktop.run(["wine", "taskkill", "/f", "/im", "tarvik.exe"], check=False)
+            self.desktop.wine("taskkill", "/f", "/im", "tarvik.exe", check=False)
             self.process.wait(20)
 
 
@@ -240,6 +283,7 @@ class FakePop3:
     """The scripted test server, listening on the POP3 port the program uses."""
 
     def __init__(self, binary, workdir, stat="+OK 3 300\\r\\n", script=None, delay=None, port=110):
+        self.port = port
         self.transcript_path = pathlib.Path(workdir) / f"transcript-{time.monotonic_ns()}.txt"
         command = [str(binary), "--port", str(port), "--transcript", str(self.transcript_path)]
         if script is not None:
@@ -266,6 +310,12 @@ class FakePop3:
     def wait_transcript(self, lines, timeout=20.0):
         return wait_until(lambda: len(self.transcript()) >= lines and self.transcript(),
                           timeout, f"{lines} lines of transcript")
+
+    def wait_connected(self, timeout=20.0):
+        """Waits until a client holds a connection to the server open."""
+        wait_until(lambda: subprocess.run(
+            ["ss", "-Htn", "state", "established", f"( sport = :{self.port} )"],
+            stdout=subprocess.PIPE, text=True).stdout.strip(), timeout, "a client connected")
 
     def stop(self):
         self.process.send_signal(signal.SIGTERM)

@@ -1,13 +1,15 @@
 // libFuzzer target: one input is the server's side of one POP3 session. The
 // bytes up to the first 0xFF are readable from the start (the greeting), the
-// next part after the first command, and so on. The whole check runs, with
-// its presentation, against the platform double.
+// next part after the first command, and so on. The whole check runs on its
+// own thread, with its presentation, against the platform double.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "agent/main_frame.h"
+#include "res/resource.h"
+#include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"
 #include "tests/double/memory_transport.h"
 
@@ -57,9 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CMainFrame frame(platform, nullptr);
   Require(frame.Create("Tarvik"));
   platform.transports = [&server] { return server.NewSession(); };
+  platform.events.clear();
 
-  const CheckResult result = frame.CheckMail();
-  Require(result >= kCheckCompleted && result <= kCheckStatRejected);
+  RunCheck(platform, frame);
+  const int picture = FakePlatform::IconId(frame.m_nid.hIcon);
+  Require(picture == IDI_NOMAIL || picture == IDI_NEWMAIL || picture == IDI_NOTCONNECTED);
+  Require(platform.EventsStartingWith("tray modify").size() <= 2);
   Require(frame.m_nid.szTip[sizeof frame.m_nid.szTip - 1] == '\0');
   Require(Printable(frame.m_nid.szTip));
   for (const MessageBoxCall& box : platform.boxes) Require(Printable(box.text));

@@ -71,15 +71,6 @@ end_master() {
     fi
 }
 
-# The package starts the system-wide service, which would sit on 110/143.
-stop_system_dovecot() {
-    if [[ -d /run/systemd/system ]]; then
-        systemctl stop dovecot.socket dovecot.service >/dev/null 2>&1 || true
-    fi
-    service dovecot stop >/dev/null 2>&1 || true
-    end_master /run/dovecot/master.pid
-}
-
 dovecot_installed() {
     command -v dovecot >/dev/null && [[ -x /usr/lib/dovecot/pop3-login ]]
 }
@@ -97,7 +88,6 @@ ensure_dovecot() {
             printf '%s\n' "$out" | tail -n 20 >&2
             die "could not install dovecot-pop3d"
         fi
-        stop_system_dovecot
     fi
     exec 9>&-
 }

@@ -3,6 +3,7 @@
 #include "app/tarvik_app.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
+#include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"
 #include "tests/double/memory_transport.h"
 
@@ -20,6 +21,14 @@ class AppTest : public ::testing::Test {
         "com\r\nalice\r\nsecret\r\n5\r\nFALSE\r\n\r\nFALSE\r\n\r\nFALSE\r\n\r\nFALSE\r\n";
   }
 
+  ~AppTest() override { server.WaitUntilSessionsEnd(); }
+
+  // Starts the program and lets its first check end.
+  void Start() {
+    ASSERT_TRUE(app.InitInstance());
+    FinishCheck(platform, *app.MainFrame());
+  }
+
   FakePlatform platform;
   MemoryServer server;
   CTarvikApp app{platform};
@@ -27,12 +36,14 @@ class AppTest : public ::testing::Test {
 
 TEST_F(AppTest, StartsTheAgentInsideTheHiddenFrameThenHidesIt) {
   ASSERT_TRUE(app.InitInstance());
+  EXPECT_TRUE(app.MainFrame()->IsChecking()) << "the first check runs beside start-up";
+  FinishCheck(platform, *app.MainFrame());
   const Lines expected = {"create frame Tarvik",
                           "tray add 135 Not connected",
                           "timer 1 10000",
+                          "show frame 0",
                           "foreground",
-                          "tray modify 134 You have 2 messages waiting",
-                          "show frame 0"};
+                          "tray modify 134 You have 2 messages waiting"};
   EXPECT_EQ(expected, platform.events);
   EXPECT_EQ(app.MainFrame()->Handle(), platform.mainWindow);
   EXPECT_FALSE(platform.frameVisible);
@@ -72,14 +83,14 @@ TEST_F(AppTest, AFileThatCannotBeOpenedIsReportedAndEndsStartUp) {
 TEST_F(AppTest, AReadableFileOrSwitchesChangeNothing) {
   platform.files["C:\\notes.txt"] = "anything";
   platform.arguments = {"/p", "-x", "C:\\notes.txt", "C:\\missing.txt"};
-  ASSERT_TRUE(app.InitInstance());
+  Start();
   EXPECT_TRUE(platform.boxes.empty());
   EXPECT_FALSE(platform.frameVisible);
   EXPECT_TRUE(platform.trayIconShown);
 }
 
 TEST_F(AppTest, TheMessageLoopRunsUntilTheFrameIsClosed) {
-  ASSERT_TRUE(app.InitInstance());
+  Start();
   platform.messageLoop = [&] { platform.SendToFrame(win::kWmClose); };
   EXPECT_EQ(0, app.Run());
   EXPECT_TRUE(platform.quitPosted);
@@ -87,7 +98,7 @@ TEST_F(AppTest, TheMessageLoopRunsUntilTheFrameIsClosed) {
 }
 
 TEST_F(AppTest, BothAboutCommandsShowTheAboutBoxAndChangeNothing) {
-  ASSERT_TRUE(app.InitInstance());
+  Start();
   platform.events.clear();
   platform.SendToFrame(win::kWmCommand, ID_APP_ABOUT);
   platform.SendToFrame(win::kWmCommand, ID_TRAY_ABOUT);
@@ -99,7 +110,7 @@ TEST_F(AppTest, BothAboutCommandsShowTheAboutBoxAndChangeNothing) {
 }
 
 TEST_F(AppTest, UnknownCommandsAreIgnored) {
-  ASSERT_TRUE(app.InitInstance());
+  Start();
   platform.events.clear();
   platform.SendToFrame(win::kWmCommand, ID_FILE_PRINT_SETUP);
   platform.SendToFrame(win::kWmCommand, 12345);

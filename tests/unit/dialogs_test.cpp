@@ -5,6 +5,7 @@
 #include "dialogs/sound_options_dlg.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
+#include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"
 #include "tests/double/memory_transport.h"
 
@@ -232,8 +233,10 @@ class OptionsCommandTest : public ::testing::Test {
     platform.transports = [this] { return server.NewSession(); };
     platform.files[kPath] = kFile;
     EXPECT_TRUE(frame.Create("Tarvik"));
+    FinishCheck(platform, frame);
     platform.events.clear();
   }
+  ~OptionsCommandTest() override { server.WaitUntilSessionsEnd(); }
   void Command(unsigned command, const Script& script) {
     platform.dialogScripts.push_back(script);
     platform.SendToFrame(win::kWmCommand, command);
@@ -299,6 +302,7 @@ TEST_F(OptionsCommandTest, ACheckDueWhileADialogIsOpenUsesTheFramesValues) {
     open.Type(IDC_SERVER, "typed.example.org");
     open.Type(IDC_USERNAME, "typed");
     platform.Tick(6 * 15);
+    FinishCheck(platform, frame);
     EXPECT_EQ(2, server.sessions);
     EXPECT_EQ("pop.example.com", server.host);
     EXPECT_EQ("USER alice", server.transcript.at(4));

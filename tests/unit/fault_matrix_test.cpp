@@ -1,7 +1,8 @@
 // The whole check over real loopback TCP against a scripted server that
 // misbehaves in every way the tests know of. Each case must end in one clear
-// outcome (a result, a tip, a picture, the boxes), within the time limit, and
-// with nothing sent that should not be.
+// outcome (a tip, a picture, the boxes), within the time limit, and with
+// nothing sent that should not be. Before it, a check has shown mail waiting,
+// so that every picture and tip seen is the case's own.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,7 +13,9 @@
 #include "platform/win_constants.h"
 #include "res/resource.h"
 #include "script_server.h"
+#include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"
+#include "tests/double/memory_transport.h"
 #include "tests/double/redirect_transport.h"
 
 namespace {
@@ -31,6 +34,7 @@ const Lines kUserRefused = {"USER alice", "QUIT"};
 const std::string kConnectTip = "Couldn't connect to POP3 server!";
 const std::string kUserBox = "Incorrect user name!";
 const std::string kPassBox = "Incorrect password or user name!";
+const std::string kEarlierTip = "You have 99 messages waiting";
 
 // The server's side: the greeting, then each further reply after reading one
 // command, then the end.
@@ -49,7 +53,6 @@ std::vector<Step> Stat(const std::string& reply, const std::vector<Step>& end = 
 }
 
 struct Outcome {
-  CheckResult result;
   std::string tip;
   int picture;
   Lines boxes;
@@ -58,12 +61,18 @@ struct Outcome {
 
 // A completed check; with mail waiting the count box shows the tip too.
 Outcome Count(const std::string& tip, int picture = IDI_NEWMAIL, const Lines& sent = kAll) {
-  return {kCheckCompleted, tip, picture, picture == IDI_NEWMAIL ? Lines{tip} : Lines{}, sent};
+  return {tip, picture, picture == IDI_NEWMAIL ? Lines{tip} : Lines{}, sent};
 }
 
-Outcome Failed(CheckResult result, const Lines& sent, const Lines& boxes = {}) {
-  return {result, "Not connected", IDI_NOTCONNECTED, boxes, sent};
+// A failure keeps the earlier tip under the error picture.
+Outcome Failed(const Lines& sent, const Lines& boxes = {}) {
+  return {kEarlierTip, IDI_NOTCONNECTED, boxes, sent};
 }
+
+// A refused user name is only a box: the earlier tip and picture stay.
+Outcome UserRefused() { return {kEarlierTip, IDI_NEWMAIL, {kUserBox}, kUserRefused}; }
+
+const Outcome kUnreachable = {kConnectTip, IDI_NOTCONNECTED, {}, {}};
 
 struct FaultCase {
   std::string name;
@@ -83,66 +92,66 @@ std::vector<FaultCase> Cases() {
 
       {"never greets",
        {Step::Stall()},
-       {kCheckConnectFailed, kConnectTip, IDI_NOTCONNECTED, {}, {}}},
+       kUnreachable},
       {"refusing greeting",
        Replies({"-ERR [SYS/TEMP] busy\r\n"}),
-       {kCheckConnectFailed, kConnectTip, IDI_NOTCONNECTED, {}, {}}},
+       kUnreachable},
       {"greeting cut mid-line",
        {Step::Send("+OK hel"), Step::Close()},
-       {kCheckConnectFailed, kConnectTip, IDI_NOTCONNECTED, {}, {}}},
+       kUnreachable},
       {"greeting reset",
        {Step::Send("+OK hel"), Step::Reset()},
-       {kCheckConnectFailed, kConnectTip, IDI_NOTCONNECTED, {}, {}}},
+       kUnreachable},
       {"extra line after the greeting",
        Replies({"+OK hi\r\n+OK extra\r\n", "-ERR no such user\r\n"}),
-       Failed(kCheckCompleted, kUserRefused, {kUserBox})},
+       UserRefused()},
 
       {"USER refused", Replies({"+OK\r\n", "-ERR\r\n"}),
-       Failed(kCheckCompleted, kUserRefused, {kUserBox})},
+       UserRefused()},
       {"USER refused [AUTH]", Replies({"+OK\r\n", "-ERR [AUTH] unknown\r\n"}),
-       Failed(kCheckCompleted, kUserRefused, {kUserBox})},
+       UserRefused()},
       {"USER refused in lower case", Replies({"+OK\r\n", "+ok\r\n"}),
-       Failed(kCheckCompleted, kUserRefused, {kUserBox})},
+       UserRefused()},
       {"USER answer cut mid-line", Replies({"+OK\r\n", "+O"}, {Step::Close()}),
-       Failed(kCheckUserFailed, kToUser)},
+       Failed(kToUser)},
       {"USER answer reset", Replies({"+OK\r\n"}, {Step::Expect(), Step::Reset()}),
-       Failed(kCheckUserFailed, kToUser)},
+       Failed(kToUser)},
       {"USER answer never comes", Replies({"+OK\r\n"}, {Step::Expect(), Step::Stall()}),
-       Failed(kCheckUserFailed, kToUser)},
+       Failed(kToUser)},
 
       {"PASS refused", Replies({"+OK\r\n", "+OK\r\n", "-ERR\r\n"}),
-       Failed(kCheckPassRejected, kToPass, {kPassBox})},
+       Failed(kToPass, {kPassBox})},
       {"PASS refused [AUTH] then hang-up",
        Replies({"+OK\r\n", "+OK\r\n", "-ERR [AUTH] no\r\n"}, {Step::Close()}),
-       Failed(kCheckPassRejected, kToPass, {kPassBox})},
+       Failed(kToPass, {kPassBox})},
       {"PASS refused [SYS/TEMP] then reset",
        Replies({"+OK\r\n", "+OK\r\n", "-ERR [SYS/TEMP] later\r\n"}, {Step::Reset()}),
-       Failed(kCheckPassRejected, kToPass, {kPassBox})},
+       Failed(kToPass, {kPassBox})},
       {"PASS refused [IN-USE]", Replies({"+OK\r\n", "+OK\r\n", "-ERR [IN-USE] locked\r\n"}),
-       Failed(kCheckPassRejected, kToPass, {kPassBox})},
+       Failed(kToPass, {kPassBox})},
       {"PASS refused -ERRx", Replies({"+OK\r\n", "+OK\r\n", "-ERRx\r\n"}),
-       Failed(kCheckPassRejected, kToPass, {kPassBox})},
+       Failed(kToPass, {kPassBox})},
       {"PASS answer cut between lines",
        Replies({"+OK\r\n", "+OK\r\n"}, {Step::Expect(), Step::Close()}),
-       Failed(kCheckPassFailed, kToPass)},
+       Failed(kToPass)},
       {"PASS answer reset mid-line", Replies({"+OK\r\n", "+OK\r\n", "+OK lo"}, {Step::Reset()}),
-       Failed(kCheckPassFailed, kToPass)},
+       Failed(kToPass)},
       {"PASS answer stalls mid-line", Replies({"+OK\r\n", "+OK\r\n", "+OK lo"}, {Step::Stall()}),
-       Failed(kCheckPassFailed, kToPass)},
+       Failed(kToPass)},
 
-      {"STAT without a count", Stat("+OK\r\n"), Failed(kCheckStatRejected, kToStat)},
-      {"STAT with only a space", Stat("+OK \r\n"), Failed(kCheckStatRejected, kToStat)},
-      {"STAT refused", Stat("-ERR [SYS/TEMP] try later\r\n"), Failed(kCheckStatRejected, kToStat)},
-      {"STAT in lower case", Stat("+ok 3 1\r\n"), Failed(kCheckStatRejected, kToStat)},
+      {"STAT without a count", Stat("+OK\r\n"), Failed(kToStat)},
+      {"STAT with only a space", Stat("+OK \r\n"), Failed(kToStat)},
+      {"STAT refused", Stat("-ERR [SYS/TEMP] try later\r\n"), Failed(kToStat)},
+      {"STAT in lower case", Stat("+ok 3 1\r\n"), Failed(kToStat)},
       {"STAT answer cut mid-line", Stat("+OK 3 ", {Step::Close()}),
-       Failed(kCheckStatFailed, kToStat)},
+       Failed(kToStat)},
       {"STAT answer reset",
        Replies({"+OK\r\n", "+OK\r\n", "+OK\r\n"}, {Step::Expect(), Step::Reset()}),
-       Failed(kCheckStatFailed, kToStat)},
+       Failed(kToStat)},
       {"STAT answer stalls mid-line", Stat("+OK 3 ", {Step::Stall()}),
-       Failed(kCheckStatFailed, kToStat)},
+       Failed(kToStat)},
       {"STAT answer of 64 KiB without a line end",
-       Stat(std::string(64 * 1024, '7'), {Step::Stall()}), Failed(kCheckStatFailed, kToStat)},
+       Stat(std::string(64 * 1024, '7'), {Step::Stall()}), Failed(kToStat)},
 
       {"STAT without a size", Stat("+OK 3\r\n"), Count("You have 3 messages waiting")},
       {"STAT count not a number", Stat("+OK x y\r\n"), Count("No messages waiting", IDI_NOMAIL)},
@@ -189,6 +198,16 @@ class FaultMatrixTest : public ::testing::TestWithParam<FaultCase> {
     platform.files["C:\\Tools\\tarvik.ini"] =
         std::string("127.0.0.1\r\nalice\r\n") + kPassword +
         "\r\n5\r\nFALSE\r\n\r\nFALSE\r\n\r\nFALSE\r\n\r\nTRUE\r\n";
+    platform.transports = [this] { return earlier.NewSession(); };
+  }
+
+  // Starts the program; its first check finds mail waiting.
+  void Start() {
+    ASSERT_TRUE(frame.Create("Tarvik"));
+    FinishCheck(platform, frame);
+    ASSERT_EQ(kEarlierTip, frame.m_nid.szTip);
+    platform.boxes.clear();
+    platform.events.clear();
   }
 
   // From now on checks talk to the scripted server.
@@ -208,6 +227,7 @@ class FaultMatrixTest : public ::testing::TestWithParam<FaultCase> {
   }
 
   FakePlatform platform;
+  MemoryServer earlier = MemoryServer::Standard("+OK 99 1\r\n");
   ScriptServer server;
   CMainFrame frame{platform, nullptr};
 };
@@ -215,15 +235,14 @@ class FaultMatrixTest : public ::testing::TestWithParam<FaultCase> {
 TEST_P(FaultMatrixTest, EndsInOneClearOutcome) {
   const FaultCase& fault = GetParam();
   ASSERT_TRUE(server.Start(fault.script));
-  ASSERT_TRUE(frame.Create("Tarvik"));
+  Start();
   ConnectToScript();
 
   const auto started = Clock::now();
-  const CheckResult result = frame.CheckMail();
+  RunCheck(platform, frame);
   EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(5 * kTimeoutMs)) << "no hang";
 
   const Outcome& expected = fault.expected;
-  EXPECT_EQ(expected.result, result);
   EXPECT_EQ(expected.tip, frame.m_nid.szTip);
   EXPECT_EQ(expected.picture, FakePlatform::IconId(frame.m_nid.hIcon));
   Lines boxes;
@@ -248,22 +267,31 @@ TEST_F(AfterATimeoutTest, TheUserInterfaceIsFreeAgain) {
   ASSERT_TRUE(server.Start({Step::Send("+OK hi\r\n"), Step::Expect(), Step::Stall()}));
   ConnectToScript();
   ASSERT_TRUE(frame.Create("Tarvik"));
+  FinishCheck(platform, frame);
   EXPECT_EQ(IDI_NOTCONNECTED, FakePlatform::IconId(frame.m_nid.hIcon));
   platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmLButtonDblClk);
+  FinishCheck(platform, frame);
   platform.Tick(30);
+  FinishCheck(platform, frame);
   EXPECT_EQ(3, server.Connections()) << "start-up, the double click and the schedule each checked";
 }
 
 TEST_F(AfterATimeoutTest, NoServerListeningAndNoSuchHostAreTold) {
   ASSERT_TRUE(server.Start(StandardSession("+OK 0 0\r\n")));
+  Start();
   ConnectToScript();
-  ASSERT_TRUE(frame.Create("Tarvik"));
   server.Stop();
-  EXPECT_EQ(kCheckConnectFailed, frame.CheckMail());
+  RunCheck(platform, frame);
   EXPECT_STREQ("Couldn't connect to POP3 server!", frame.m_nid.szTip);
+  EXPECT_EQ(IDI_NOTCONNECTED, FakePlatform::IconId(frame.m_nid.hIcon));
+  platform.transports = [this] { return earlier.NewSession(); };
+  RunCheck(platform, frame);
+  ASSERT_EQ(IDI_NEWMAIL, FakePlatform::IconId(frame.m_nid.hIcon));
+  ConnectToScript();
   frame.m_strServer = "no such host.invalid";
-  EXPECT_EQ(kCheckResolveFailed, frame.CheckMail());
+  RunCheck(platform, frame);
   EXPECT_STREQ("Couldn't resolve POP3 name!", frame.m_nid.szTip);
+  EXPECT_EQ(IDI_NOTCONNECTED, FakePlatform::IconId(frame.m_nid.hIcon));
 }
 
 }  // namespace

@@ -8,14 +8,33 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class RecordingPresenter : public CheckPresenter {
+std::string Describe(const CheckOutcome& outcome) {
+  switch (outcome.kind) {
+    case OutcomeKind::kMailboxCount:
+      return "count " + outcome.countText + " = " + std::to_string(outcome.count);
+    case OutcomeKind::kUserRejected:
+      return "user rejected";
+    case OutcomeKind::kPasswordRejected:
+      return "password rejected";
+    case OutcomeKind::kResolveFailed:
+      return "resolve failed";
+    case OutcomeKind::kConnectFailed:
+      return "connect failed";
+    case OutcomeKind::kStepFailed:
+      return "failed";
+    case OutcomeKind::kEnded:
+      return "ended";
+  }
+  return "?";
+}
+
+// What the conversation told, in order: what it handed over before QUIT, then
+// what it returned unless that was the plain end.
+class RecordingHandover : public OutcomeHandover {
  public:
-  void OnResolveFailed() override { calls.push_back("resolve failed"); }
-  void OnConnectFailed() override { calls.push_back("connect failed"); }
-  void OnUserRejected() override { calls.push_back("user rejected"); }
-  void OnPasswordRejected() override { calls.push_back("password rejected"); }
-  void OnMailboxCount(const std::string& countText, int count) override {
-    calls.push_back("count " + countText + " = " + std::to_string(count));
+  void PresentBeforeQuit(const CheckOutcome& outcome) override {
+    EXPECT_EQ(kCheckCompleted, outcome.result);
+    calls.push_back(Describe(outcome));
   }
   Lines calls;
 };
@@ -23,7 +42,11 @@ class RecordingPresenter : public CheckPresenter {
 struct Check {
   CheckResult Run(const Pop3Account& account = {"pop.example.com", "alice", "secret"}) {
     std::unique_ptr<Transport> transport = server.NewSession();
-    return RunMailCheck(*transport, account, 1000, presenter);
+    const CheckOutcome last = RunMailCheck(*transport, account, 1000, presenter);
+    EXPECT_EQ(last.kind == OutcomeKind::kEnded, last.result == kCheckCompleted);
+    if (last.kind != OutcomeKind::kEnded && last.kind != OutcomeKind::kStepFailed)
+      presenter.calls.push_back(Describe(last));
+    return last.result;
   }
   // Every path leaves the socket closed and the sockets layer released.
   void ExpectCleanedUp() const {
@@ -32,7 +55,7 @@ struct Check {
   }
 
   MemoryServer server;
-  RecordingPresenter presenter;
+  RecordingHandover presenter;
 };
 
 Check With(MemoryServer server) {
@@ -196,6 +219,18 @@ TEST(MailCheck, CredentialsAreSentAsTheyAreButNeverWithLineBreaks) {
   EXPECT_EQ(kCheckPassFailed, badPassword.Run({"host", "alice", std::string("se\0cret", 7)}));
   EXPECT_EQ(Lines{"USER alice"}, badPassword.server.transcript);
   badPassword.ExpectCleanedUp();
+}
+
+TEST(MailCheck, CredentialsTooLongForACommandLineAreNeverSent) {
+  Check longUser = With(MemoryServer::Standard("+OK 0 0\r\n"));
+  EXPECT_EQ(kCheckUserFailed, longUser.Run({"host", std::string(300, 'u'), "x"}));
+  EXPECT_TRUE(longUser.server.transcript.empty());
+  EXPECT_TRUE(longUser.presenter.calls.empty());
+
+  Check longPassword = With(MemoryServer::Standard("+OK 0 0\r\n"));
+  EXPECT_EQ(kCheckPassFailed, longPassword.Run({"host", "alice", std::string(250, 'p')}));
+  EXPECT_EQ(Lines{"USER alice"}, longPassword.server.transcript);
+  longPassword.ExpectCleanedUp();
 }
 
 TEST(MailCheck, ReplySplitIntoSingleBytesReadsTheSame) {

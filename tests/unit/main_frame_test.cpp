@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/win_constants.h"
 #include "res/resource.h"
+#include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"
+#include "tests/double/gated_transport.h"
 #include "tests/double/memory_transport.h"
 
 namespace {
@@ -30,9 +33,13 @@ class MainFrameTest : public ::testing::Test {
     platform.files[kSettingsPath] = SettingsFile();
     server = MemoryServer::Standard("+OK 0 0\r\n");
   }
+  ~MainFrameTest() override { server.WaitUntilSessionsEnd(); }
 
   // Creates the frame; its start-up runs the first check.
-  void Start() { ASSERT_TRUE(frame.Create("Tarvik")); }
+  void Start() {
+    ASSERT_TRUE(frame.Create("Tarvik"));
+    FinishCheck(platform, frame);
+  }
   // Forgets what start-up did, so a test sees only what follows.
   void StartQuietly() {
     Start();
@@ -40,7 +47,16 @@ class MainFrameTest : public ::testing::Test {
     platform.boxes.clear();
   }
   void Answer(const std::string& statReply) { server = MemoryServer::Standard(statReply); }
-  void DoubleClick() { platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmLButtonDblClk); }
+  // A double click; a check it starts is run to its end.
+  void DoubleClick() {
+    const bool wasChecking = frame.IsChecking();
+    platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmLButtonDblClk);
+    if (!wasChecking) FinishCheck(platform, frame);
+  }
+  void Tick(int count = 1) {
+    platform.Tick(count);
+    FinishCheck(platform, frame);
+  }
   std::string Tip() const { return frame.m_nid.szTip; }
   int Picture() const { return FakePlatform::IconId(frame.m_nid.hIcon); }
 
@@ -213,34 +229,77 @@ TEST_F(MainFrameTest, AnUnreachableServerSaysSoInTheTip) {
   StartQuietly();
   server.failingStep = "connect";
   DoubleClick();
-  EXPECT_EQ(
-      (Lines{"tray modify 132 Couldn't connect to POP3 server!", "sound err.wav " + kSoundFlags,
-             "tray modify 135 Couldn't connect to POP3 server!"}),
-      platform.events);
+  EXPECT_EQ((Lines{"sound err.wav " + kSoundFlags, "tray modify 135 Couldn't connect to POP3 server!"}),
+            platform.events);
+}
+
+TEST_F(MainFrameTest, EveryOtherOutcomeIsShownOnceWithOneIconUpdate) {
+  const std::string err = "sound err.wav " + kSoundFlags;
+  const struct {
+    const char* failing;
+    int failingSend;
+    Lines shown;
+  } cases[] = {
+      {"resolve", 0, {err, "tray modify 135 Couldn't resolve POP3 name!"}},
+      {"socket", 0, {err, "tray modify 135 No messages waiting"}},
+      {"close", 0,
+       {"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting", err,
+        "tray modify 135 No messages waiting"}},
+      {"", 3, {err, "tray modify 135 No messages waiting"}},
+      {"", 4,
+       {"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting", err,
+        "tray modify 135 No messages waiting"}},
+  };
+  StartQuietly();
+  for (const auto& c : cases) {
+    Answer("+OK 0 0\r\n");
+    DoubleClick();
+    platform.events.clear();
+    server.failingStep = c.failing;
+    server.failingSend = c.failingSend;
+    DoubleClick();
+    EXPECT_EQ(c.shown, platform.events) << c.failing << c.failingSend;
+  }
+}
+
+TEST_F(MainFrameTest, TheBoxOfACountOrARefusedUserNameComesBeforeQuit) {
+  StartQuietly();
+  Lines sentWhileOpen;
+  platform.whileMessageBox = [&](const MessageBoxCall&) { sentWhileOpen = server.transcript; };
+  Answer("+OK 2 20\r\n");
+  DoubleClick();
+  EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT"}), sentWhileOpen);
+  EXPECT_EQ("QUIT", server.transcript.back());
+
+  server = MemoryServer();
+  server.Reply(0, "+OK\r\n").Reply(1, "-ERR\r\n");
+  DoubleClick();
+  EXPECT_EQ(Lines{"USER alice"}, sentWhileOpen);
+  EXPECT_EQ((Lines{"USER alice", "QUIT"}), server.transcript);
 }
 
 TEST_F(MainFrameTest, ScheduledChecksComeEveryIntervalCountedInTicks) {
   Start();
-  platform.Tick(29);
+  Tick(29);
   EXPECT_EQ(1, server.sessions);
-  platform.Tick();
+  Tick();
   EXPECT_EQ(2, server.sessions) << "interval 5: 30 ticks";
-  platform.Tick(29);
+  Tick(29);
   EXPECT_EQ(2, server.sessions);
-  platform.Tick();
+  Tick();
   EXPECT_EQ(3, server.sessions);
 }
 
 TEST_F(MainFrameTest, ALoweredIntervalChecksAtTheEndOfTheCurrentMinute) {
   platform.files[kSettingsPath] = SettingsFile("30");
   Start();
-  platform.Tick(60);
+  Tick(60);
   EXPECT_EQ(10, frame.m_nMinutes);
   EXPECT_EQ(1, server.sessions);
   frame.m_nInterval = 5;
-  platform.Tick(5);
+  Tick(5);
   EXPECT_EQ(1, server.sessions);
-  platform.Tick();
+  Tick();
   EXPECT_EQ(2, server.sessions);
   EXPECT_EQ(0, frame.m_nMinutes);
   EXPECT_EQ(0, frame.m_nTicks);
@@ -248,12 +307,12 @@ TEST_F(MainFrameTest, ALoweredIntervalChecksAtTheEndOfTheCurrentMinute) {
 
 TEST_F(MainFrameTest, ADoubleClickChecksAtOnceAndLeavesTheScheduleAlone) {
   Start();
-  platform.Tick(9);
+  Tick(9);
   DoubleClick();
   EXPECT_EQ(2, server.sessions);
   EXPECT_EQ(3, frame.m_nTicks);
   EXPECT_EQ(1, frame.m_nMinutes);
-  platform.Tick(21);
+  Tick(21);
   EXPECT_EQ(3, server.sessions) << "the running count completes as before";
 }
 
@@ -294,6 +353,7 @@ TEST_F(MainFrameTest, CloseAndExitBothSaveRemoveTheIconAndEnd) {
     closing.transports = [this] { return server.NewSession(); };
     CMainFrame closed(closing, nullptr);
     ASSERT_TRUE(closed.Create("Tarvik"));
+    FinishCheck(closing, closed);
     closed.m_strUser = "bob";
     closing.events.clear();
     if (viaMenu)
@@ -345,21 +405,40 @@ TEST_F(MainFrameTest, AnIconTheShellRefusedAtStartUpIsAddedByALaterTick) {
   platform.trayAddFailures = 2;
   Start();
   EXPECT_FALSE(platform.trayIconShown);
-  platform.Tick();
+  Tick();
   EXPECT_FALSE(platform.trayIconShown);
-  platform.Tick();
+  Tick();
   EXPECT_TRUE(platform.trayIconShown);
   EXPECT_EQ("tray add 132 No messages waiting", platform.EventsStartingWith("tray add").back())
       << "added with the picture and tip of the last check";
-  platform.Tick(10);
+  Tick(10);
   EXPECT_EQ(3u, platform.EventsStartingWith("tray add").size());
 }
 
 TEST_F(MainFrameTest, RetryingTheIconStopsAfterAWhile) {
   platform.trayAvailable = false;
   Start();
-  platform.Tick(200);
+  Tick(200);
   EXPECT_EQ(31u, platform.EventsStartingWith("tray add").size());
+}
+
+TEST_F(MainFrameTest, AReAddTheRestartedShellRefusesIsRetriedAndTheIconStillRemoved) {
+  Start();
+  platform.trayIconShown = false;
+  platform.trayAddFailures = 2;
+  platform.SendToFrame(platform.TaskbarCreatedMessage());
+  EXPECT_FALSE(platform.trayIconShown);
+  Tick();
+  EXPECT_FALSE(platform.trayIconShown);
+  Tick();
+  EXPECT_TRUE(platform.trayIconShown) << "retried on the ticks as at start-up";
+
+  platform.trayAddFailures = 1000;
+  platform.SendToFrame(platform.TaskbarCreatedMessage());
+  platform.events.clear();
+  platform.DestroyWindow(frame.Handle());
+  EXPECT_EQ(1u, platform.EventsStartingWith("tray delete").size())
+      << "an icon the shell may still show is removed at the end";
 }
 
 TEST_F(MainFrameTest, ARestartedShellGetsTheIconBackAsItWas) {
@@ -413,6 +492,7 @@ TEST_F(AutorunTest, AFailedWriteIsToldAndNothingFlips) {
     if (checkedAtStart) refusing.runValues["Nolvar-Tarvik"] = "x";
     CMainFrame refused(refusing, nullptr);
     ASSERT_TRUE(refused.Create("Tarvik"));
+    FinishCheck(refusing, refused);
     refusing.registryWritesFail = true;
     refusing.SendToFrame(win::kWmCommand, ID_AUTORUN);
     EXPECT_EQ(checkedAtStart, refusing.MenuItems().at(2).checked);
@@ -432,6 +512,116 @@ TEST_F(AutorunTest, AKeyThatNoLongerOpensIsToldAndNothingFlips) {
   EXPECT_EQ(0, frame.m_bAutorun);
   EXPECT_TRUE(platform.EventsStartingWith("registry").empty());
   ASSERT_EQ(1u, platform.boxes.size());
+}
+
+}  // namespace
+
+namespace {
+
+// The check runs on its own thread against a server whose every waiting step
+// stops until the test lets it through: the test is the user-interface thread.
+class BesideTheUserInterfaceTest : public ::testing::Test {
+ protected:
+  BesideTheUserInterfaceTest() {
+    platform.files[kSettingsPath] = SettingsFile();
+    platform.transports = [this] { return gated.NewSession(); };
+  }
+  ~BesideTheUserInterfaceTest() override {
+    if (frame.Handle()) platform.DestroyWindow(frame.Handle());
+    gated.WaitUntilSessionsEnd();
+  }
+
+  // Waits for the index-th step, then lets it go on; the count box is shown
+  // on the way to QUIT.
+  void PassStep(size_t index) {
+    ASSERT_EQ(kSteps[index], gated.WaitForStep());
+    gated.Release();
+    if (index + 1 < kSteps.size() && kSteps[index + 1] == "send QUIT") platform.DeliverPosted();
+  }
+  // Closes the program while the check waits somewhere: it ends at once,
+  // saved, its icon gone; once the abandoned check has ended too, nothing
+  // more reached the frame and nothing more was sent.
+  void CloseAndExpectNoTrace(bool viaMenu) {
+    platform.SendToFrame(viaMenu ? win::kWmCommand : win::kWmClose, viaMenu ? ID_TRAY_EXIT : 0);
+    EXPECT_TRUE(platform.quitPosted);
+    EXPECT_FALSE(platform.trayIconShown);
+    EXPECT_EQ(1u, platform.EventsStartingWith("replace").size()) << "settings written";
+    const Lines atClose = platform.events;
+    gated.WaitUntilSessionsEnd();
+    EXPECT_TRUE(gated.Aborted());
+    EXPECT_EQ(0u, platform.PostedCount());
+    EXPECT_EQ(atClose, platform.events);
+    EXPECT_EQ(0, std::count(gated.script.transcript.begin(), gated.script.transcript.end(), "QUIT"));
+  }
+
+  const Lines kSteps = {"resolve",   "connect", "receive", "send USER alice", "receive",
+                        "send PASS secret",     "receive", "send STAT",       "receive",
+                        "send QUIT"};
+  FakePlatform platform;
+  GatedServer gated{MemoryServer::Standard("+OK 3 320\r\n")};
+  CMainFrame frame{platform, nullptr};
+};
+
+TEST_F(BesideTheUserInterfaceTest, TheUserInterfaceAnswersDuringEveryStep) {
+  ASSERT_TRUE(frame.Create("Tarvik"));
+  Lines sentWhileBoxOpen;
+  platform.whileMessageBox = [&](const MessageBoxCall&) {
+    sentWhileBoxOpen = gated.script.transcript;
+  };
+  for (size_t i = 0; i < kSteps.size(); ++i) {
+    ASSERT_EQ(kSteps[i], gated.WaitForStep());
+    platform.events.clear();
+    platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmRButtonDown);
+    platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmLButtonDblClk);
+    platform.Tick(3);
+    EXPECT_EQ((Lines{"foreground", "menu 640,480"}), platform.events) << kSteps[i];
+    EXPECT_EQ(1, gated.script.sessions) << "no second check on top: " << kSteps[i];
+    PassStep(i);
+  }
+  FinishCheck(platform, frame);
+  EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT"}), sentWhileBoxOpen);
+  EXPECT_EQ("QUIT", gated.script.transcript.back());
+  EXPECT_EQ("You have 3 messages waiting", std::string(frame.m_nid.szTip));
+  EXPECT_EQ(0, frame.m_nMinutes) << "the check due after 30 ticks was skipped, the count went on";
+  EXPECT_EQ(0, frame.m_nTicks);
+  platform.Tick(30);
+  EXPECT_EQ(2, gated.script.sessions);
+}
+
+class ExitDuringAStepTest : public BesideTheUserInterfaceTest,
+                            public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(ExitDuringAStepTest, EndsAtOnceAndTheCheckNeverComesBack) {
+  ASSERT_TRUE(frame.Create("Tarvik"));
+  for (size_t i = 0; i < GetParam(); ++i) PassStep(i);
+  ASSERT_EQ(kSteps[GetParam()], gated.WaitForStep());
+  CloseAndExpectNoTrace(GetParam() % 2 == 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, ExitDuringAStepTest, ::testing::Range<size_t>(0, 10));
+
+TEST_F(BesideTheUserInterfaceTest, ExitWhileTheCountBoxIsOpenEndsWithoutQuit) {
+  ASSERT_TRUE(frame.Create("Tarvik"));
+  platform.whileMessageBox = [this](const MessageBoxCall&) { CloseAndExpectNoTrace(false); };
+  for (size_t i = 0; i + 1 < kSteps.size(); ++i) PassStep(i);
+  EXPECT_EQ(1u, platform.boxes.size());
+  EXPECT_TRUE(platform.EventsStartingWith("tray modify").empty())
+      << "the icon was not touched after the box";
+}
+
+TEST_F(BesideTheUserInterfaceTest, LogOffIsAnsweredAtOnceAndSavesDuringACheck) {
+  ASSERT_TRUE(frame.Create("Tarvik"));
+  ASSERT_EQ("resolve", gated.WaitForStep());
+  EXPECT_EQ(1, platform.SendToFrame(win::kWmQueryEndSession));
+  platform.SendToFrame(win::kWmEndSession, 0);
+  EXPECT_TRUE(platform.trayIconShown) << "a log-off that was cancelled changes nothing";
+  EXPECT_TRUE(platform.EventsStartingWith("write").empty());
+  platform.SendToFrame(win::kWmEndSession, 1);
+  EXPECT_FALSE(platform.trayIconShown);
+  EXPECT_EQ(1u, platform.EventsStartingWith("replace").size());
+  gated.WaitUntilSessionsEnd();
+  EXPECT_TRUE(gated.Aborted());
+  EXPECT_EQ(0u, platform.PostedCount());
 }
 
 }  // namespace

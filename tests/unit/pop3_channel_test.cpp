@@ -102,16 +102,21 @@ TEST(Pop3Channel, NoCompleteLineIsNoReply) {
   EXPECT_EQ(ReplyStatus::kNone, Channel(failing).Read());
 }
 
-TEST(Pop3Channel, CommandsWithLineBreaksOrNulAreNeverSent) {
+TEST(Pop3Channel, CommandsWithLineBreaksOrNulOrTooLongAreNeverSent) {
   MemoryServer server;
   Channel one(server);
   EXPECT_FALSE(one.channel.SendCommand("PASS a\r\nDELE 1"));
   EXPECT_FALSE(one.channel.SendCommand("PASS a\nb"));
   EXPECT_FALSE(one.channel.SendCommand("PASS a\rb"));
   EXPECT_FALSE(one.channel.SendCommand(std::string("USER a\0b", 8)));
+  EXPECT_FALSE(one.channel.SendCommand("USER " + std::string(249, 'a')))
+      << "256 bytes with the line end";
   EXPECT_TRUE(server.transcript.empty());
   EXPECT_TRUE(one.channel.SendCommand("USER "));
-  EXPECT_EQ(std::vector<std::string>{"USER "}, server.transcript);
+  EXPECT_TRUE(one.channel.SendCommand("USER " + std::string(248, 'a')))
+      << "255 bytes with the line end";
+  EXPECT_EQ((std::vector<std::string>{"USER ", "USER " + std::string(248, 'a')}),
+            server.transcript);
 }
 
 }  // namespace

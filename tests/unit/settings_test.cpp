@@ -229,4 +229,18 @@ TEST(SettingsFile, LoadReportsAMissingFileAndLeavesTheSettings) {
   EXPECT_EQ(8, s.m_nInterval);
 }
 
+TEST(SettingsFile, OnlyTheFirstMebibyteOfAHugeFileIsRead) {
+  FakePlatform platform;
+  platform.files[kPath] = File("8") + std::string(64 * 1024 * 1024, 'x');
+  MailSettings s;
+  EXPECT_TRUE(LoadSettingsFile(platform, kPath, s));
+  EXPECT_EQ("pop.example.com", s.m_strServer);
+  EXPECT_EQ(8, s.m_nInterval);
+
+  platform.files[kPath] = std::string(3 * 1024 * 1024, 's') + "\r\nalice\r\n";
+  EXPECT_TRUE(LoadSettingsFile(platform, kPath, s));
+  EXPECT_EQ(1024u * 1024u, s.m_strServer.size());
+  EXPECT_EQ("", s.m_strUser) << "nothing after the bound is read";
+}
+
 }  // namespace

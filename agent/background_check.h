@@ -1,0 +1,51 @@
+#pragma once
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "agent/mail_check.h"
+#include "platform/platform.h"
+
+// One mail check on a thread of its own, so that the user interface never
+// waits on the network. The thread and the frame share only this object,
+// which lives as long as either holds it: once the frame has abandoned the
+// check, the thread reaches neither the platform nor the frame again.
+class BackgroundCheck final : private OutcomeHandover {
+ public:
+  // Starts the conversation; whenever an outcome waits to be presented,
+  // message is posted to window.
+  static std::shared_ptr<BackgroundCheck> Start(Platform& platform, WindowHandle window,
+                                                unsigned message,
+                                                std::unique_ptr<Transport> transport,
+                                                const Pop3Account& account, int timeoutMs);
+
+  // The outcome waiting to be presented, if any.
+  std::optional<CheckOutcome> TakeOutcome();
+  // True once the conversation is over and its last outcome was taken.
+  bool Ended();
+  // Lets the conversation go on after the outcome it handed over was presented.
+  void Presented();
+  // Gives the check up: its connection is cut and it announces nothing more.
+  void Abandon();
+
+ private:
+  BackgroundCheck(Platform& platform, WindowHandle window, unsigned message,
+                  std::unique_ptr<Transport> transport);
+  void Run(const Pop3Account& account, int timeoutMs);
+  void PresentBeforeQuit(const CheckOutcome& outcome) override;
+  // Called with m_mutex held.
+  void Announce(const CheckOutcome& outcome);
+
+  std::mutex m_mutex;
+  std::condition_variable m_presented;
+  // Null once the check was abandoned.
+  Platform* m_pPlatform;
+  WindowHandle m_hWindow;
+  unsigned m_nMessage;
+  std::unique_ptr<Transport> m_pTransport;
+  std::optional<CheckOutcome> m_pending;
+  bool m_bWaitingForPresentation = false;
+  bool m_bEnded = false;
+};
