@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "app/about_dlg.h"
 #include "dialogs/server_options_dlg.h"
@@ -22,9 +23,8 @@ constexpr int kTrayAddRetries = 30;
 constexpr unsigned kWmCheckOutcome = win::kWmUser + 501;
 
 constexpr char kCheckCaption[] = "DOV3 Ozez Ezevada";
-constexpr char kRunKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kRunKeyClass[] = "REG_SZ";
 constexpr char kAutorunValueName[] = "Nolvar-Tarvik";
+constexpr RegistryRoot kRunKeys[] = {RegistryRoot::kLocalMachine, RegistryRoot::kCurrentUser};
 
 // Text from the server goes into the tooltip and a message box: anything but
 // printable ASCII is shown as '?', so no control character, NUL or broken
@@ -107,7 +107,7 @@ int CMainFrame::OnCreate() {
   m_nid.uID = kTrayIconId;
   m_nid.uFlags = win::kNifMessage | win::kNifIcon | win::kNifTip;
   m_nid.uCallbackMessage = WM_TRAY_NOTIFY;
-  m_nid.hIcon = m_platform.LoadIconResource(IDI_NOTCONNECTED);
+  SetTrayPicture(IDI_NOTCONNECTED);
   SetTrayTip("Not connected");
   AddTrayIcon();
 
@@ -127,9 +127,12 @@ void CMainFrame::BuildTrayMenu() {
   m_menu.Create();
   m_menu.Append(ID_SERVER_OPTIONS, "&Server options");
   m_menu.Append(ID_SOUND_OPTIONS, "S&ound options");
-  if (const RegistryKey runKey = OpenRunKey()) {
-    m_bAutorun = m_platform.ValueExists(runKey, kAutorunValueName) ? 1 : 0;
-    m_platform.CloseKey(runKey);
+  const auto writable = [this](RegistryRoot root) { return m_platform.CanWriteRunKey(root); };
+  const auto holdsValue = [this](RegistryRoot root) {
+    return m_platform.RunValueExists(root, kAutorunValueName);
+  };
+  if (std::any_of(std::begin(kRunKeys), std::end(kRunKeys), writable)) {
+    m_bAutorun = std::any_of(std::begin(kRunKeys), std::end(kRunKeys), holdsValue) ? 1 : 0;
     m_menu.Append(ID_AUTORUN, "Autorun at boot", m_bAutorun == 1);
   }
   m_menu.Append(ID_TRAY_ABOUT, "&About...");
@@ -227,7 +230,7 @@ void CMainFrame::OnServerOptions() {
   CopyServerOptions(static_cast<const MailSettings&>(*this), dialog);
   if (dialog.DoModal() != win::kIdOk) return;
   CopyServerOptions(dialog, static_cast<MailSettings&>(*this));
-  SaveSettings();
+  SaveChosenSettings();
 }
 
 void CMainFrame::OnSoundOptions() {
@@ -235,7 +238,7 @@ void CMainFrame::OnSoundOptions() {
   CopySoundOptions(static_cast<const MailSettings&>(*this), dialog);
   if (dialog.DoModal() != win::kIdOk) return;
   CopySoundOptions(dialog, static_cast<MailSettings&>(*this));
-  SaveSettings();
+  SaveChosenSettings();
 }
 
 void CMainFrame::OnTrayExit() { OnClose(); }
@@ -246,28 +249,51 @@ void CMainFrame::OnTrayAbout() {
 }
 
 // The check mark shows what the registry holds: it changes only when the
-// value was really written or deleted, and a failure is said, not hidden.
+// value was really written or removed everywhere, and a failure is said, not
+// hidden.
 void CMainFrame::OnAutorun() {
   const bool enable = m_bAutorun != 1;
-  bool changed = false;
-  if (const RegistryKey runKey = OpenRunKey()) {
-    changed = enable ? m_platform.SetStringValue(runKey, kAutorunValueName,
-                                                 AutorunCommand(m_platform.ModuleFileName()))
-                     : m_platform.DeleteValue(runKey, kAutorunValueName);
-    m_platform.CloseKey(runKey);
+  switch (enable ? TurnAutorunOn() : TurnAutorunOff()) {
+    case AutorunChange::kDone:
+      m_bAutorun = enable ? 1 : 0;
+      m_menu.Check(ID_AUTORUN, enable);
+      break;
+    case AutorunChange::kFailed:
+      m_platform.ShowMessageBox(Handle(), "Autorun at boot could not be changed.", nullptr,
+                                win::kMbOk | win::kMbIconExclamation);
+      break;
+    case AutorunChange::kNeedsAdministrator:
+      m_platform.ShowMessageBox(Handle(),
+                                "Autorun at boot is set up for every user of this computer.\n"
+                                "Only an administrator can turn it off.",
+                                nullptr, win::kMbOk | win::kMbIconExclamation);
+      break;
   }
-  if (!changed) {
-    m_platform.ShowMessageBox(Handle(), "Autorun at boot could not be changed.", nullptr,
-                              win::kMbOk | win::kMbIconExclamation);
-    return;
-  }
-  m_bAutorun = enable ? 1 : 0;
-  m_menu.Check(ID_AUTORUN, enable);
 }
 
-RegistryKey CMainFrame::OpenRunKey() {
-  return m_platform.CreateKey(RegistryRoot::kLocalMachine, kRunKeyPath, kRunKeyClass,
-                              win::kKeyAllAccess);
+// For every user when this user may, else for this user alone: with a
+// manifest, or as a 64-bit program, an ordinary user cannot write the
+// machine's Run key, and Windows no longer diverts such a write to a copy it
+// never reads.
+CMainFrame::AutorunChange CMainFrame::TurnAutorunOn() {
+  for (const RegistryRoot root : kRunKeys) {
+    if (!m_platform.CanWriteRunKey(root)) continue;
+    return m_platform.WriteRunValue(root, kAutorunValueName,
+                                    AutorunCommand(m_platform.ModuleFileName()))
+               ? AutorunChange::kDone
+               : AutorunChange::kFailed;
+  }
+  return AutorunChange::kFailed;
+}
+
+CMainFrame::AutorunChange CMainFrame::TurnAutorunOff() {
+  const bool userValueGone =
+      m_platform.DeleteRunValue(RegistryRoot::kCurrentUser, kAutorunValueName);
+  if (!m_platform.DeleteRunValue(RegistryRoot::kLocalMachine, kAutorunValueName))
+    return m_platform.CanWriteRunKey(RegistryRoot::kLocalMachine)
+               ? AutorunChange::kFailed
+               : AutorunChange::kNeedsAdministrator;
+  return userValueGone ? AutorunChange::kDone : AutorunChange::kFailed;
 }
 
 // At log-on, or when the shell has just restarted, it may not be ready to
@@ -293,7 +319,7 @@ void CMainFrame::SetTrayTip(const std::string& text) {
   m_nid.szTip[length] = '\0';
 }
 
-void CMainFrame::SetTrayPicture(int iconId) { m_nid.hIcon = m_platform.LoadIconResource(iconId); }
+void CMainFrame::SetTrayPicture(int iconId) { m_nid.hIcon = m_platform.LoadTrayIcon(iconId); }
 
 void CMainFrame::PlayIfOn(int soundSwitch, const std::string& fileName) {
   if (soundSwitch == 1) m_platform.PlaySoundFile(fileName, win::kSndFilename | win::kSndAsync);
@@ -417,3 +443,14 @@ void CMainFrame::LoadSettings() {
 }
 
 bool CMainFrame::SaveSettings() { return SaveSettingsFile(m_platform, m_strSettingsPath, *this); }
+
+// After a dialog's OK the user waits to see the values kept, so a failed save
+// is said; the values stay in use, and the save at exit tries again.
+void CMainFrame::SaveChosenSettings() {
+  if (SaveSettings()) return;
+  m_platform.ShowMessageBox(Handle(),
+                            "The settings could not be saved to\n" + m_strSettingsPath +
+                                "\n\nThey stay in use, and saving is tried again when the "
+                                "program ends.",
+                            nullptr, win::kMbOk | win::kMbIconExclamation);
+}

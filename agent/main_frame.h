@@ -67,7 +67,10 @@ class CMainFrame : public FrameWindow, public MailSettings {
   void OnTrayAbout();
   void OnAutorun();
 
-  RegistryKey OpenRunKey();
+  enum class AutorunChange { kDone, kFailed, kNeedsAdministrator };
+  AutorunChange TurnAutorunOn();
+  AutorunChange TurnAutorunOff();
+  void SaveChosenSettings();
   void BuildTrayMenu();
   void AddTrayIcon();
   void TryAddTrayIcon();

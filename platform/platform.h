@@ -13,7 +13,6 @@ class FrameWindow;
 using WindowHandle = void*;
 using IconHandle = void*;
 using MenuHandle = void*;
-using RegistryKey = void*;
 
 struct ScreenPoint {
   int x = 0;
@@ -37,7 +36,8 @@ struct NotifyIconData {
 
 constexpr uint32_t kNotifyIconDataV1Size = sizeof(NotifyIconData);
 
-enum class RegistryRoot { kLocalMachine };
+// Whose Run key: the machine's, for every user, or the user's own.
+enum class RegistryRoot { kLocalMachine, kCurrentUser };
 
 // Everything the program asks of Windows. The Win32 build provides the real
 // services; the unit tests provide a double that records what was asked.
@@ -70,6 +70,8 @@ class Platform {
 
   // Resources.
   virtual IconHandle LoadIconResource(int resourceId) = 0;
+  // The icon at the size the notification area shows, for this screen's DPI.
+  virtual IconHandle LoadTrayIcon(int resourceId) = 0;
   virtual std::string LoadStringResource(unsigned id) = 0;
 
   // User interface.
@@ -104,15 +106,16 @@ class Platform {
   virtual bool ChooseFileToOpen(WindowHandle owner, const std::string& filter,
                                 const std::string& defaultExtension, std::string& path) = 0;
 
-  // The registry.
-  virtual RegistryKey CreateKey(RegistryRoot root, const std::string& subKey,
-                                const std::string& className, unsigned access) = 0;
-  virtual bool ValueExists(RegistryKey key, const std::string& name) = 0;
-  virtual bool SetStringValue(RegistryKey key, const std::string& name,
-                              const std::string& data) = 0;
+  // The registry's Run keys, whose values the system starts at log-on.
+  // True when this user may change the root's Run key.
+  virtual bool CanWriteRunKey(RegistryRoot root) = 0;
+  // True when the root's Run key holds the value, whether or not it may be changed.
+  virtual bool RunValueExists(RegistryRoot root, const std::string& name) = 0;
+  // Writes the value as text into the root's Run key; false when refused.
+  virtual bool WriteRunValue(RegistryRoot root, const std::string& name,
+                             const std::string& data) = 0;
   // True when the value is gone afterwards, also when there was none.
-  virtual bool DeleteValue(RegistryKey key, const std::string& name) = 0;
-  virtual void CloseKey(RegistryKey key) = 0;
+  virtual bool DeleteRunValue(RegistryRoot root, const std::string& name) = 0;
 
   // Files and the process.
   // The running executable's full path, however long.

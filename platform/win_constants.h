@@ -43,7 +43,4 @@ constexpr unsigned kNifTip = 0x4;
 constexpr unsigned kSndAsync = 0x0001;
 constexpr unsigned kSndFilename = 0x00020000;
 
-// Registry: the machine-wide hive and full access to a key.
-constexpr unsigned kKeyAllAccess = 0xF003F;
-
 }  // namespace win

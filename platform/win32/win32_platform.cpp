@@ -33,8 +33,8 @@ static_assert(win::kScMinimize == SC_MINIMIZE && win::kIdOk == IDOK && win::kIdC
               "commands and flags");
 static_assert(win::kNifMessage == NIF_MESSAGE && win::kNifIcon == NIF_ICON &&
                   win::kNifTip == NIF_TIP && win::kSndAsync == SND_ASYNC &&
-                  win::kSndFilename == SND_FILENAME && win::kKeyAllAccess == KEY_ALL_ACCESS,
-              "tray, sound and registry flags");
+                  win::kSndFilename == SND_FILENAME,
+              "tray and sound flags");
 static_assert(kNotifyIconDataV1Size == NOTIFYICONDATAA_V1_SIZE &&
                   kNotifyIconDataV1Size == (sizeof(void*) == 4 ? 88 : 104),
               "the tray record is the first version of the system's");
@@ -157,6 +157,13 @@ IconHandle Win32Platform::LoadIconResource(int resourceId) {
   return LoadIconA(m_hInstance, MAKEINTRESOURCEA(resourceId));
 }
 
+// LoadIcon would give the large size, which the shell shrinks blurred or
+// ragged; the small size picks the image drawn for the tray.
+IconHandle Win32Platform::LoadTrayIcon(int resourceId) {
+  return LoadImageA(m_hInstance, MAKEINTRESOURCEA(resourceId), IMAGE_ICON,
+                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+}
+
 std::string Win32Platform::LoadStringResource(unsigned id) {
   char text[1024];
   const int length = LoadStringA(m_hInstance, id, text, sizeof text);
@@ -277,35 +284,71 @@ bool Win32Platform::ChooseFileToOpen(WindowHandle owner, const std::string& filt
   return true;
 }
 
-RegistryKey Win32Platform::CreateKey(RegistryRoot, const std::string& subKey,
-                                     const std::string& className, unsigned access) {
-  HKEY key = nullptr;
-  std::string keyClass = className;
-  const LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, &keyClass[0],
-                                      REG_OPTION_NON_VOLATILE, access, nullptr, &key, nullptr);
-  return result == ERROR_SUCCESS ? key : nullptr;
+namespace {
+
+constexpr char kRunKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// An open registry key, closed with its owner.
+class OpenKey {
+ public:
+  OpenKey() = default;
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+  ~OpenKey() {
+    if (m_hKey) RegCloseKey(m_hKey);
+  }
+  HKEY* Receive() { return &m_hKey; }
+  HKEY Get() const { return m_hKey; }
+
+ private:
+  HKEY m_hKey = nullptr;
+};
+
+HKEY RootKey(RegistryRoot root) {
+  return root == RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
 }
 
-bool Win32Platform::ValueExists(RegistryKey key, const std::string& name) {
-  return RegQueryValueExA(static_cast<HKEY>(key), name.c_str(), nullptr, nullptr, nullptr,
-                          nullptr) == ERROR_SUCCESS;
+// With all access rights, as a change needs; created when a fresh user
+// profile has no Run key yet. Without administrator rights the machine's
+// key refuses this.
+bool OpenRunKeyForWriting(RegistryRoot root, OpenKey& key) {
+  char keyClass[] = "REG_SZ";
+  return RegCreateKeyExA(RootKey(root), kRunKeyPath, 0, keyClass, REG_OPTION_NON_VOLATILE,
+                         KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool Win32Platform::CanWriteRunKey(RegistryRoot root) {
+  OpenKey key;
+  return OpenRunKeyForWriting(root, key);
+}
+
+bool Win32Platform::RunValueExists(RegistryRoot root, const std::string& name) {
+  OpenKey key;
+  return RegOpenKeyExA(RootKey(root), kRunKeyPath, 0, KEY_QUERY_VALUE, key.Receive()) ==
+             ERROR_SUCCESS &&
+         RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+             ERROR_SUCCESS;
 }
 
 // The stored length includes the terminating NUL, as the registry asks of a
 // string value, so that no reader of the value can run past its end.
-bool Win32Platform::SetStringValue(RegistryKey key, const std::string& name,
-                                   const std::string& data) {
-  return RegSetValueExA(static_cast<HKEY>(key), name.c_str(), 0, REG_SZ,
+bool Win32Platform::WriteRunValue(RegistryRoot root, const std::string& name,
+                                  const std::string& data) {
+  OpenKey key;
+  return OpenRunKeyForWriting(root, key) &&
+         RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ,
                         reinterpret_cast<const BYTE*>(data.c_str()),
                         static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
 }
 
-bool Win32Platform::DeleteValue(RegistryKey key, const std::string& name) {
-  const LONG result = RegDeleteValueA(static_cast<HKEY>(key), name.c_str());
+bool Win32Platform::DeleteRunValue(RegistryRoot root, const std::string& name) {
+  OpenKey key;
+  if (!OpenRunKeyForWriting(root, key)) return !RunValueExists(root, name);
+  const LONG result = RegDeleteValueA(key.Get(), name.c_str());
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
-
-void Win32Platform::CloseKey(RegistryKey key) { RegCloseKey(static_cast<HKEY>(key)); }
 
 std::string Win32Platform::ModuleFileName() {
   std::vector<char> path(MAX_PATH);

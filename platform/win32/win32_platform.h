@@ -25,6 +25,7 @@ class Win32Platform : public Platform {
   ScreenPoint GetCursorPos() override;
 
   IconHandle LoadIconResource(int resourceId) override;
+  IconHandle LoadTrayIcon(int resourceId) override;
   std::string LoadStringResource(unsigned id) override;
 
   int ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
@@ -50,12 +51,10 @@ class Win32Platform : public Platform {
   bool ChooseFileToOpen(WindowHandle owner, const std::string& filter,
                         const std::string& defaultExtension, std::string& path) override;
 
-  RegistryKey CreateKey(RegistryRoot root, const std::string& subKey, const std::string& className,
-                        unsigned access) override;
-  bool ValueExists(RegistryKey key, const std::string& name) override;
-  bool SetStringValue(RegistryKey key, const std::string& name, const std::string& data) override;
-  bool DeleteValue(RegistryKey key, const std::string& name) override;
-  void CloseKey(RegistryKey key) override;
+  bool CanWriteRunKey(RegistryRoot root) override;
+  bool RunValueExists(RegistryRoot root, const std::string& name) override;
+  bool WriteRunValue(RegistryRoot root, const std::string& name, const std::string& data) override;
+  bool DeleteRunValue(RegistryRoot root, const std::string& name) override;
 
   std::string ModuleFileName() override;
   std::vector<std::string> CommandLineArguments() override;

@@ -8,7 +8,6 @@
 namespace {
 
 WindowHandle const kFrameHandle = reinterpret_cast<WindowHandle>(0x1000);
-RegistryKey const kRunKey = reinterpret_cast<RegistryKey>(0x4000);
 constexpr unsigned kTaskbarCreated = 0xC0DE;
 
 WindowHandle HandleFor(uintptr_t base, size_t index) {
@@ -155,6 +154,8 @@ IconHandle FakePlatform::LoadIconResource(int resourceId) {
   return reinterpret_cast<IconHandle>(static_cast<intptr_t>(resourceId));
 }
 
+IconHandle FakePlatform::LoadTrayIcon(int resourceId) { return LoadIconResource(resourceId); }
+
 std::string FakePlatform::LoadStringResource(unsigned id) {
   switch (id) {
     case IDP_SOCKETS_INIT_FAILED:
@@ -298,33 +299,34 @@ bool FakePlatform::ChooseFileToOpen(WindowHandle, const std::string& filter,
   return true;
 }
 
-RegistryKey FakePlatform::CreateKey(RegistryRoot, const std::string& subKey,
-                                    const std::string& className, unsigned access) {
-  createdKeys.insert(subKey + "|" + className + "|" + std::to_string(access));
-  if (!runKeyOpens) return nullptr;
-  ++openKeys;
-  return kRunKey;
+namespace {
+
+std::string RootName(RegistryRoot root) {
+  return root == RegistryRoot::kLocalMachine ? "HKLM" : "HKCU";
 }
 
-bool FakePlatform::ValueExists(RegistryKey, const std::string& name) {
-  return runValues.count(name) > 0;
+}  // namespace
+
+bool FakePlatform::CanWriteRunKey(RegistryRoot root) { return Run(root).writable; }
+
+bool FakePlatform::RunValueExists(RegistryRoot root, const std::string& name) {
+  return Run(root).values.count(name) > 0;
 }
 
-bool FakePlatform::SetStringValue(RegistryKey, const std::string& name, const std::string& data) {
-  events.push_back("registry set " + name + "=" + data);
-  if (registryWritesFail) return false;
-  runValues[name] = data;
+bool FakePlatform::WriteRunValue(RegistryRoot root, const std::string& name,
+                                 const std::string& data) {
+  events.push_back("registry set " + RootName(root) + " " + name + "=" + data);
+  if (!Run(root).writable || registryWritesFail) return false;
+  Run(root).values[name] = data;
   return true;
 }
 
-bool FakePlatform::DeleteValue(RegistryKey, const std::string& name) {
-  events.push_back("registry delete " + name);
-  if (registryWritesFail) return false;
-  runValues.erase(name);
+bool FakePlatform::DeleteRunValue(RegistryRoot root, const std::string& name) {
+  events.push_back("registry delete " + RootName(root) + " " + name);
+  if (!Run(root).writable || registryWritesFail) return !RunValueExists(root, name);
+  Run(root).values.erase(name);
   return true;
 }
-
-void FakePlatform::CloseKey(RegistryKey) { --openKeys; }
 
 std::string FakePlatform::ModuleFileName() { return modulePath; }
 

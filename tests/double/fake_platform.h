@@ -82,7 +82,6 @@ class FakePlatform : public Platform {
   std::vector<std::string> events;
   std::vector<MessageBoxCall> boxes;
   std::vector<NotifyIconData> trayRecords;
-  std::set<std::string> createdKeys;
   std::vector<int> dialogsRun;
   std::vector<std::string> fileDialogFilters;
   std::vector<ScreenPoint> menusTracked;
@@ -93,9 +92,15 @@ class FakePlatform : public Platform {
   bool timerStarts = true;
   int trayAddFailures = 0;
   bool trayAvailable = true;
-  bool runKeyOpens = true;
+  // A Run key: whether this user may change it, and the values it holds.
+  struct RunKey {
+    bool writable = true;
+    std::map<std::string, std::string> values;
+  };
+  RunKey machineRun;
+  RunKey userRun;
+  // Changes to a Run key the user may change fail all the same.
   bool registryWritesFail = false;
-  std::map<std::string, std::string> runValues;
   std::map<std::string, std::string> files;
   // Writing these files runs out of disk space half-way.
   std::set<std::string> fullDiskPaths;
@@ -121,7 +126,6 @@ class FakePlatform : public Platform {
   bool frameVisible = false;
   bool quitPosted = false;
   bool trayIconShown = false;
-  int openKeys = 0;
   std::vector<std::unique_ptr<FakeDialog>> openDialogs;
 
   bool CreateFrameWindow(FrameWindow& window, const std::string& title) override;
@@ -139,6 +143,7 @@ class FakePlatform : public Platform {
   bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) override;
   ScreenPoint GetCursorPos() override;
   IconHandle LoadIconResource(int resourceId) override;
+  IconHandle LoadTrayIcon(int resourceId) override;
   std::string LoadStringResource(unsigned id) override;
   int ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
                      unsigned flags) override;
@@ -160,12 +165,10 @@ class FakePlatform : public Platform {
   void PaintIconCentred(WindowHandle window, IconHandle icon) override;
   bool ChooseFileToOpen(WindowHandle owner, const std::string& filter,
                         const std::string& defaultExtension, std::string& path) override;
-  RegistryKey CreateKey(RegistryRoot root, const std::string& subKey, const std::string& className,
-                        unsigned access) override;
-  bool ValueExists(RegistryKey key, const std::string& name) override;
-  bool SetStringValue(RegistryKey key, const std::string& name, const std::string& data) override;
-  bool DeleteValue(RegistryKey key, const std::string& name) override;
-  void CloseKey(RegistryKey key) override;
+  bool CanWriteRunKey(RegistryRoot root) override;
+  bool RunValueExists(RegistryRoot root, const std::string& name) override;
+  bool WriteRunValue(RegistryRoot root, const std::string& name, const std::string& data) override;
+  bool DeleteRunValue(RegistryRoot root, const std::string& name) override;
   std::string ModuleFileName() override;
   std::vector<std::string> CommandLineArguments() override;
   unsigned long ProcessId() override;
@@ -179,6 +182,9 @@ class FakePlatform : public Platform {
 
  private:
   FakeDialog* DialogFor(WindowHandle handle) const;
+  RunKey& Run(RegistryRoot root) {
+    return root == RegistryRoot::kLocalMachine ? machineRun : userRun;
+  }
 
   struct Menu {
     std::vector<MenuItem> items;

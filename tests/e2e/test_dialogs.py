@@ -1,5 +1,6 @@
 """The two settings dialogs, driven through the tray menu as a user would."""
 
+import subprocess
 import time
 import unittest
 
@@ -113,6 +114,26 @@ class DialogsTest(AgentTestCase):
         self.desktop.click(*layout.centre(*CANCEL_SOUND))
         self.desktop.wait_no_window(SOUND_CAPTION)
         self.assertEqual(settings, agent.read_settings(), "Cancel saves nothing")
+
+    def test_an_ok_that_cannot_save_says_where_and_the_values_are_saved_at_exit(self):
+        agent = self.start_agent(server="", interval=15)
+        before = agent.settings.read_bytes()
+        if subprocess.run(["chattr", "+i", str(agent.folder)]).returncode != 0:
+            self.skipTest("the file system cannot make a folder read-only for root")
+        self.addCleanup(subprocess.run, ["chattr", "-i", str(agent.folder)])
+        layout = self.open_server_options()
+        self.desktop.type("mail.example.org")
+        self.desktop.click(*layout.centre(*OK_SERVER))
+        self.desktop.wait_window("Tarvik")
+        self.screenshot("settings-not-saved")
+        self.desktop.key("Return")
+        self.desktop.wait_no_window("Tarvik")
+        self.assertEqual(before, agent.settings.read_bytes())
+
+        subprocess.run(["chattr", "-i", str(agent.folder)], check=True)
+        agent.send_close()
+        agent.wait_exit()
+        self.assertEqual("mail.example.org", agent.read_settings()[0])
 
     def test_a_check_while_a_dialog_is_open_uses_the_saved_values(self):
         server = self.new_server(stat="+OK 0 0\\r\\n")

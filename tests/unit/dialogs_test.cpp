@@ -297,6 +297,38 @@ TEST_F(OptionsCommandTest, SoundOptionsOkCopiesAllSevenBack) {
       platform.files[kPath]);
 }
 
+TEST_F(OptionsCommandTest, AnOkThatCannotSaveSaysWhereKeepsTheValuesAndExitTriesAgain) {
+  platform.folderReadOnly = true;
+  Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
+    open.Type(IDC_SERVER, "mail.example.org");
+    open.Click(win::kIdOk);
+  });
+  Command(ID_SOUND_OPTIONS, [](FakeDialog& open) {
+    open.Tick(IDC_SHOW_COUNT, false);
+    open.Click(win::kIdOk);
+  });
+  ASSERT_EQ(2u, platform.boxes.size()) << "one box for each dialog";
+  for (const MessageBoxCall& box : platform.boxes) {
+    EXPECT_EQ(
+        "The settings could not be saved to\nC:\\Tools\\tarvik.ini\n\n"
+        "They stay in use, and saving is tried again when the program ends.",
+        box.text);
+    EXPECT_EQ("Tarvik", box.caption);
+    EXPECT_EQ(win::kMbOk | win::kMbIconExclamation, box.flags);
+  }
+  EXPECT_EQ(kFile, platform.files[kPath]);
+  EXPECT_EQ("mail.example.org", frame.m_strServer);
+  EXPECT_EQ(0, frame.m_bShowCount);
+
+  platform.folderReadOnly = false;
+  platform.SendToFrame(win::kWmClose);
+  EXPECT_EQ(
+      "mail.example.org\r\nalice\r\nsecret\r\n15\r\nFALSE\r\nC:\\new.wav\r\nTRUE\r\n\r\n"
+      "FALSE\r\n\r\nFALSE\r\n",
+      platform.files[kPath]);
+  EXPECT_EQ(2u, platform.boxes.size());
+}
+
 TEST_F(OptionsCommandTest, ACheckDueWhileADialogIsOpenUsesTheFramesValues) {
   Command(ID_SERVER_OPTIONS, [this](FakeDialog& open) {
     open.Type(IDC_SERVER, "typed.example.org");

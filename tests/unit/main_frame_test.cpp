@@ -17,7 +17,6 @@ namespace {
 using Lines = std::vector<std::string>;
 
 const char kSettingsPath[] = "C:\\Tools\\tarvik.ini";
-const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kSoundFlags = std::to_string(win::kSndFilename | win::kSndAsync);
 
 std::string SettingsFile(const std::string& interval = "5", const std::string& sounds = "TRUE",
@@ -83,7 +82,7 @@ TEST_F(MainFrameTest, StartUpAddsTheIconBuildsTheMenuLoadsSettingsAndChecks) {
 }
 
 TEST_F(MainFrameTest, MenuHasFiveItemsWhenTheRunKeyOpens) {
-  platform.runValues["Nolvar-Tarvik"] = "C:\\Tools\\tarvik.exe ";
+  platform.machineRun.values["Nolvar-Tarvik"] = "C:\\Tools\\tarvik.exe ";
   Start();
   const std::vector<MenuItem> items = platform.MenuItems();
   ASSERT_EQ(5u, items.size());
@@ -98,12 +97,11 @@ TEST_F(MainFrameTest, MenuHasFiveItemsWhenTheRunKeyOpens) {
     EXPECT_EQ(i == 2, items[i].checked);
   }
   EXPECT_EQ(1, frame.m_bAutorun);
-  EXPECT_EQ(1u, platform.createdKeys.count(std::string(kRunKey) + "|REG_SZ|983103"));
-  EXPECT_EQ(0, platform.openKeys);
 }
 
-TEST_F(MainFrameTest, MenuHasFourItemsWithoutTheRunKey) {
-  platform.runKeyOpens = false;
+TEST_F(MainFrameTest, MenuHasFourItemsWhenNeitherRunKeyCanBeWritten) {
+  platform.machineRun.writable = platform.userRun.writable = false;
+  platform.machineRun.values["Nolvar-Tarvik"] = "C:\\Tools\\tarvik.exe ";
   Start();
   Lines texts;
   for (const MenuItem& item : platform.MenuItems()) texts.push_back(item.text);
@@ -400,7 +398,9 @@ TEST_F(MainFrameTest, AFailedSaveDoesNotKeepTheProgramFromEnding) {
     CMainFrame closing(failing, nullptr);
     ASSERT_TRUE(closing.Create("Tarvik"));
     closing.m_strUser = "changed";
+    failing.boxes.clear();
     failing.SendToFrame(win::kWmClose);
+    EXPECT_TRUE(failing.boxes.empty()) << "nothing stands between the user and the end";
     EXPECT_TRUE(failing.quitPosted);
     EXPECT_FALSE(failing.trayIconShown);
     EXPECT_EQ(SettingsFile(), failing.files[kSettingsPath]);
@@ -473,27 +473,92 @@ class AutorunTest : public MainFrameTest {
  protected:
   void Toggle() { platform.SendToFrame(win::kWmCommand, ID_AUTORUN); }
   bool Checked() const { return platform.MenuItems().at(2).checked; }
+  std::map<std::string, std::string>& MachineValues() { return platform.machineRun.values; }
+  std::map<std::string, std::string>& UserValues() { return platform.userRun.values; }
 };
 
 TEST_F(AutorunTest, TogglingWritesAQuotedPathThenDeletesIt) {
   platform.modulePath = "C:\\Program Files\\Tarvik\\tarvik.exe";
   StartQuietly();
   Toggle();
-  EXPECT_EQ("\"C:\\Program Files\\Tarvik\\tarvik.exe\" ", platform.runValues["Nolvar-Tarvik"]);
+  EXPECT_EQ("\"C:\\Program Files\\Tarvik\\tarvik.exe\" ", MachineValues()["Nolvar-Tarvik"]);
   EXPECT_TRUE(Checked());
   EXPECT_EQ(1, frame.m_bAutorun);
   Toggle();
-  EXPECT_EQ(0u, platform.runValues.count("Nolvar-Tarvik"));
+  EXPECT_EQ(0u, MachineValues().count("Nolvar-Tarvik"));
   EXPECT_FALSE(Checked());
   EXPECT_EQ(0, frame.m_bAutorun);
   EXPECT_TRUE(platform.boxes.empty());
-  EXPECT_EQ(0, platform.openKeys);
+}
+
+// Which Run keys this user may change decides where turning autorun on writes.
+TEST_F(AutorunTest, OnWritesForEveryUserWhenAllowedElseForThisUserAlone) {
+  struct Case {
+    bool machineWritable, userWritable;
+    const char* written;  // "HKLM", "HKCU", or nullptr when the item is not shown
+  };
+  for (const Case& c : {Case{true, true, "HKLM"}, Case{true, false, "HKLM"},
+                        Case{false, true, "HKCU"}, Case{false, false, nullptr}}) {
+    FakePlatform fresh;
+    fresh.transports = [this] { return server.NewSession(); };
+    fresh.machineRun.writable = c.machineWritable;
+    fresh.userRun.writable = c.userWritable;
+    CMainFrame started(fresh, nullptr);
+    ASSERT_TRUE(started.Create("Tarvik"));
+    const std::vector<MenuItem> items = fresh.MenuItems();
+    ASSERT_EQ(c.written ? 5u : 4u, items.size()) << c.machineWritable << c.userWritable;
+    if (!c.written) continue;
+    fresh.SendToFrame(win::kWmCommand, ID_AUTORUN);
+    EXPECT_EQ((Lines{std::string("registry set ") + c.written +
+                     " Nolvar-Tarvik=\"C:\\Tools\\tarvik.exe\" "}),
+              fresh.EventsStartingWith("registry"));
+    EXPECT_TRUE(fresh.MenuItems().at(2).checked);
+    EXPECT_TRUE(fresh.boxes.empty());
+  }
+}
+
+TEST_F(AutorunTest, AValueInEitherKeyChecksTheItemAndOffRemovesItFromBoth) {
+  for (const bool inMachine : {false, true})
+    for (const bool inUser : {false, true}) {
+      if (!inMachine && !inUser) continue;
+      FakePlatform fresh;
+      fresh.transports = [this] { return server.NewSession(); };
+      if (inMachine) fresh.machineRun.values["Nolvar-Tarvik"] = "x";
+      if (inUser) fresh.userRun.values["Nolvar-Tarvik"] = "y";
+      CMainFrame started(fresh, nullptr);
+      ASSERT_TRUE(started.Create("Tarvik"));
+      EXPECT_TRUE(fresh.MenuItems().at(2).checked) << inMachine << inUser;
+      fresh.SendToFrame(win::kWmCommand, ID_AUTORUN);
+      EXPECT_TRUE(fresh.machineRun.values.empty() && fresh.userRun.values.empty());
+      EXPECT_FALSE(fresh.MenuItems().at(2).checked);
+      EXPECT_EQ(0, started.m_bAutorun);
+      EXPECT_TRUE(fresh.boxes.empty());
+    }
+}
+
+TEST_F(AutorunTest, AMachineWideValueOnlyAnAdministratorMayRemoveStaysCheckedAndIsSaid) {
+  platform.machineRun.writable = false;
+  MachineValues()["Nolvar-Tarvik"] = "x";
+  UserValues()["Nolvar-Tarvik"] = "y";
+  StartQuietly();
+  ASSERT_TRUE(Checked());
+  Toggle();
+  EXPECT_TRUE(Checked());
+  EXPECT_EQ(1, frame.m_bAutorun);
+  EXPECT_EQ(1u, MachineValues().size());
+  EXPECT_TRUE(UserValues().empty()) << "the user's own value goes all the same";
+  ASSERT_EQ(1u, platform.boxes.size());
+  EXPECT_EQ(
+      "Autorun at boot is set up for every user of this computer.\n"
+      "Only an administrator can turn it off.",
+      platform.boxes[0].text);
+  EXPECT_EQ("Tarvik", platform.boxes[0].caption);
 }
 
 TEST_F(AutorunTest, AValueRemovedBehindTheProgramsBackStillUnchecks) {
-  platform.runValues["Nolvar-Tarvik"] = "\"C:\\Tools\\tarvik.exe\" ";
+  MachineValues()["Nolvar-Tarvik"] = "\"C:\\Tools\\tarvik.exe\" ";
   StartQuietly();
-  platform.runValues.clear();
+  MachineValues().clear();
   Toggle();
   EXPECT_FALSE(Checked());
   EXPECT_TRUE(platform.boxes.empty());
@@ -503,7 +568,7 @@ TEST_F(AutorunTest, AFailedWriteIsToldAndNothingFlips) {
   for (const bool checkedAtStart : {false, true}) {
     FakePlatform refusing;
     refusing.transports = [this] { return server.NewSession(); };
-    if (checkedAtStart) refusing.runValues["Nolvar-Tarvik"] = "x";
+    if (checkedAtStart) refusing.machineRun.values["Nolvar-Tarvik"] = "x";
     CMainFrame refused(refusing, nullptr);
     ASSERT_TRUE(refused.Create("Tarvik"));
     FinishCheck(refusing, refused);
@@ -511,16 +576,16 @@ TEST_F(AutorunTest, AFailedWriteIsToldAndNothingFlips) {
     refusing.SendToFrame(win::kWmCommand, ID_AUTORUN);
     EXPECT_EQ(checkedAtStart, refusing.MenuItems().at(2).checked);
     EXPECT_EQ(checkedAtStart ? 1 : 0, refused.m_bAutorun);
-    EXPECT_EQ(checkedAtStart ? 1u : 0u, refusing.runValues.size());
+    EXPECT_EQ(checkedAtStart ? 1u : 0u, refusing.machineRun.values.size());
     ASSERT_EQ(1u, refusing.boxes.size());
     EXPECT_EQ("Autorun at boot could not be changed.", refusing.boxes[0].text);
     EXPECT_EQ("Tarvik", refusing.boxes[0].caption);
   }
 }
 
-TEST_F(AutorunTest, AKeyThatNoLongerOpensIsToldAndNothingFlips) {
+TEST_F(AutorunTest, KeysThatCanNoLongerBeWrittenAreToldAndNothingFlips) {
   StartQuietly();
-  platform.runKeyOpens = false;
+  platform.machineRun.writable = platform.userRun.writable = false;
   Toggle();
   EXPECT_FALSE(Checked());
   EXPECT_EQ(0, frame.m_bAutorun);
