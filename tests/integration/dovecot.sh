@@ -221,6 +221,7 @@ service pop3-login {
 EOF
     if [[ -n $tls_port ]]; then
         tls_config "$dir" "$tls_port" >>"$dir/dovecot.conf"
+        echo "$tls_port" >"$dir/tls_port"
     else
         echo "ssl = no" >>"$dir/dovecot.conf"
     fi
