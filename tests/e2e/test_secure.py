@@ -48,7 +48,8 @@ class SecureCheckTest(AgentTestCase):
         agent.start()
         return agent, log_start
 
-    def expect_count(self, server, name):
+    def expect_count(self, server, name, address):
+        """The count box, and the login over TLS from the address given."""
         agent, log_start = self.check(server)
         self.desktop.wait_window(winebox.CHECK_CAPTION)
         self.screenshot(name)
@@ -56,6 +57,7 @@ class SecureCheckTest(AgentTestCase):
         self.wait_log("Login: user=<twelve>", log_start)
         login = [line for line in self.dovecot_log()[log_start:].splitlines() if "Login:" in line]
         self.assertIn("TLS", login[0])
+        self.assertIn(f"rip={address},", login[0])
         agent.send_close()
         agent.wait_exit()
 
@@ -83,11 +85,13 @@ class SecureCheckTest(AgentTestCase):
         self.screenshot(name)
         self.desktop.xdotool("mousemove", "600", "600")
 
-    def test_tls_from_the_first_byte_shows_the_count(self):
-        self.expect_count("pop3s://localhost", "pop3s-count-box")
+    # localhost is ::1 first, then 127.0.0.1; TLS listens on both, plain POP3
+    # on 127.0.0.1 alone.
+    def test_tls_from_the_first_byte_shows_the_count_over_ipv6(self):
+        self.expect_count("pop3s://localhost", "pop3s-count-box", "::1")
 
-    def test_stls_shows_the_count(self):
-        self.expect_count("POP3+STARTTLS://localhost", "starttls-count-box")
+    def test_stls_shows_the_count_from_the_names_second_address(self):
+        self.expect_count("POP3+STARTTLS://localhost", "starttls-count-box", "127.0.0.1")
 
     def test_a_self_signed_certificate_is_not_trusted(self):
         self.expect_refused("pop3s://self-signed.test", "untrusted-self-signed")
