@@ -5,20 +5,12 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
-#include <chrono>
 #include <utility>
 
+#include "platform/deadline.h"
 #include "platform/posix/poll_wait.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int MsLeft(Clock::time_point deadline) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
 
 bool IsLiteralAddress(const std::string& host) {
   unsigned char scratch[16];
@@ -53,7 +45,7 @@ bool OpenSslStream::WaitAfter(int callResult, int timeoutMs) {
 }
 
 SecureResult OpenSslStream::Handshake(const std::string& serverName, int timeoutMs) {
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const Deadline deadline(timeoutMs);
   m_context = SSL_CTX_new(TLS_client_method());
   if (!m_context || !SSL_CTX_set_min_proto_version(m_context, TLS1_2_VERSION))
     return SecureResult::kHandshakeFailed;
@@ -77,7 +69,7 @@ SecureResult OpenSslStream::Handshake(const std::string& serverName, int timeout
   for (;;) {
     const int result = SSL_connect(m_ssl);
     if (result == 1) break;
-    if (!WaitAfter(result, MsLeft(deadline))) {
+    if (!WaitAfter(result, deadline.MsLeft())) {
       ERR_clear_error();
       return SecureResult::kHandshakeFailed;
     }
@@ -106,14 +98,14 @@ bool OpenSslStream::Send(const std::string& bytes, int timeoutMs) {
 }
 
 int OpenSslStream::Receive(char* buffer, int capacity, int timeoutMs) {
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const Deadline deadline(timeoutMs);
   for (;;) {
     if (m_bAborted) return -1;
     size_t read = 0;
     const int result = SSL_read_ex(m_ssl, buffer, static_cast<size_t>(capacity), &read);
     if (result == 1) return static_cast<int>(read);
     if (SSL_get_error(m_ssl, result) == SSL_ERROR_ZERO_RETURN) return 0;
-    if (!WaitAfter(result, timeoutMs == 0 ? 0 : MsLeft(deadline))) {
+    if (!WaitAfter(result, timeoutMs == 0 ? 0 : deadline.MsLeft())) {
       ERR_clear_error();
       return -1;
     }

@@ -12,13 +12,12 @@
 #include <security.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <memory>
 
-namespace {
+#include "platform/deadline.h"
 
-using Clock = std::chrono::steady_clock;
+namespace {
 
 constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY |
@@ -29,12 +28,6 @@ constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT 
 constexpr DWORD kCredentialFlags =
     SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
 constexpr size_t kReadChunk = 16 * 1024;
-
-int MsLeft(Clock::time_point deadline) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
 
 bool IsLiteralAddress(const std::string& host) {
   addrinfo hints{};
@@ -93,7 +86,6 @@ struct SchannelState {
   SecPkgContext_StreamSizes sizes{};
   // The name sent for SNI; null for a literal address.
   char* targetName = nullptr;
-  Clock::time_point deadline;
 };
 
 SchannelStream::SchannelStream(RawChannel& raw)
@@ -113,10 +105,10 @@ bool SchannelStream::ReadMore(int timeoutMs) {
 // messages a server may send later (TLS 1.3 tickets), which Schannel hands
 // back from decryption to be fed in here.
 bool SchannelStream::Negotiate(int timeoutMs) {
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const Deadline deadline(timeoutMs);
   bool needMore = false;
   for (;;) {
-    if (needMore && !ReadMore(MsLeft(deadline))) return false;
+    if (needMore && !ReadMore(deadline.MsLeft())) return false;
     const bool first = !m_state->bContext;
     SecBuffer input[2] = {
         {static_cast<unsigned long>(m_encrypted.size()), SECBUFFER_TOKEN, &m_encrypted[0]},
@@ -135,11 +127,11 @@ bool SchannelStream::Negotiate(int timeoutMs) {
       const bool sent =
           output[0].cbBuffer == 0 ||
           m_raw.SendRaw(static_cast<const char*>(output[0].pvBuffer), output[0].cbBuffer,
-                        MsLeft(deadline));
+                        deadline.MsLeft());
       FreeContextBuffer(output[0].pvBuffer);
       if (!sent) return false;
     }
-    if (MsLeft(deadline) == 0) return false;
+    if (deadline.MsLeft() == 0) return false;
     switch (status) {
       case SEC_E_INCOMPLETE_MESSAGE:
         needMore = true;
@@ -242,7 +234,7 @@ bool SchannelStream::Send(const std::string& bytes, int timeoutMs) {
 // A record may hold several replies or part of one: whatever is decrypted
 // waits in m_plain, whatever is not yet a whole record in m_encrypted.
 int SchannelStream::Receive(char* buffer, int capacity, int timeoutMs) {
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const Deadline deadline(timeoutMs);
   for (;;) {
     if (!m_plain.empty()) {
       const size_t count = std::min(m_plain.size(), static_cast<size_t>(capacity));
@@ -271,13 +263,13 @@ int SchannelStream::Receive(char* buffer, int capacity, int timeoutMs) {
         m_encrypted.swap(extra);
         // The server's close_notify: what came before it is still read.
         if (status == SEC_I_CONTEXT_EXPIRED) m_bClosed = true;
-        if (status == SEC_I_RENEGOTIATE && !Negotiate(std::max(MsLeft(deadline), 1)))
+        if (status == SEC_I_RENEGOTIATE && !Negotiate(std::max(deadline.MsLeft(), 1)))
           return -1;
         continue;
       }
       if (status != SEC_E_INCOMPLETE_MESSAGE) return -1;
     }
-    const int count = m_raw.ReceiveRaw(buffer, capacity, timeoutMs == 0 ? 0 : MsLeft(deadline));
+    const int count = m_raw.ReceiveRaw(buffer, capacity, timeoutMs == 0 ? 0 : deadline.MsLeft());
     if (count <= 0) return count == 0 && m_encrypted.empty() ? 0 : -1;
     m_encrypted.append(buffer, static_cast<size_t>(count));
   }
