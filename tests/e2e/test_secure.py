@@ -22,17 +22,13 @@ class SecureCheckTest(AgentTestCase):
         winebox.use_private_hosts(INTEGRATION / "hosts")
         winebox.run_checked(["rm", "-rf", str(DOVECOT_DIR)])
         winebox.run_checked([str(DOVECOT), "start", str(DOVECOT_DIR), "110", "995"])
+        cls.addClassCleanup(winebox.run_checked, [str(DOVECOT), "stop", str(DOVECOT_DIR)])
         # Not through a pipe: the prefix's services, which stay for the whole
         # run, would hold it open.
         trust = cls.desktop.spawn([cls.desktop.loader, str(TRUST_CA),
                                    winebox.windows_path(DOVECOT_DIR / "tls" / "ca.pem")], WORKDIR)
         if trust.wait(60) != 0:
             raise RuntimeError("the test CA could not be trusted in the Wine prefix")
-
-    @classmethod
-    def tearDownClass(cls):
-        winebox.run_checked([str(DOVECOT), "stop", str(DOVECOT_DIR)])
-        super().tearDownClass()
 
     def dovecot_log(self):
         return (DOVECOT_DIR / "dovecot.log").read_text(errors="replace")
