@@ -20,6 +20,8 @@ enum : CheckResult {
   kCheckCleanupFailed = 10,
   kCheckStatFailed = 11,
   kCheckStatRejected = 12,
+  kCheckSecureFailed = 13,
+  kCheckUntrusted = 14,
 };
 
 // What the user is to be told about a check.
@@ -29,6 +31,8 @@ enum class OutcomeKind {
   kPasswordRejected,  // the server refused the password
   kResolveFailed,     // the server's name has no address
   kConnectFailed,     // the server could not be reached or did not let us in
+  kSecureFailed,      // no secure connection: handshake failed, STLS refused or unanswered
+  kUntrusted,         // the server's certificate did not verify for its name
   kStepFailed,        // another step failed; result names it
   kEnded,             // the conversation ended after its outcome was handed over
 };

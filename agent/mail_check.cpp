@@ -1,6 +1,7 @@
 #include "agent/mail_check.h"
 
 #include "agent/pop3_channel.h"
+#include "agent/server_address.h"
 #include "settings/decimal.h"
 
 namespace {
@@ -17,11 +18,13 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  CheckResult Open(const std::string& server, int timeoutMs) {
+  // Text that names no server (an empty one would be this machine itself)
+  // never reaches the network.
+  CheckResult Open(const std::string& server, ServerAddress& address, int timeoutMs) {
     if (!m_transport.Startup()) return kCheckSocketsStartFailed;
     m_bStarted = true;
-    // An empty name would resolve to this machine itself.
-    if (server.empty() || !m_transport.Resolve(server, kPop3Port, timeoutMs))
+    if (!ParseServerAddress(server, address) ||
+        !m_transport.Resolve(address.host, address.port, timeoutMs))
       return kCheckResolveFailed;
     m_bSocketOpen = true;
     switch (m_transport.Connect(timeoutMs)) {
@@ -67,6 +70,29 @@ CheckOutcome Login(Pop3Channel& channel, const Pop3Account& account) {
   return CheckOutcome();
 }
 
+CheckResult Secure(Transport& transport, const std::string& host, int timeoutMs) {
+  switch (transport.StartSecure(host, timeoutMs)) {
+    case SecureResult::kSecured:
+      return kCheckCompleted;
+    case SecureResult::kUntrusted:
+      return kCheckUntrusted;
+    case SecureResult::kHandshakeFailed:
+      break;
+  }
+  return kCheckSecureFailed;
+}
+
+// Whatever came in plain text along with the STLS reply is dropped with the
+// channel's buffer at the next command, so nothing injected before the
+// handshake is ever taken as a reply from inside TLS.
+CheckResult StartTls(Transport& transport, Pop3Channel& channel, const std::string& host,
+                     int timeoutMs) {
+  std::string reply;
+  if (!channel.SendCommand("STLS") || channel.ReadReply(reply) != ReplyStatus::kPositive)
+    return kCheckSecureFailed;
+  return Secure(transport, host, timeoutMs);
+}
+
 CheckOutcome Stat(Pop3Channel& channel) {
   std::string reply;
   if (!channel.SendCommand("STAT")) return FailedAt(kCheckStatFailed);
@@ -95,6 +121,12 @@ CheckOutcome FailedAt(CheckResult result) {
     case kCheckPassRejected:
       outcome.kind = OutcomeKind::kPasswordRejected;
       break;
+    case kCheckSecureFailed:
+      outcome.kind = OutcomeKind::kSecureFailed;
+      break;
+    case kCheckUntrusted:
+      outcome.kind = OutcomeKind::kUntrusted;
+      break;
     default:
       outcome.kind = OutcomeKind::kStepFailed;
       break;
@@ -115,13 +147,20 @@ bool StatCountField(const std::string& reply, std::string& countText) {
 CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
                           OutcomeHandover& handover) {
   Connection connection(transport);
-  CheckResult result = connection.Open(account.server, timeoutMs);
+  ServerAddress address;
+  CheckResult result = connection.Open(account.server, address, timeoutMs);
+  if (result == kCheckCompleted && address.security == ServerSecurity::kTls)
+    result = Secure(transport, address.host, timeoutMs);
   if (result != kCheckCompleted) return FailedAt(result);
 
   Pop3Channel channel(transport, timeoutMs);
   std::string greeting;
   // A server that does not greet, or greets with a refusal, has not let us in.
   if (channel.ReadReply(greeting) != ReplyStatus::kPositive) return FailedAt(kCheckConnectFailed);
+  if (address.security == ServerSecurity::kStartTls) {
+    result = StartTls(transport, channel, address.host, timeoutMs);
+    if (result != kCheckCompleted) return FailedAt(result);
+  }
 
   CheckOutcome told = Login(channel, account);
   if (told.kind == OutcomeKind::kEnded) told = Stat(channel);

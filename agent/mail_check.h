@@ -23,7 +23,6 @@ class OutcomeHandover {
   ~OutcomeHandover() = default;
 };
 
-constexpr unsigned short kPop3Port = 110;
 // No step of the conversation may wait longer than this.
 constexpr int kNetworkTimeoutMs = 30000;
 

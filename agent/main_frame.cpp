@@ -407,6 +407,12 @@ void CMainFrame::Present(const CheckOutcome& outcome) {
     case OutcomeKind::kConnectFailed:
       tip = "Couldn't connect to POP3 server!";
       break;
+    case OutcomeKind::kSecureFailed:
+      tip = "Couldn't make a secure connection!";
+      break;
+    case OutcomeKind::kUntrusted:
+      tip = "Server certificate isn't trusted!";
+      break;
     case OutcomeKind::kStepFailed:
     case OutcomeKind::kEnded:
       break;

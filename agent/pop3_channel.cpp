@@ -1,7 +1,8 @@
 #include "agent/pop3_channel.h"
 
 #include <algorithm>
-#include <chrono>
+
+#include "platform/deadline.h"
 
 namespace {
 
@@ -39,8 +40,7 @@ bool Pop3Channel::SendCommand(const std::string& line) {
 // A line ends at LF; a CR right before it is dropped, so servers that end
 // lines with a bare LF are understood too.
 ReplyStatus Pop3Channel::ReadReply(std::string& line) {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
+  const Deadline deadline(m_timeoutMs);
   char chunk[kReceiveChunk];
   for (;;) {
     const size_t end = m_received.find('\n');
@@ -51,11 +51,10 @@ ReplyStatus Pop3Channel::ReadReply(std::string& line) {
       return ClassifyReply(line);
     }
     if (m_received.size() >= kMaxReplyLength) return ReplyStatus::kNone;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const int left = deadline.MsLeft();
     if (left <= 0) return ReplyStatus::kNone;
     const size_t room = std::min(sizeof chunk, kMaxReplyLength - m_received.size());
-    const int count = m_transport.Receive(chunk, static_cast<int>(room), static_cast<int>(left));
+    const int count = m_transport.Receive(chunk, static_cast<int>(room), left);
     if (count <= 0) return ReplyStatus::kNone;
     m_received.append(chunk, static_cast<size_t>(count));
   }

@@ -2,16 +2,21 @@
 
 1. Against dovecot on loopback: this program's check and Python's poplib
    doing the same USER, PASS, STAT, QUIT, in alternating rounds.
-2. Against the scripted server with every reply 50 ms late: this program's
+2. The same over TLS (pop3s, the test CA trusted, certificate and name
+   verified by both): this program beside poplib.POP3_SSL, and beside its
+   own plain check.
+3. Against the scripted server with every reply 50 ms late: this program's
    check as a ratio to the 4 x 50 ms floor (greeting, USER, PASS and STAT are
    waited for; the reply to QUIT is not).
 
-Also reports the peak heap of one check and the size of the .exe.
+Also reports the peak heap of one check, and the size and imported DLLs of
+both Windows programs.
 """
 
 import os
 import pathlib
 import poplib
+import ssl
 import statistics
 import subprocess
 import sys
@@ -19,27 +24,32 @@ import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 NATIVE = ROOT / "build" / "native"
-EXE = ROOT / "build" / "windows" / "tarvik.exe"
+EXES = [ROOT / "build" / f"windows-{arch}" / "tarvik.exe" for arch in ("x64", "x86")]
 DOVECOT = ROOT / "tests" / "integration" / "dovecot.sh"
 DOVECOT_PORT = 11310
+DOVECOT_TLS_PORT = 11312
 DOVECOT_DIR = f"/tmp/tarvik-bench-dovecot-{DOVECOT_PORT}"
 DELAY_PORT = 11311
 DELAY_MS = 50
 ROUNDS, PER_ROUND = 10, 10
 
 
-def ours(port, user, password, runs):
-    output = subprocess.run([str(NATIVE / "bench" / "check_bench"), str(port), user, password,
-                             str(runs)], check=True, stdout=subprocess.PIPE, text=True).stdout
+def ours(server, user, password, runs, ca_file=None):
+    command = [str(NATIVE / "bench" / "check_bench"), server, user, password, str(runs)]
+    output = subprocess.run(command + ([ca_file] if ca_file else []), check=True,
+                            stdout=subprocess.PIPE, text=True).stdout
     rows = [line.split() for line in output.splitlines()]
     if any(row[2] != "ok" for row in rows):
         raise RuntimeError(f"a check failed: {output}")
     return [float(row[0]) for row in rows], max(int(row[1]) for row in rows)
 
 
-def poplib_check(port, user, password):
+def poplib_check(port, user, password, context=None):
     started = time.perf_counter()
-    client = poplib.POP3("127.0.0.1", port, timeout=30)
+    if context:
+        client = poplib.POP3_SSL("localhost", port, timeout=30, context=context)
+    else:
+        client = poplib.POP3("127.0.0.1", port, timeout=30)
     client.user(user)
     client.pass_(password)
     client.stat()
@@ -49,7 +59,10 @@ def poplib_check(port, user, password):
 
 def main():
     subprocess.run(["rm", "-rf", DOVECOT_DIR], check=True)
-    subprocess.run([str(DOVECOT), "start", DOVECOT_DIR, str(DOVECOT_PORT)], check=True)
+    subprocess.run([str(DOVECOT), "start", DOVECOT_DIR, str(DOVECOT_PORT), str(DOVECOT_TLS_PORT)],
+                   check=True)
+    ca_file = DOVECOT_DIR + "/tls/ca.pem"
+    context = ssl.create_default_context(cafile=ca_file)
     # The reply to QUIT is left out: the server serves one connection at a
     # time, and a late goodbye would hold up the next check's greeting.
     script = pathlib.Path(DOVECOT_DIR + ".script")
@@ -62,13 +75,17 @@ def main():
                                stdout=subprocess.PIPE, text=True)
     try:
         delayed.stdout.readline()
-        mine, theirs, peak = [], [], 0
+        mine, theirs, mine_tls, theirs_tls, peak = [], [], [], [], 0
         for _ in range(ROUNDS):
-            times, heap = ours(DOVECOT_PORT, "twelve", "secret", PER_ROUND)
+            times, heap = ours(f"127.0.0.1:{DOVECOT_PORT}", "twelve", "secret", PER_ROUND)
             mine += times
             peak = max(peak, heap)
             theirs += [poplib_check(DOVECOT_PORT, "twelve", "secret") for _ in range(PER_ROUND)]
-        slow, _ = ours(DELAY_PORT, "alice", "secret", 20)
+            mine_tls += ours(f"pop3s://localhost:{DOVECOT_TLS_PORT}", "twelve", "secret",
+                             PER_ROUND, ca_file)[0]
+            theirs_tls += [poplib_check(DOVECOT_TLS_PORT, "twelve", "secret", context)
+                           for _ in range(PER_ROUND)]
+        slow, _ = ours(f"127.0.0.1:{DELAY_PORT}", "alice", "secret", 20)
     finally:
         delayed.terminate()
         delayed.wait()
@@ -81,13 +98,27 @@ def main():
     print(f"  this program   {ours_median:8.3f} ms")
     print(f"  Python poplib  {theirs_median:8.3f} ms")
     print(f"  ratio          {ours_median / theirs_median:8.3f}  (below 1: faster than poplib)")
+    tls_median, theirs_tls_median = statistics.median(mine_tls), statistics.median(theirs_tls)
+    print(f"over TLS (pop3s, certificate verified), median of {len(mine_tls)} checks each:")
+    print(f"  this program   {tls_median:8.3f} ms")
+    print(f"  Python POP3_SSL{theirs_tls_median:8.3f} ms")
+    print(f"  ratio          {tls_median / theirs_tls_median:8.3f}  (below 1: faster than POP3_SSL)")
+    print(f"  TLS / plain    {tls_median / ours_median:8.3f}  (this program)")
     print(f"against the scripted server, every reply {DELAY_MS} ms late, median of {len(slow)}:")
     print(f"  this program   {slow_median:8.3f} ms")
     print(f"  floor          {floor:8.3f} ms")
     print(f"  ratio          {slow_median / floor:8.4f}")
-    print(f"peak heap of one check: {peak} bytes")
-    if EXE.exists():
-        print(f"tarvik.exe: {EXE.stat().st_size} bytes")
+    print(f"peak heap of one plain check: {peak} bytes")
+    for exe in EXES:
+        if exe.exists():
+            print(f"{exe.relative_to(ROOT)}: {exe.stat().st_size} bytes, imports "
+                  + " ".join(imports(exe)))
+
+
+def imports(exe):
+    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(exe)], check=True,
+                          stdout=subprocess.PIPE, text=True).stdout
+    return [line.split(":", 1)[1].strip() for line in dump.splitlines() if "DLL Name:" in line]
 
 
 if __name__ == "__main__":

@@ -1,7 +1,10 @@
 // Times complete mail checks against a POP3 server on loopback and measures
 // the heap that one check needs at its peak.
 //
-//   check_bench PORT USER PASSWORD RUNS
+//   check_bench SERVER USER PASSWORD RUNS [CA_FILE]
+//
+// SERVER is the server text as the settings hold it ("127.0.0.1:11310",
+// "pop3s://localhost:11311"); CA_FILE names the roots TLS trusts.
 //
 // Prints one line per check: "<milliseconds> <peak heap bytes> ok|failed".
 #include <atomic>
@@ -15,7 +18,6 @@
 #include "res/resource.h"
 #include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"
-#include "tests/double/redirect_transport.h"
 
 namespace {
 
@@ -47,20 +49,18 @@ void operator delete(void* pointer) noexcept {
 void operator delete(void* pointer, size_t) noexcept { operator delete(pointer); }
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: check_bench PORT USER PASSWORD RUNS\n");
+  if (argc != 5 && argc != 6) {
+    std::fprintf(stderr, "usage: check_bench SERVER USER PASSWORD RUNS [CA_FILE]\n");
     return 2;
   }
-  const uint16_t port = static_cast<uint16_t>(std::atoi(argv[1]));
+  const std::string caFile = argc == 6 ? argv[5] : "";
   FakePlatform platform;
-  platform.transports = [port] {
-    return std::make_unique<RedirectTransport>(CreatePosixTransport(), port, kNetworkTimeoutMs);
-  };
+  platform.transports = [caFile] { return CreatePosixTransport(caFile); };
   CMainFrame frame(platform, nullptr);
   // Without a settings file the first check has no server to ask.
   if (!frame.Create("Tarvik")) return 1;
   FinishCheck(platform, frame);
-  frame.m_strServer = "127.0.0.1";
+  frame.m_strServer = argv[1];
   frame.m_strUser = argv[2];
   frame.m_strPassword = argv[3];
   const int runs = std::atoi(argv[4]);

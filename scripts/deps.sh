@@ -50,7 +50,8 @@ need_test_stages() {
 # What the native build and its unit tests need.
 need_native_build() {
   need_packages cmake:cmake make:make g++:g++ /usr/include/gtest/gtest.h:libgtest-dev \
-    /usr/src/googletest/CMakeLists.txt:googletest
+    /usr/src/googletest/CMakeLists.txt:googletest /usr/include/openssl/ssl.h:libssl-dev \
+    openssl:openssl
 }
 
 # clang with libFuzzer, for the fuzz targets.

@@ -4,47 +4,56 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
+
+#include "platform/bounded_call.h"
+#include "platform/posix/openssl_stream.h"
+#include "platform/posix/poll_wait.h"
 
 namespace {
 
-bool WaitFor(int socket, short events, int timeoutMs) {
-  pollfd entry{socket, events, 0};
-  int ready;
-  do {
-    ready = poll(&entry, 1, timeoutMs);
-  } while (ready < 0 && errno == EINTR);
-  return ready > 0;
+struct Address {
+  sockaddr_storage storage;
+  socklen_t length;
+};
+
+std::vector<Address> LookUp(const std::string& host, uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  std::vector<Address> addresses;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+    return addresses;
+  for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+    Address address{};
+    std::memcpy(&address.storage, entry->ai_addr, entry->ai_addrlen);
+    address.length = entry->ai_addrlen;
+    addresses.push_back(address);
+  }
+  freeaddrinfo(found);
+  return addresses;
 }
 
 class PosixTransport : public Transport {
  public:
+  explicit PosixTransport(std::string caFile) : m_strCaFile(std::move(caFile)) {}
   ~PosixTransport() override { CloseSocket(); }
 
   bool Startup() override { return true; }
 
-  bool Resolve(const std::string& host, uint16_t port, int) override {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0) return false;
+  bool Resolve(const std::string& host, uint16_t port, int timeoutMs) override {
     m_addresses.clear();
-    for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
-      sockaddr_storage address{};
-      std::memcpy(&address, entry->ai_addr, entry->ai_addrlen);
-      m_addresses.push_back(Address{address, entry->ai_addrlen});
-    }
-    freeaddrinfo(found);
-    return !m_addresses.empty();
+    return RunBounded([host, port] { return LookUp(host, port); }, timeoutMs, m_bAborted,
+                      m_addresses) &&
+           !m_addresses.empty();
   }
 
   ConnectResult Connect(int timeoutMs) override {
@@ -60,8 +69,14 @@ class PosixTransport : public Transport {
     return anySocket ? ConnectResult::kFailed : ConnectResult::kNoSocket;
   }
 
-  SecureResult StartSecure(const std::string&, int) override {
-    return SecureResult::kHandshakeFailed;
+  SecureResult StartSecure(const std::string& serverName, int timeoutMs) override {
+    const int flags = fcntl(m_socket, F_GETFL);
+    if (m_bAborted || flags < 0 || fcntl(m_socket, F_SETFL, flags | O_NONBLOCK) < 0)
+      return SecureResult::kHandshakeFailed;
+    m_tls = std::make_unique<OpenSslStream>(m_socket, m_bAborted, m_strCaFile);
+    const SecureResult result = m_tls->Handshake(serverName, timeoutMs);
+    if (result != SecureResult::kSecured) m_tls.reset();
+    return result;
   }
 
   void Abort() override {
@@ -72,6 +87,7 @@ class PosixTransport : public Transport {
 
   bool Send(const std::string& bytes, int timeoutMs) override {
     if (m_bAborted) return false;
+    if (m_tls) return m_tls->Send(bytes, timeoutMs);
     size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t sent =
@@ -90,6 +106,7 @@ class PosixTransport : public Transport {
   }
 
   int Receive(char* buffer, int capacity, int timeoutMs) override {
+    if (m_tls) return m_tls->Receive(buffer, capacity, timeoutMs);
     if (m_bAborted || !WaitFor(m_socket, POLLIN, timeoutMs)) return -1;
     ssize_t received;
     do {
@@ -99,6 +116,7 @@ class PosixTransport : public Transport {
   }
 
   bool CloseSocket() override {
+    m_tls.reset();
     if (m_socket < 0) return true;
     const int result = close(m_socket);
     m_socket = -1;
@@ -108,11 +126,6 @@ class PosixTransport : public Transport {
   bool Cleanup() override { return true; }
 
  private:
-  struct Address {
-    sockaddr_storage storage;
-    socklen_t length;
-  };
-
   bool ConnectTo(const Address& address, int timeoutMs) {
     const int flags = fcntl(m_socket, F_GETFL);
     if (flags < 0 || fcntl(m_socket, F_SETFL, flags | O_NONBLOCK) < 0) return false;
@@ -126,11 +139,15 @@ class PosixTransport : public Transport {
     return fcntl(m_socket, F_SETFL, flags) == 0 && connected && !m_bAborted;
   }
 
+  std::string m_strCaFile;
   std::vector<Address> m_addresses;
   std::atomic<int> m_socket{-1};
   std::atomic<bool> m_bAborted{false};
+  std::unique_ptr<OpenSslStream> m_tls;
 };
 
 }  // namespace
 
-std::unique_ptr<Transport> CreatePosixTransport() { return std::make_unique<PosixTransport>(); }
+std::unique_ptr<Transport> CreatePosixTransport(const std::string& caFile) {
+  return std::make_unique<PosixTransport>(caFile);
+}

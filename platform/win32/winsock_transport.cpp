@@ -1,13 +1,18 @@
 #include "platform/win32/winsock_transport.h"
 
-#include <winsock.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <atomic>
 #include <cstring>
+#include <vector>
+
+#include "platform/bounded_call.h"
+#include "platform/win32/schannel_stream.h"
 
 namespace {
 
-constexpr WORD kWinsockVersion = 0x0101;
+constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
 
 // Waits until the socket is ready for the kind of call given; false when the
 // time ran out or the socket failed.
@@ -23,71 +28,86 @@ bool WaitFor(SOCKET socket, bool forWriting, int timeoutMs) {
   return count > 0 && FD_ISSET(socket, &ready) && !FD_ISSET(socket, &failed);
 }
 
-class WinsockTransport : public Transport {
+struct Address {
+  sockaddr_storage storage;
+  int length;
+};
+
+std::vector<Address> LookUp(const std::string& host, uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* found = nullptr;
+  std::vector<Address> addresses;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+    return addresses;
+  for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+    if (entry->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    Address address{};
+    std::memcpy(&address.storage, entry->ai_addr, entry->ai_addrlen);
+    address.length = static_cast<int>(entry->ai_addrlen);
+    addresses.push_back(address);
+  }
+  freeaddrinfo(found);
+  return addresses;
+}
+
+class WinsockTransport : public Transport, private RawChannel {
  public:
   ~WinsockTransport() override { CloseSocket(); }
 
   bool Startup() override { return StartWinsock(); }
 
-  // A dotted address is taken as it is: name resolution is not required to
-  // understand one.
-  bool Resolve(const std::string& host, uint16_t port, int) override {
-    std::memset(&m_address, 0, sizeof m_address);
-    m_address.sin_family = AF_INET;
-    m_address.sin_port = htons(port);
-    m_address.sin_addr.s_addr = inet_addr(host.c_str());
-    if (m_address.sin_addr.s_addr != INADDR_NONE) return true;
-    const hostent* found = gethostbyname(host.c_str());
-    if (!found || found->h_addrtype != AF_INET || !found->h_addr_list[0]) return false;
-    std::memcpy(&m_address.sin_addr, found->h_addr_list[0], sizeof m_address.sin_addr);
-    return true;
+  // getaddrinfo has no time limit of its own, so it runs on a thread of its
+  // own; a literal address comes back without any network traffic.
+  bool Resolve(const std::string& host, uint16_t port, int timeoutMs) override {
+    m_addresses.clear();
+    return RunBounded([host, port] { return LookUp(host, port); }, timeoutMs, m_bAborted,
+                      m_addresses) &&
+           !m_addresses.empty();
   }
 
   ConnectResult Connect(int timeoutMs) override {
-    m_socket = socket(AF_INET, SOCK_STREAM, 0);
-    if (m_socket == INVALID_SOCKET) return ConnectResult::kNoSocket;
-    u_long nonBlocking = 1;
-    if (ioctlsocket(m_socket, FIONBIO, &nonBlocking) != 0) return ConnectResult::kFailed;
-    bool connected =
-        connect(m_socket, reinterpret_cast<const sockaddr*>(&m_address), sizeof m_address) == 0;
-    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK)
-      connected = WaitFor(m_socket, true, timeoutMs);
-    u_long blocking = 0;
-    return ioctlsocket(m_socket, FIONBIO, &blocking) == 0 && connected && !m_bAborted
-               ? ConnectResult::kConnected
-               : ConnectResult::kFailed;
+    bool anySocket = false;
+    for (const Address& address : m_addresses) {
+      if (m_bAborted) break;
+      CloseSocket();
+      m_socket = socket(address.storage.ss_family, SOCK_STREAM, IPPROTO_TCP);
+      if (m_socket == INVALID_SOCKET) continue;
+      anySocket = true;
+      if (ConnectTo(address, timeoutMs)) return ConnectResult::kConnected;
+    }
+    return anySocket ? ConnectResult::kFailed : ConnectResult::kNoSocket;
   }
 
-  SecureResult StartSecure(const std::string&, int) override {
-    return SecureResult::kHandshakeFailed;
+  SecureResult StartSecure(const std::string& serverName, int timeoutMs) override {
+    if (m_bAborted) return SecureResult::kHandshakeFailed;
+    m_tls = std::make_unique<SchannelStream>(static_cast<RawChannel&>(*this));
+    const SecureResult result = m_tls->Handshake(serverName, timeoutMs);
+    if (result != SecureResult::kSecured) m_tls.reset();
+    return result;
   }
 
   void Abort() override {
     m_bAborted = true;
     const SOCKET socket = m_socket;
-    if (socket != INVALID_SOCKET) shutdown(socket, 2);
+    if (socket != INVALID_SOCKET) shutdown(socket, SD_BOTH);
   }
 
   bool Send(const std::string& bytes, int timeoutMs) override {
     if (m_bAborted) return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-      if (!WaitFor(m_socket, true, timeoutMs)) return false;
-      const int sent =
-          send(m_socket, bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
-      if (sent <= 0) return false;
-      done += static_cast<size_t>(sent);
-    }
-    return true;
+    if (m_tls) return m_tls->Send(bytes, timeoutMs);
+    return SendRaw(bytes.data(), bytes.size(), timeoutMs);
   }
 
   int Receive(char* buffer, int capacity, int timeoutMs) override {
-    if (m_bAborted || !WaitFor(m_socket, false, timeoutMs)) return -1;
-    const int received = recv(m_socket, buffer, capacity, 0);
-    return received == SOCKET_ERROR || m_bAborted ? -1 : received;
+    if (m_tls) return m_bAborted ? -1 : m_tls->Receive(buffer, capacity, timeoutMs);
+    return ReceiveRaw(buffer, capacity, timeoutMs);
   }
 
   bool CloseSocket() override {
+    m_tls.reset();
     if (m_socket == INVALID_SOCKET) return true;
     const int result = closesocket(m_socket);
     m_socket = INVALID_SOCKET;
@@ -97,9 +117,38 @@ class WinsockTransport : public Transport {
   bool Cleanup() override { return WSACleanup() == 0; }
 
  private:
+  bool SendRaw(const char* bytes, size_t count, int timeoutMs) override {
+    size_t done = 0;
+    while (done < count) {
+      if (m_bAborted || !WaitFor(m_socket, true, timeoutMs)) return false;
+      const int sent = send(m_socket, bytes + done, static_cast<int>(count - done), 0);
+      if (sent <= 0) return false;
+      done += static_cast<size_t>(sent);
+    }
+    return true;
+  }
+
+  int ReceiveRaw(char* buffer, int capacity, int timeoutMs) override {
+    if (m_bAborted || !WaitFor(m_socket, false, timeoutMs)) return -1;
+    const int received = recv(m_socket, buffer, capacity, 0);
+    return received == SOCKET_ERROR || m_bAborted ? -1 : received;
+  }
+
+  bool ConnectTo(const Address& address, int timeoutMs) {
+    u_long nonBlocking = 1;
+    if (ioctlsocket(m_socket, FIONBIO, &nonBlocking) != 0) return false;
+    bool connected =
+        connect(m_socket, reinterpret_cast<const sockaddr*>(&address.storage), address.length) == 0;
+    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK)
+      connected = WaitFor(m_socket, true, timeoutMs);
+    u_long blocking = 0;
+    return ioctlsocket(m_socket, FIONBIO, &blocking) == 0 && connected && !m_bAborted;
+  }
+
   std::atomic<SOCKET> m_socket{INVALID_SOCKET};
   std::atomic<bool> m_bAborted{false};
-  sockaddr_in m_address{};
+  std::vector<Address> m_addresses;
+  std::unique_ptr<SchannelStream> m_tls;
 };
 
 }  // namespace

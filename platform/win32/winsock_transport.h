@@ -4,8 +4,8 @@
 
 #include "platform/transport.h"
 
-// The byte transport over Windows Sockets 1.1.
+// The byte transport over Windows Sockets 2, with TLS from Schannel.
 std::unique_ptr<Transport> CreateWinsockTransport();
 
-// Starts the sockets layer for the program's whole life (version 1.1).
+// Starts the sockets layer for the program's whole life (version 2.2).
 bool StartWinsock();

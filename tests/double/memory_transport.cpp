@@ -33,8 +33,9 @@ class MemoryTransport : public Transport {
     m_bOpen = true;
     return m_server.failingStep == "connect" ? ConnectResult::kFailed : ConnectResult::kConnected;
   }
-  SecureResult StartSecure(const std::string&, int) override {
-    return SecureResult::kHandshakeFailed;
+  SecureResult StartSecure(const std::string& serverName, int) override {
+    m_server.transcript.push_back("<TLS " + serverName + ">");
+    return m_server.secureResult;
   }
   void Abort() override {}
   bool Send(const std::string& bytes, int) override {

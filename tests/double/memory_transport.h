@@ -33,7 +33,11 @@ class MemoryServer {
   // The number (from 1, counted per session) of the send that fails; 0 for none.
   int failingSend = 0;
 
-  // Every command sent, without its CR LF, in order across sessions.
+  // How each handshake ends.
+  SecureResult secureResult = SecureResult::kSecured;
+
+  // Every command sent, without its CR LF, in order across sessions; each
+  // handshake shows as "<TLS name>" at its place.
   std::vector<std::string> transcript;
   std::string host;
   uint16_t port = 0;

@@ -27,15 +27,20 @@ bool Printable(const std::string& text) {
   return true;
 }
 
-// What the client may send: a prefix of the whole conversation, or the
+// What the client may send: the steps that secure the connection (a prefix
+// of them when they fail), then a prefix of the whole conversation, or the
 // conversation cut short by a refused user name.
-bool AllowedTranscript(const std::vector<std::string>& sent) {
-  const std::vector<std::string> whole = {"USER alice", std::string("PASS ") + kPassword, "STAT",
-                                          "QUIT"};
-  const std::vector<std::string> refused = {"USER alice", "QUIT"};
+bool AllowedTranscript(std::vector<std::string> sent, const std::vector<std::string>& securing,
+                       bool secured) {
   const auto isPrefixOf = [&](const std::vector<std::string>& full) {
     return sent.size() <= full.size() && std::equal(sent.begin(), sent.end(), full.begin());
   };
+  if (sent.size() <= securing.size()) return isPrefixOf(securing);
+  if (!secured || !std::equal(securing.begin(), securing.end(), sent.begin())) return false;
+  sent.erase(sent.begin(), sent.begin() + static_cast<long>(securing.size()));
+  const std::vector<std::string> whole = {"USER alice", std::string("PASS ") + kPassword, "STAT",
+                                          "QUIT"};
+  const std::vector<std::string> refused = {"USER alice", "QUIT"};
   return isPrefixOf(whole) || isPrefixOf(refused);
 }
 
@@ -52,9 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     start = end + 1;
   }
 
+  // The input's length picks how the connection is secured and how the
+  // handshake ends, so the seed corpus keeps its meaning.
+  const char* const servers[] = {"pop.example.com", "pop3s://pop.example.com",
+                                 "pop3+starttls://pop.example.com"};
+  const std::vector<std::string> securing[] = {
+      {}, {"<TLS pop.example.com>"}, {"STLS", "<TLS pop.example.com>"}};
+  const SecureResult handshakes[] = {SecureResult::kSecured, SecureResult::kHandshakeFailed,
+                                     SecureResult::kUntrusted};
+  const size_t mode = size % 3;
+  server.secureResult = handshakes[size / 3 % 3];
+
   FakePlatform platform;
   platform.files["C:\\Tools\\tarvik.ini"] =
-      std::string("pop.example.com\r\nalice\r\n") + kPassword +
+      std::string(servers[mode]) + "\r\nalice\r\n" + kPassword +
       "\r\n5\r\nTRUE\r\nn.wav\r\nTRUE\r\no.wav\r\nTRUE\r\ne.wav\r\nTRUE\r\n";
   CMainFrame frame(platform, nullptr);
   Require(frame.Create("Tarvik"));
@@ -72,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (input.find(kPassword) == std::string::npos)
     for (const std::string& event : platform.events)
       Require(event.find(kPassword) == std::string::npos);
-  Require(AllowedTranscript(server.transcript));
+  Require(AllowedTranscript(server.transcript, securing[mode],
+                            mode == 0 || server.secureResult == SecureResult::kSecured));
   Require(server.socketsOpened == server.socketsClosed);
   Require(server.startups == server.cleanups);
   return 0;

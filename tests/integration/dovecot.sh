@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
 # Throwaway POP3 server (dovecot) on loopback for the integration tests.
 #
-#   dovecot.sh start DIR PORT   configure and start a private instance in DIR
-#   dovecot.sh stop DIR         stop it again (succeeds if it is not running)
+#   dovecot.sh start DIR PORT [TLS_PORT]
+#                      configure and start a private instance in DIR
+#   dovecot.sh stop DIR
+#                      stop it again (succeeds if it is not running)
+#
+# Plain POP3 listens on 127.0.0.1:PORT only. With TLS_PORT, the certificates
+# of make_certs.sh are made in DIR/tls; PORT then offers STLS, and POP3 over
+# TLS listens on TLS_PORT at 127.0.0.1 and ::1 with the certificate for
+# localhost, at 127.0.0.2 with a self-signed one for self-signed.test and at
+# 127.0.0.3 with an expired one for expired.test (see tests/integration/hosts).
 #
 # Everything lives in DIR; /etc/dovecot and the system service are not used.
 # Mailboxes (maildir under DIR/mail), all in the order listed:
@@ -20,7 +28,7 @@ die() {
 }
 
 usage() {
-    die "usage: dovecot.sh start DIR PORT | dovecot.sh stop DIR"
+    die "usage: dovecot.sh start DIR PORT [TLS_PORT] | dovecot.sh stop DIR"
 }
 
 port_open() {
@@ -107,13 +115,47 @@ write_mailbox() {
     done
 }
 
+valid_port() {
+    [[ $1 =~ ^[0-9]+$ ]] && (($1 >= 1 && $1 <= 65535))
+}
+
+# $1: instance dir, $2: TLS port; the settings that add TLS.
+tls_config() {
+    local tls=$1/tls
+    "$(dirname "${BASH_SOURCE[0]}")/make_certs.sh" "$tls"
+    chmod 644 "$tls"/*.key
+    cat <<EOF
+ssl = yes
+ssl_min_protocol = TLSv1.2
+ssl_cert = <$tls/localhost.pem
+ssl_key = <$tls/localhost.key
+local 127.0.0.2 {
+  ssl_cert = <$tls/selfsigned.pem
+  ssl_key = <$tls/selfsigned.key
+}
+local 127.0.0.3 {
+  ssl_cert = <$tls/expired.pem
+  ssl_key = <$tls/expired.key
+}
+service pop3-login {
+  inet_listener pop3s {
+    port = $2
+    address = 127.0.0.1, 127.0.0.2, 127.0.0.3, ::1
+    ssl = yes
+  }
+}
+EOF
+}
+
 start() {
-    local dir port
-    [[ $# -eq 2 ]] || usage
+    local dir port tls_port=
+    [[ $# -eq 2 || $# -eq 3 ]] || usage
     dir=$(realpath -m -- "$1")
     port=$2
-    if ! [[ $port =~ ^[0-9]+$ ]] || ((port < 1 || port > 65535)); then
-        die "invalid port: $port"
+    valid_port "$port" || die "invalid port: $port"
+    if [[ $# -eq 3 ]]; then
+        tls_port=$3
+        valid_port "$tls_port" || die "invalid port: $tls_port"
     fi
     # The path ends up unquoted in dovecot's config and in unix socket names (max. 107 bytes).
     [[ $dir =~ ^[A-Za-z0-9._/+-]+$ ]] || die "DIR may only contain [A-Za-z0-9._/+-]: $dir"
@@ -142,7 +184,6 @@ state_dir = $dir/state
 log_path = $dir/dovecot.log
 protocols = pop3
 listen = 127.0.0.1
-ssl = no
 disable_plaintext_auth = no
 auth_mechanisms = plain
 # Failed logins are still answered after about 0.5 s.
@@ -171,12 +212,19 @@ service anvil {
 service pop3-login {
   inet_listener pop3 {
     port = $port
+    address = 127.0.0.1
   }
   inet_listener pop3s {
     port = 0
   }
 }
 EOF
+    if [[ -n $tls_port ]]; then
+        tls_config "$dir" "$tls_port" >>"$dir/dovecot.conf"
+        echo "$tls_port" >"$dir/tls_port"
+    else
+        echo "ssl = no" >>"$dir/dovecot.conf"
+    fi
 
     cat >"$dir/passwd" <<'EOF'
 zero:{PLAIN}secret::::::

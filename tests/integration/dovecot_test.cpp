@@ -1,8 +1,17 @@
 // Checks against a real POP3 server, dovecot, started on loopback by the
-// test fixture with known mailboxes.
+// test fixture with known mailboxes, plain and over TLS with the test CA's
+// certificates. The names of the TLS tests come from a hosts file of their
+// own, put in place inside a private mount namespace.
 #include <gtest/gtest.h>
+#include <netdb.h>
+#include <sched.h>
+#include <sys/mount.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "agent/main_frame.h"
 #include "platform/posix/posix_transport.h"
@@ -13,12 +22,40 @@
 
 namespace {
 
+// The instance's folder, as dovecot.sh lays it out.
+std::string Instance(const std::string& file) {
+  const char* dir = std::getenv("DOVECOT_DIR");
+  return dir ? std::string(dir) + "/" + file : std::string();
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Done before any test starts a thread: a process with threads cannot leave
+// its mount namespace.
+class PrivateHosts : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    s_bInPlace = unshare(CLONE_NEWNS) == 0 &&
+                 mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                 mount(TEST_HOSTS_FILE, "/etc/hosts", nullptr, MS_BIND, nullptr) == 0;
+  }
+  static bool s_bInPlace;
+};
+bool PrivateHosts::s_bInPlace = false;
+::testing::Environment* const kPrivateHosts = ::testing::AddGlobalTestEnvironment(new PrivateHosts);
+
 class DovecotTest : public ::testing::Test {
  protected:
   DovecotTest() {
-    const char* port = std::getenv("DOVECOT_PORT");
-    m_nPort = static_cast<uint16_t>(port ? std::atoi(port) : 0);
-    platform.transports = [this] {
+    m_nPort = static_cast<uint16_t>(std::atoi(FileText(Instance("port")).c_str()));
+    m_nTlsPort = std::atoi(FileText(Instance("tls_port")).c_str());
+    platform.transports = [this]() -> std::unique_ptr<Transport> {
+      if (m_bServerText) return CreatePosixTransport(Instance("tls/ca.pem"));
       return std::make_unique<RedirectTransport>(CreatePosixTransport(), m_nPort, 10000);
     };
     // Without a settings file the first check has no server to ask.
@@ -32,16 +69,46 @@ class DovecotTest : public ::testing::Test {
     frame.m_strPassword = password;
     RunCheck(platform, frame);
   }
+  // A check of the mailbox twelve as the server text says, port included.
+  void CheckAt(const std::string& server) {
+    m_bServerText = true;
+    frame.m_strServer = server;
+    frame.m_strUser = "twelve";
+    frame.m_strPassword = "secret";
+    RunCheck(platform, frame);
+  }
+  std::string Plain(const std::string& prefix) const {
+    return prefix + ":" + std::to_string(m_nPort);
+  }
+  std::string Tls(const std::string& prefix) const {
+    return prefix + ":" + std::to_string(m_nTlsPort);
+  }
   int Picture() const { return FakePlatform::IconId(frame.m_nid.hIcon); }
   std::string Tip() const { return frame.m_nid.szTip; }
+  // What dovecot has logged so far.
+  static std::string Log() { return FileText(Instance("dovecot.log")); }
+  // The log from offset on, once it holds lines more lines with text.
+  static std::string LogOnceItHas(size_t offset, const std::string& text, size_t lines) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+      const std::string log = Log().substr(offset);
+      size_t found = 0;
+      for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+        ++found;
+      if (found >= lines || std::chrono::steady_clock::now() > limit) return log;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
 
   uint16_t m_nPort;
+  int m_nTlsPort;
+  bool m_bServerText = false;
   FakePlatform platform;
   CMainFrame frame{platform, nullptr};
 };
 
 TEST_F(DovecotTest, CountsOfRealMailboxes) {
-  ASSERT_NE(0, m_nPort) << "DOVECOT_PORT names the server's port";
+  ASSERT_NE(0, m_nPort) << "DOVECOT_DIR names the server's folder";
   frame.m_bShowCount = 1;
   Check("zero", "secret");
   EXPECT_EQ("No messages waiting", Tip());
@@ -68,6 +135,60 @@ TEST_F(DovecotTest, AWrongPasswordIsRejected) {
   ASSERT_EQ(2u, platform.boxes.size())
       << "dovecot accepts any user name and refuses the login at PASS";
   EXPECT_EQ("Incorrect password or user name!", platform.boxes[1].text);
+}
+
+TEST_F(DovecotTest, TlsFromTheFirstByteAndAfterStlsShowTheCount) {
+  ASSERT_NE(0, m_nTlsPort) << "the server in DOVECOT_DIR has no TLS port";
+  for (const std::string& server :
+       {Tls("pop3s://localhost"), Plain("POP3+STARTTLS://localhost"), Tls("pop3s://[::1]")}) {
+    const size_t logStart = Log().size();
+    CheckAt(server);
+    EXPECT_EQ("You have 12 messages waiting", Tip()) << server;
+    EXPECT_EQ(IDI_NEWMAIL, Picture()) << server;
+    const std::string log = LogOnceItHas(logStart, "Login: user=<twelve>", 1);
+    EXPECT_NE(std::string::npos, log.find(", TLS")) << server << ": " << log;
+  }
+  EXPECT_NE(std::string::npos, Log().find("rip=::1, lip=::1")) << "one check went over IPv6";
+}
+
+TEST_F(DovecotTest, NoCertificateButTheRightOneIsTrustedAndNothingOfTheUsersIsSent) {
+  if (!PrivateHosts::s_bInPlace) GTEST_SKIP() << "the test names need a private hosts file (root)";
+  const std::string servers[] = {
+      Tls("pop3s://self-signed.test"),    Tls("pop3s://expired.test"),
+      Tls("pop3s://wrong-name.test"),     Plain("pop3+starttls://wrong-name.test"),
+      Tls("pop3s://127.0.0.1"),
+  };
+  const size_t logStart = Log().size();
+  for (const std::string& server : servers) {
+    CheckAt(server);
+    EXPECT_EQ("Server certificate isn't trusted!", Tip()) << server;
+    EXPECT_EQ(IDI_NOTCONNECTED, Picture()) << server;
+  }
+  EXPECT_TRUE(platform.boxes.empty());
+  const std::string log = LogOnceItHas(logStart, "no auth attempts", std::size(servers));
+  EXPECT_EQ(std::string::npos, log.find("user=<twelve>")) << log;
+}
+
+TEST_F(DovecotTest, TlsWherePlainTextIsSpokenIsNoSecureConnection) {
+  CheckAt(Plain("pop3s://localhost"));
+  EXPECT_EQ("Couldn't make a secure connection!", Tip());
+  EXPECT_EQ(IDI_NOTCONNECTED, Picture());
+}
+
+// The plain server listens on 127.0.0.1 alone, and localhost is ::1 first.
+TEST_F(DovecotTest, ANameWhoseFirstAddressRefusesIsReachedAtItsSecond) {
+  if (!PrivateHosts::s_bInPlace) GTEST_SKIP() << "needs a private hosts file (root)";
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  ASSERT_EQ(0, getaddrinfo("localhost", nullptr, &hints, &found));
+  const int firstFamily = found->ai_family;
+  const bool secondAddress = found->ai_next != nullptr;
+  freeaddrinfo(found);
+  ASSERT_EQ(AF_INET6, firstFamily);
+  ASSERT_TRUE(secondAddress);
+  CheckAt(Plain("localhost"));
+  EXPECT_EQ("You have 12 messages waiting", Tip());
 }
 
 }  // namespace

@@ -20,6 +20,10 @@ std::string Describe(const CheckOutcome& outcome) {
       return "resolve failed";
     case OutcomeKind::kConnectFailed:
       return "connect failed";
+    case OutcomeKind::kSecureFailed:
+      return "secure failed";
+    case OutcomeKind::kUntrusted:
+      return "untrusted";
     case OutcomeKind::kStepFailed:
       return "failed";
     case OutcomeKind::kEnded:
@@ -195,11 +199,77 @@ TEST(MailCheck, EachFailingSendHasItsCode) {
   EXPECT_EQ(Lines{"count 5 = 5"}, quit.presenter.calls);
 }
 
-TEST(MailCheck, AnEmptyServerNameIsNeverLookedUp) {
-  Check check = With(MemoryServer::Standard("+OK 1 1\r\n"));
-  EXPECT_EQ(kCheckResolveFailed, check.Run({"", "alice", "secret"}));
-  EXPECT_EQ("", check.server.host);
-  EXPECT_EQ(Lines{"resolve failed"}, check.presenter.calls);
+TEST(MailCheck, ServerTextThatNamesNoServerIsNeverLookedUp) {
+  for (const char* server : {"", "imap://pop.example.com", "pop.example.com:0", "pop3s://"}) {
+    Check check = With(MemoryServer::Standard("+OK 1 1\r\n"));
+    EXPECT_EQ(kCheckResolveFailed, check.Run({server, "alice", "secret"})) << server;
+    EXPECT_EQ("", check.server.host) << server;
+    EXPECT_EQ(0, check.server.socketsOpened) << server;
+    EXPECT_EQ(Lines{"resolve failed"}, check.presenter.calls) << server;
+  }
+}
+
+// Greeting, then each later reply once one more command has gone out.
+MemoryServer Replies(const Lines& replies) {
+  MemoryServer server;
+  for (size_t i = 0; i < replies.size(); ++i) server.Reply(i, replies[i]);
+  return server;
+}
+
+TEST(MailCheck, SecureConnectionsAreUpBeforeAnythingOfTheUsersIsSent) {
+  Check tls = With(MemoryServer::Standard("+OK 2 20\r\n"));
+  EXPECT_EQ(kCheckCompleted, tls.Run({"POP3S://pop.example.com", "alice", "secret"}));
+  EXPECT_EQ(995, tls.server.port);
+  EXPECT_EQ((Lines{"<TLS pop.example.com>", "USER alice", "PASS secret", "STAT", "QUIT"}),
+            tls.server.transcript);
+
+  // A line slipped in behind the STLS reply, before the handshake, is never
+  // taken as the answer to USER.
+  Check stls = With(Replies({"+OK hi\r\n", "+OK begin TLS\r\n-ERR injected\r\n", "+OK\r\n",
+                             "+OK in\r\n", "+OK 2 20\r\n", "+OK bye\r\n"}));
+  EXPECT_EQ(kCheckCompleted, stls.Run({"pop3+starttls://[2001:db8::1]:2110", "alice", "secret"}));
+  EXPECT_EQ("2001:db8::1", stls.server.host);
+  EXPECT_EQ(2110, stls.server.port);
+  EXPECT_EQ((Lines{"STLS", "<TLS 2001:db8::1>", "USER alice", "PASS secret", "STAT", "QUIT"}),
+            stls.server.transcript);
+  EXPECT_EQ(Lines{"count 2 = 2"}, stls.presenter.calls);
+  stls.ExpectCleanedUp();
+}
+
+TEST(MailCheck, NoSecureConnectionOrAnUntrustedOneEndsBeforeUser) {
+  const struct {
+    const char* server;
+    SecureResult handshake;
+    Lines replies;
+    CheckResult code;
+    Lines sent;
+  } cases[] = {
+      {"pop3s://pop.example.com", SecureResult::kHandshakeFailed, {"+OK hi\r\n"},
+       kCheckSecureFailed, {"<TLS pop.example.com>"}},
+      {"pop3s://pop.example.com", SecureResult::kUntrusted, {"+OK hi\r\n"}, kCheckUntrusted,
+       {"<TLS pop.example.com>"}},
+      {"pop3+starttls://pop.example.com", SecureResult::kUntrusted,
+       {"+OK hi\r\n", "+OK go\r\n"}, kCheckUntrusted, {"STLS", "<TLS pop.example.com>"}},
+      {"pop3+starttls://pop.example.com", SecureResult::kHandshakeFailed,
+       {"+OK hi\r\n", "+OK go\r\n"}, kCheckSecureFailed, {"STLS", "<TLS pop.example.com>"}},
+      {"pop3+starttls://pop.example.com", SecureResult::kSecured,
+       {"+OK hi\r\n", "-ERR not here\r\n"}, kCheckSecureFailed, {"STLS"}},
+      {"pop3+starttls://pop.example.com", SecureResult::kSecured, {"+OK hi\r\n"},
+       kCheckSecureFailed, {"STLS"}},
+  };
+  for (const auto& c : cases) {
+    for (MemoryServer::End end : {MemoryServer::End::kClose, MemoryServer::End::kSilence}) {
+      Check check = With(Replies(c.replies));
+      check.server.secureResult = c.handshake;
+      check.server.end = end;
+      EXPECT_EQ(c.code, check.Run({c.server, "alice", "secret"})) << c.server;
+      EXPECT_EQ(c.sent, check.server.transcript) << c.server;
+      EXPECT_EQ(Lines{c.code == kCheckUntrusted ? "untrusted" : "secure failed"},
+                check.presenter.calls)
+          << c.server;
+      check.ExpectCleanedUp();
+    }
+  }
 }
 
 TEST(MailCheck, CredentialsAreSentAsTheyAreButNeverWithLineBreaks) {

@@ -231,6 +231,20 @@ TEST_F(MainFrameTest, AnUnreachableServerSaysSoInTheTip) {
             platform.events);
 }
 
+TEST_F(MainFrameTest, ASecureConnectionThatFailsSaysWhyInTheTipWithoutABox) {
+  StartQuietly();
+  frame.m_strServer = "pop3s://pop.example.com";
+  server.secureResult = SecureResult::kHandshakeFailed;
+  DoubleClick();
+  server.secureResult = SecureResult::kUntrusted;
+  DoubleClick();
+  const std::string err = "sound err.wav " + kSoundFlags;
+  EXPECT_EQ((Lines{err, "tray modify 135 Couldn't make a secure connection!", err,
+                   "tray modify 135 Server certificate isn't trusted!"}),
+            platform.events);
+  EXPECT_TRUE(platform.boxes.empty());
+}
+
 TEST_F(MainFrameTest, EveryOtherOutcomeIsShownOnceWithOneIconUpdate) {
   const std::string err = "sound err.wav " + kSoundFlags;
   const struct {

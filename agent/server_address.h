@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// How the connection to the server is protected.
+enum class ServerSecurity {
+  kPlain,     // plain POP3
+  kTls,       // TLS from the first byte
+  kStartTls,  // plain POP3 until STLS, then TLS before anything of the user's is sent
+};
+
+// Where and how to reach the POP3 server named in the settings.
+struct ServerAddress {
+  std::string host;  // a name or a literal address, IPv6 without brackets
+  uint16_t port = 0;
+  ServerSecurity security = ServerSecurity::kPlain;
+};
+
+// Reads the server text: "host", "host:port", "[v6]:port", a bare IPv6
+// address, or "scheme://host[:port]" with pop3, pop3s or pop3+starttls (any
+// case). False when the text names no usable server.
+bool ParseServerAddress(const std::string& text, ServerAddress& address);

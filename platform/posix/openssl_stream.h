@@ -1,0 +1,37 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "platform/transport.h"
+
+typedef struct ssl_st SSL;
+typedef struct ssl_ctx_st SSL_CTX;
+
+// TLS with OpenSSL over a connected socket, with the same rules as the
+// Windows program: the handshake completes first, then the chain is checked
+// against the trusted roots and the certificate against the server's name.
+class OpenSslStream {
+ public:
+  // caFile names the trusted roots; empty means the system's.
+  OpenSslStream(int socket, const std::atomic<bool>& aborted, std::string caFile);
+  ~OpenSslStream();
+  OpenSslStream(const OpenSslStream&) = delete;
+  OpenSslStream& operator=(const OpenSslStream&) = delete;
+
+  // Handshake and verification for serverName (a name or a literal address).
+  SecureResult Handshake(const std::string& serverName, int timeoutMs);
+  // As Transport::Send and Transport::Receive, on the decrypted stream.
+  bool Send(const std::string& bytes, int timeoutMs);
+  int Receive(char* buffer, int capacity, int timeoutMs);
+
+ private:
+  // Waits for what the last call of OpenSSL asked for; false on any other error.
+  bool WaitAfter(int callResult, int deadlineMs);
+
+  int m_socket;
+  const std::atomic<bool>& m_bAborted;
+  std::string m_strCaFile;
+  SSL_CTX* m_context = nullptr;
+  SSL* m_ssl = nullptr;
+};
