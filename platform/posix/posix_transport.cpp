@@ -2,45 +2,21 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <utility>
 #include <vector>
 
+#include "platform/address_lookup.h"
 #include "platform/bounded_call.h"
 #include "platform/posix/openssl_stream.h"
 #include "platform/posix/poll_wait.h"
 
 namespace {
-
-struct Address {
-  sockaddr_storage storage;
-  socklen_t length;
-};
-
-std::vector<Address> LookUp(const std::string& host, uint16_t port) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  std::vector<Address> addresses;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
-    return addresses;
-  for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
-    Address address{};
-    std::memcpy(&address.storage, entry->ai_addr, entry->ai_addrlen);
-    address.length = entry->ai_addrlen;
-    addresses.push_back(address);
-  }
-  freeaddrinfo(found);
-  return addresses;
-}
 
 class PosixTransport : public Transport {
  public:
@@ -51,14 +27,14 @@ class PosixTransport : public Transport {
 
   bool Resolve(const std::string& host, uint16_t port, int timeoutMs) override {
     m_addresses.clear();
-    return RunBounded([host, port] { return LookUp(host, port); }, timeoutMs, m_bAborted,
+    return RunBounded([host, port] { return LookUpAddresses(host, port); }, timeoutMs, m_bAborted,
                       m_addresses) &&
            !m_addresses.empty();
   }
 
   ConnectResult Connect(int timeoutMs) override {
     bool anySocket = false;
-    for (const Address& address : m_addresses) {
+    for (const SocketAddress& address : m_addresses) {
       if (m_bAborted) break;
       CloseSocket();
       m_socket = socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -126,7 +102,7 @@ class PosixTransport : public Transport {
   bool Cleanup() override { return true; }
 
  private:
-  bool ConnectTo(const Address& address, int timeoutMs) {
+  bool ConnectTo(const SocketAddress& address, int timeoutMs) {
     const int flags = fcntl(m_socket, F_GETFL);
     if (flags < 0 || fcntl(m_socket, F_SETFL, flags | O_NONBLOCK) < 0) return false;
     bool connected =
@@ -140,7 +116,7 @@ class PosixTransport : public Transport {
   }
 
   std::string m_strCaFile;
-  std::vector<Address> m_addresses;
+  std::vector<SocketAddress> m_addresses;
   std::atomic<int> m_socket{-1};
   std::atomic<bool> m_bAborted{false};
   std::unique_ptr<OpenSslStream> m_tls;

@@ -4,9 +4,9 @@
 #include <ws2tcpip.h>
 
 #include <atomic>
-#include <cstring>
 #include <vector>
 
+#include "platform/address_lookup.h"
 #include "platform/bounded_call.h"
 #include "platform/win32/schannel_stream.h"
 
@@ -28,31 +28,6 @@ bool WaitFor(SOCKET socket, bool forWriting, int timeoutMs) {
   return count > 0 && FD_ISSET(socket, &ready) && !FD_ISSET(socket, &failed);
 }
 
-struct Address {
-  sockaddr_storage storage;
-  int length;
-};
-
-std::vector<Address> LookUp(const std::string& host, uint16_t port) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* found = nullptr;
-  std::vector<Address> addresses;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
-    return addresses;
-  for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
-    if (entry->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    Address address{};
-    std::memcpy(&address.storage, entry->ai_addr, entry->ai_addrlen);
-    address.length = static_cast<int>(entry->ai_addrlen);
-    addresses.push_back(address);
-  }
-  freeaddrinfo(found);
-  return addresses;
-}
-
 class WinsockTransport : public Transport, private RawChannel {
  public:
   ~WinsockTransport() override { CloseSocket(); }
@@ -63,14 +38,14 @@ class WinsockTransport : public Transport, private RawChannel {
   // own; a literal address comes back without any network traffic.
   bool Resolve(const std::string& host, uint16_t port, int timeoutMs) override {
     m_addresses.clear();
-    return RunBounded([host, port] { return LookUp(host, port); }, timeoutMs, m_bAborted,
+    return RunBounded([host, port] { return LookUpAddresses(host, port); }, timeoutMs, m_bAborted,
                       m_addresses) &&
            !m_addresses.empty();
   }
 
   ConnectResult Connect(int timeoutMs) override {
     bool anySocket = false;
-    for (const Address& address : m_addresses) {
+    for (const SocketAddress& address : m_addresses) {
       if (m_bAborted) break;
       CloseSocket();
       m_socket = socket(address.storage.ss_family, SOCK_STREAM, IPPROTO_TCP);
@@ -134,7 +109,7 @@ class WinsockTransport : public Transport, private RawChannel {
     return received == SOCKET_ERROR || m_bAborted ? -1 : received;
   }
 
-  bool ConnectTo(const Address& address, int timeoutMs) {
+  bool ConnectTo(const SocketAddress& address, int timeoutMs) {
     u_long nonBlocking = 1;
     if (ioctlsocket(m_socket, FIONBIO, &nonBlocking) != 0) return false;
     bool connected =
@@ -147,7 +122,7 @@ class WinsockTransport : public Transport, private RawChannel {
 
   std::atomic<SOCKET> m_socket{INVALID_SOCKET};
   std::atomic<bool> m_bAborted{false};
-  std::vector<Address> m_addresses;
+  std::vector<SocketAddress> m_addresses;
   std::unique_ptr<SchannelStream> m_tls;
 };
 

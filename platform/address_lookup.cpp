@@ -1,0 +1,23 @@
+#include "platform/address_lookup.h"
+
+#include <cstring>
+
+std::vector<SocketAddress> LookUpAddresses(const std::string& host, uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* found = nullptr;
+  std::vector<SocketAddress> addresses;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+    return addresses;
+  for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+    if (entry->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    SocketAddress address{};
+    std::memcpy(&address.storage, entry->ai_addr, entry->ai_addrlen);
+    address.length = static_cast<int>(entry->ai_addrlen);
+    addresses.push_back(address);
+  }
+  freeaddrinfo(found);
+  return addresses;
+}
