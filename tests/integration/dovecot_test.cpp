@@ -69,11 +69,11 @@ class DovecotTest : public ::testing::Test {
     frame.m_strPassword = password;
     RunCheck(platform, frame);
   }
-  // A check of the mailbox twelve as the server text says, port included.
-  void CheckAt(const std::string& server) {
+  // A check of the mailbox as the server text says, port included.
+  void CheckAt(const std::string& server, const std::string& user = "twelve") {
     m_bServerText = true;
     frame.m_strServer = server;
-    frame.m_strUser = "twelve";
+    frame.m_strUser = user;
     frame.m_strPassword = "secret";
     RunCheck(platform, frame);
   }
@@ -159,14 +159,16 @@ TEST_F(DovecotTest, NoCertificateButTheRightOneIsTrustedAndNothingOfTheUsersIsSe
       Tls("pop3s://127.0.0.1"),
   };
   const size_t logStart = Log().size();
+  // A user name no other test sends: the tests run side by side on one server
+  // and its one log.
   for (const std::string& server : servers) {
-    CheckAt(server);
+    CheckAt(server, "untrusted");
     EXPECT_EQ("Server certificate isn't trusted!", Tip()) << server;
     EXPECT_EQ(IDI_NOTCONNECTED, Picture()) << server;
   }
   EXPECT_TRUE(platform.boxes.empty());
   const std::string log = LogOnceItHas(logStart, "no auth attempts", std::size(servers));
-  EXPECT_EQ(std::string::npos, log.find("user=<twelve>")) << log;
+  EXPECT_EQ(std::string::npos, log.find("user=<untrusted>")) << log;
 }
 
 TEST_F(DovecotTest, TlsWherePlainTextIsSpokenIsNoSecureConnection) {
