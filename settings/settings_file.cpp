@@ -18,10 +18,10 @@ int SwitchValue(const std::string& line) { return line == "TRUE" ? 1 : 0; }
 
 // A line ends at CR LF, at LF or at a lone CR, so that files edited on other
 // systems still read line by line instead of as one long first line.
-std::vector<std::string> SplitLines(const std::string& content, size_t wanted) {
+std::vector<std::string> SplitLines(const std::string& content) {
   std::vector<std::string> lines;
   size_t start = 0;
-  while (lines.size() < wanted && start < content.size()) {
+  while (start < content.size()) {
     size_t end = content.find_first_of("\r\n", start);
     if (end == std::string::npos) end = content.size();
     lines.push_back(content.substr(start, end - start));
@@ -30,7 +30,6 @@ std::vector<std::string> SplitLines(const std::string& content, size_t wanted) {
       ++end;
     start = end + 1;
   }
-  lines.resize(wanted);
   return lines;
 }
 
@@ -51,7 +50,9 @@ std::string SettingsPathFor(const std::string& modulePath) {
 }
 
 void ParseSettings(const std::string& content, MailSettings& settings) {
-  const std::vector<std::string> line = SplitLines(content, kLineCount);
+  std::vector<std::string> line = SplitLines(content);
+  if (line.size() < kLineCount) line.resize(kLineCount);
+  settings.m_extras.Parse(std::vector<std::string>(line.begin() + kLineCount, line.end()));
   settings.m_strServer = line[0];
   settings.m_strUser = line[1];
   settings.m_strPassword = line[2];
@@ -76,7 +77,7 @@ std::string FormatSettings(const MailSettings& settings) {
       SwitchText(settings.m_bShowCount)};
   std::string content;
   for (const std::string& line : lines) content += line + "\r\n";
-  return content;
+  return content + settings.m_extras.Format();
 }
 
 bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings) {

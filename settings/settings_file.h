@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "settings/settings_extras.h"
+
 class Platform;
 
 // The user's settings, in the order of their lines in the settings file.
@@ -18,6 +20,8 @@ struct MailSettings {
   int m_bErrorSound = 0;
   std::string m_strErrorWav;
   int m_bShowCount = 0;
+  // The newer settings, after the eleven lines.
+  SettingsExtras m_extras;
 };
 
 // Minutes between checks: never fewer than the minimum after loading; the
@@ -28,11 +32,13 @@ constexpr int kMaximumInterval = 120;
 // The settings file beside the executable: its last three characters become "ini".
 std::string SettingsPathFor(const std::string& modulePath);
 
-// Fills all eleven settings from the file's content; a missing line reads as
-// an empty one, so a short or empty file still gives a usable result.
+// Fills all eleven settings from the file's content, and the newer ones from
+// the lines after them; a missing line reads as an empty one, so a short or
+// empty file still gives a usable result.
 void ParseSettings(const std::string& content, MailSettings& settings);
 
-// The eleven CR LF lines of the file for these settings.
+// The eleven CR LF lines of the file for these settings, then the newer
+// settings that differ from their defaults.
 std::string FormatSettings(const MailSettings& settings);
 
 // Loads the file at path, reading no more than its first mebibyte; false

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "settings/decimal.h"
@@ -134,6 +135,21 @@ TEST(SettingsFormat, ALineBreakInAValueCannotShiftTheLinesAfterIt) {
   EXPECT_EQ(1, again.m_bShowCount);
 }
 
+TEST(SettingsFormat, NewerSettingsFollowTheElevenLinesOnlyWhenNotAtTheirDefaults) {
+  MailSettings s = Parsed(File("5") + "zeta=kept for a newer version\r\nnot a setting\r\n"
+                                      "flag=FALSE\r\nzeta=second\r\n");
+  EXPECT_EQ("kept for a newer version", s.m_extras.Text("zeta"));
+  EXPECT_FALSE(s.m_extras.Switch("flag", true));
+  EXPECT_TRUE(s.m_extras.Switch("absent", true));
+  s.m_extras.SetSwitch("flag", true, true);
+  s.m_extras.SetText("name", "a\r\nb");
+  EXPECT_EQ(File("5") + "zeta=kept for a newer version\r\nname=ab\r\n", FormatSettings(s));
+  s.m_extras.SetText("zeta", "");
+  s.m_extras.SetText("name", "");
+  EXPECT_EQ(File("5"), FormatSettings(s)) << "at their defaults, the eleven lines alone";
+  EXPECT_EQ(File("5"), FormatSettings(Parsed(File("5"))));
+}
+
 TEST(SettingsParse, AnyBytesLoadWithoutHarmAndSaveBackStably) {
   std::string garbage;
   unsigned seed = 12345;
@@ -151,7 +167,8 @@ TEST(SettingsParse, AnyBytesLoadWithoutHarmAndSaveBackStably) {
     size_t lines = 0;
     for (size_t at = saved.find("\r\n"); at != std::string::npos; at = saved.find("\r\n", at + 2))
       ++lines;
-    EXPECT_EQ(11u, lines);
+    const std::string extras = loaded.m_extras.Format();
+    EXPECT_EQ(11u + static_cast<size_t>(std::count(extras.begin(), extras.end(), '\n')), lines);
   }
   const MailSettings longLines =
       Parsed(std::string(100 * 1024, 'a') + "\r\n" + std::string(100 * 1024, 'b') + "\n12");
