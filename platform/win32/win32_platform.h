@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/ansi_codec.h"
 
 // The platform services on the real Win32 API.
 class Win32Platform : public Platform {
@@ -65,6 +66,11 @@ class Win32Platform : public Platform {
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
 
+  const TextCodec& Codec() override;
+  bool RememberPassword(const std::string& account, const std::string& password) override;
+  bool FindPassword(const std::string& account, std::string& password) override;
+  void ForgetPassword(const std::string& account) override;
+
   bool StartSockets() override;
   std::unique_ptr<Transport> CreateTransport() override;
 
@@ -72,4 +78,7 @@ class Win32Platform : public Platform {
   HINSTANCE m_hInstance;
   HWND m_hMainWindow = nullptr;
   UINT m_nTaskbarCreated = 0;
+  AnsiCodec m_codec;
+  // The wave file playing, if any.
+  std::string m_strSound;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/dialog.h"
 #include "platform/frame_window.h"
+#include "platform/utf8_text.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 
@@ -9,9 +10,37 @@ namespace {
 
 WindowHandle const kFrameHandle = reinterpret_cast<WindowHandle>(0x1000);
 constexpr unsigned kTaskbarCreated = 0xC0DE;
+// As much of a tooltip as the shell shows.
+constexpr size_t kShownTipUnits = 127;
 
 WindowHandle HandleFor(uintptr_t base, size_t index) {
   return reinterpret_cast<WindowHandle>(base + index);
+}
+
+// What cp1252 puts at 0x80 to 0x9F; zero where it has nothing. The rest of
+// its upper half is Latin-1.
+constexpr char32_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+char32_t Cp1252ToCode(unsigned char byte) {
+  if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80] ? kCp1252High[byte - 0x80]
+                                                                    : 0xFFFD;
+  return byte;
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
 }
 
 }  // namespace
@@ -183,7 +212,7 @@ bool FakePlatform::NotifyIcon(TrayAction action, const NotifyIconData& data) {
                      : action == TrayAction::kModify ? "modify"
                                                      : "delete";
   events.push_back(std::string("tray ") + name + " " + std::to_string(IconId(data.hIcon)) + " " +
-                   data.szTip);
+                   CutToUtf16Units(data.tip, kShownTipUnits));
   trayRecords.push_back(data);
   switch (action) {
     case TrayAction::kAdd:
@@ -369,6 +398,25 @@ void FakePlatform::RemoveFile(const std::string& path) {
   files.erase(path);
 }
 
+bool FakePlatform::RememberPassword(const std::string& account, const std::string& password) {
+  events.push_back("credential write " + account);
+  if (credentialWritesFail) return false;
+  credentials[account] = password;
+  return true;
+}
+
+bool FakePlatform::FindPassword(const std::string& account, std::string& password) {
+  const auto found = credentials.find(account);
+  if (found == credentials.end()) return false;
+  password = found->second;
+  return true;
+}
+
+void FakePlatform::ForgetPassword(const std::string& account) {
+  events.push_back("credential delete " + account);
+  credentials.erase(account);
+}
+
 bool FakePlatform::StartSockets() { return socketsStart; }
 
 std::unique_ptr<Transport> FakePlatform::CreateTransport() {
@@ -379,4 +427,33 @@ FakeDialog* FakePlatform::DialogFor(WindowHandle handle) const {
   for (const std::unique_ptr<FakeDialog>& open : openDialogs)
     if (open->handle == handle) return open.get();
   return nullptr;
+}
+
+std::string Cp1252Codec::FromAnsi(const std::string& ansi) const {
+  std::string utf8;
+  for (const char c : ansi) AppendUtf8(utf8, Cp1252ToCode(static_cast<unsigned char>(c)));
+  return utf8;
+}
+
+// Each of the 256 bytes in turn is looked for at the text's position: slow,
+// and plenty for a test.
+bool Cp1252Codec::ToAnsi(const std::string& utf8, std::string& ansi) const {
+  ansi.clear();
+  for (size_t at = 0; at < utf8.size();) {
+    bool found = false;
+    for (int byte = 1; byte < 256 && !found; ++byte) {
+      std::string form;
+      AppendUtf8(form, Cp1252ToCode(static_cast<unsigned char>(byte)));
+      if (form == "\xEF\xBF\xBD" || utf8.compare(at, form.size(), form) != 0) continue;
+      ansi += static_cast<char>(byte);
+      at += form.size();
+      found = true;
+    }
+    if (!found) {
+      if (utf8[at] != '\0') return false;
+      ansi += '\0';
+      ++at;
+    }
+  }
+  return true;
 }

@@ -24,6 +24,8 @@ std::string Describe(const CheckOutcome& outcome) {
       return "secure failed";
     case OutcomeKind::kUntrusted:
       return "untrusted";
+    case OutcomeKind::kPasswordNeeded:
+      return "password needed";
     case OutcomeKind::kStepFailed:
       return "failed";
     case OutcomeKind::kEnded:
@@ -289,6 +291,57 @@ TEST(MailCheck, CredentialsAreSentAsTheyAreButNeverWithLineBreaks) {
   EXPECT_EQ(kCheckPassFailed, badPassword.Run({"host", "alice", std::string("se\0cret", 7)}));
   EXPECT_EQ(Lines{"USER alice"}, badPassword.server.transcript);
   badPassword.ExpectCleanedUp();
+}
+
+// "pässwörd" in UTF-8 and in cp1252.
+const std::string kUtf8Password = "p\xC3\xA4ssw\xC3\xB6rd";
+const std::string kAnsiPassword = "p\xE4ssw\xF6rd";
+
+TEST(MailCheck, ARefusedUtf8LoginTriesTheAnsiFormOnceThenOnlyTheFormThatWorked) {
+  const struct {
+    LoginForm remembered;
+    const char* passReplies[2];
+    Lines sent;
+    std::string told;
+    LoginForm learnt;
+  } rows[] = {
+      {LoginForm::kUnknown, {"+OK\r\n", ""}, {"USER alice", "PASS " + kUtf8Password, "STAT", "QUIT"},
+       "count 1 = 1", LoginForm::kUtf8},
+      {LoginForm::kUnknown, {"-ERR no\r\n", "+OK\r\n"},
+       {"USER alice", "PASS " + kUtf8Password, "USER alice", "PASS " + kAnsiPassword, "STAT", "QUIT"},
+       "count 1 = 1", LoginForm::kAnsi},
+      {LoginForm::kUnknown, {"-ERR no\r\n", "-ERR no\r\n"},
+       {"USER alice", "PASS " + kUtf8Password, "USER alice", "PASS " + kAnsiPassword},
+       "password rejected", LoginForm::kUnknown},
+      {LoginForm::kAnsi, {"-ERR no\r\n", ""}, {"USER alice", "PASS " + kAnsiPassword},
+       "password rejected", LoginForm::kUnknown},
+      {LoginForm::kUtf8, {"-ERR no\r\n", ""}, {"USER alice", "PASS " + kUtf8Password},
+       "password rejected", LoginForm::kUnknown},
+  };
+  for (const auto& row : rows) {
+    MemoryServer server;
+    server.Reply(0, "+OK hi\r\n").Reply(1, "+OK\r\n").Reply(2, row.passReplies[0]);
+    if (*row.passReplies[1]) server.Reply(3, "+OK\r\n").Reply(4, row.passReplies[1]);
+    const size_t statAfter = *row.passReplies[1] ? 5 : 3;
+    server.Reply(statAfter, "+OK 1 1\r\n").Reply(statAfter + 1, "+OK bye\r\n");
+    Check check = With(server);
+    Pop3Account account{"host", "alice", kUtf8Password};
+    account.ansiUser = "alice";
+    account.ansiPassword = kAnsiPassword;
+    account.form = row.remembered;
+    std::unique_ptr<Transport> transport = check.server.NewSession();
+    CheckOutcome told;
+    struct : OutcomeHandover {
+      void PresentBeforeQuit(const CheckOutcome& outcome) override { *seen = outcome; }
+      CheckOutcome* seen;
+    } handover;
+    handover.seen = &told;
+    const CheckOutcome last = RunMailCheck(*transport, account, 1000, handover);
+    if (last.kind != OutcomeKind::kEnded) told = last;
+    EXPECT_EQ(row.sent, check.server.transcript) << row.told;
+    EXPECT_EQ(row.told, Describe(told));
+    EXPECT_EQ(row.learnt, told.loginForm) << row.told;
+  }
 }
 
 TEST(MailCheck, CredentialsTooLongForACommandLineAreNeverSent) {
