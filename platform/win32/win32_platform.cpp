@@ -89,6 +89,8 @@ HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition) {
 
 Win32Platform::Win32Platform(HINSTANCE instance) : m_hInstance(instance) {}
 
+Win32Platform::~Win32Platform() { StopSound(); }
+
 bool Win32Platform::CreateFrameWindow(FrameWindow& window, const std::string& title) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
@@ -199,14 +201,22 @@ bool Win32Platform::NotifyIcon(TrayAction action, const NotifyIconData& data) {
 // Played from memory: with a file name the system opens it through an ANSI
 // path of at most 128 characters. The wave stays in m_strSound, in use by the
 // system, until the next sound replaces it; the sound playing is stopped
-// before its buffer goes.
+// before its buffer goes. A file that cannot be read is left to the system,
+// which plays its default sound for it as it always did.
 void Win32Platform::PlaySoundFile(const std::string& fileName, unsigned flags) {
   constexpr size_t kMaxSoundBytes = 64 * 1024 * 1024;
-  PlaySoundW(nullptr, nullptr, 0);
-  m_strSound.clear();
-  if (!ReadFileStart(fileName, kMaxSoundBytes, m_strSound) || m_strSound.empty()) return;
+  StopSound();
+  if (!ReadFileStart(fileName, kMaxSoundBytes, m_strSound) || m_strSound.empty()) {
+    PlaySoundW(Widen(fileName).c_str(), nullptr, flags);
+    return;
+  }
   PlaySoundW(reinterpret_cast<LPCWSTR>(m_strSound.data()), nullptr,
              (flags & ~static_cast<unsigned>(SND_FILENAME)) | SND_MEMORY);
+}
+
+void Win32Platform::StopSound() {
+  PlaySoundW(nullptr, nullptr, 0);
+  m_strSound.clear();
 }
 
 MenuHandle Win32Platform::CreatePopupMenu() { return ::CreatePopupMenu(); }

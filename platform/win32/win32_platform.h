@@ -9,6 +9,7 @@
 class Win32Platform : public Platform {
  public:
   explicit Win32Platform(HINSTANCE instance);
+  ~Win32Platform() override;
 
   bool CreateFrameWindow(FrameWindow& window, const std::string& title) override;
   void DestroyWindow(WindowHandle window) override;
@@ -75,6 +76,9 @@ class Win32Platform : public Platform {
   std::unique_ptr<Transport> CreateTransport() override;
 
  private:
+  // Stops the sound playing, if any, and frees its wave.
+  void StopSound();
+
   HINSTANCE m_hInstance;
   HWND m_hMainWindow = nullptr;
   UINT m_nTaskbarCreated = 0;

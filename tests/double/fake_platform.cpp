@@ -17,32 +17,6 @@ WindowHandle HandleFor(uintptr_t base, size_t index) {
   return reinterpret_cast<WindowHandle>(base + index);
 }
 
-// What cp1252 puts at 0x80 to 0x9F; zero where it has nothing. The rest of
-// its upper half is Latin-1.
-constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-char32_t Cp1252ToCode(unsigned char byte) {
-  if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80] ? kCp1252High[byte - 0x80]
-                                                                    : 0xFFFD;
-  return byte;
-}
-
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 }  // namespace
 
 FakeDialog::FakeDialog(FakePlatform& owner, Dialog& shown, int id, WindowHandle window)
@@ -429,30 +403,27 @@ FakeDialog* FakePlatform::DialogFor(WindowHandle handle) const {
   return nullptr;
 }
 
-std::string Cp1252Codec::FromAnsi(const std::string& ansi) const {
+// Each byte is the character of the same number, as in cp1252 outside 0x80 to 0x9F.
+std::string Latin1Codec::FromAnsi(const std::string& ansi) const {
   std::string utf8;
-  for (const char c : ansi) AppendUtf8(utf8, Cp1252ToCode(static_cast<unsigned char>(c)));
+  for (const char c : ansi) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code >= 0x80) utf8 += static_cast<char>(0xC0 | (code >> 6));
+    utf8 += static_cast<char>(code >= 0x80 ? 0x80 | (code & 0x3F) : code);
+  }
   return utf8;
 }
 
-// Each of the 256 bytes in turn is looked for at the text's position: slow,
-// and plenty for a test.
-bool Cp1252Codec::ToAnsi(const std::string& utf8, std::string& ansi) const {
+bool Latin1Codec::ToAnsi(const std::string& utf8, std::string& ansi) const {
   ansi.clear();
-  for (size_t at = 0; at < utf8.size();) {
-    bool found = false;
-    for (int byte = 1; byte < 256 && !found; ++byte) {
-      std::string form;
-      AppendUtf8(form, Cp1252ToCode(static_cast<unsigned char>(byte)));
-      if (form == "\xEF\xBF\xBD" || utf8.compare(at, form.size(), form) != 0) continue;
-      ansi += static_cast<char>(byte);
-      at += form.size();
-      found = true;
-    }
-    if (!found) {
-      if (utf8[at] != '\0') return false;
-      ansi += '\0';
-      ++at;
+  for (size_t at = 0; at < utf8.size(); ++at) {
+    const auto lead = static_cast<unsigned char>(utf8[at]);
+    if (lead < 0x80) {
+      ansi += utf8[at];
+    } else if ((lead == 0xC2 || lead == 0xC3) && at + 1 < utf8.size()) {
+      ansi += static_cast<char>(((lead & 0x03) << 6) | (utf8[++at] & 0x3F));
+    } else {
+      return false;
     }
   }
   return true;

@@ -15,8 +15,9 @@
 
 class FakePlatform;
 
-// The ANSI code page of a Western Windows: cp1252.
-class Cp1252Codec : public TextCodec {
+// The ANSI code page of a Western Windows, as far as the tests need it:
+// cp1252's Latin-1 characters.
+class Latin1Codec : public TextCodec {
  public:
   bool ToAnsi(const std::string& utf8, std::string& ansi) const override;
   std::string FromAnsi(const std::string& ansi) const override;
@@ -138,7 +139,7 @@ class FakePlatform : public Platform {
   bool quitPosted = false;
   bool trayIconShown = false;
   std::vector<std::unique_ptr<FakeDialog>> openDialogs;
-  Cp1252Codec codec;
+  Latin1Codec codec;
 
   bool CreateFrameWindow(FrameWindow& window, const std::string& title) override;
   void DestroyWindow(WindowHandle window) override;

@@ -213,23 +213,13 @@ TEST_F(MainFrameTest, TextFromTheServerIsCutAndMadePrintableInTheTip) {
 }
 
 TEST(TrayTip, IsCutToUtf16UnitsWithoutSplittingACharacter) {
-  const std::string euro = "\xE2\x82\xAC";             // one unit, three bytes
-  const std::string clef = "\xF0\x9D\x84\x9E";         // a surrogate pair, four bytes
-  const struct {
-    std::string text;
-    size_t units;
-    std::string shown;
-  } rows[] = {
-      {"abc", 2, "ab"},
-      {"a" + clef, 2, "a"},                       // the pair is dropped whole
-      {"a" + clef, 3, "a" + clef},
-      {euro + euro, 1, euro},                     // never inside a UTF-8 sequence
-      {"\xC3" + std::string("x"), 1, "\xC3"},     // a broken byte shows as one character
-      {std::string(200, 'x'), 127, std::string(127, 'x')},
-  };
-  for (const auto& row : rows) EXPECT_EQ(row.shown, CutToUtf16Units(row.text, row.units));
+  const std::string euro = "\xE2\x82\xAC", clef = "\xF0\x9D\x84\x9E";  // 1 and 2 units
+  EXPECT_EQ("a", CutToUtf16Units("a" + clef, 2)) << "a surrogate pair goes whole";
+  EXPECT_EQ("a" + clef, CutToUtf16Units("a" + clef, 3));
+  EXPECT_EQ(euro, CutToUtf16Units(euro + euro, 1)) << "never inside a UTF-8 sequence";
+  EXPECT_EQ("\xC3", CutToUtf16Units("\xC3x", 1)) << "a broken byte shows as one character";
   EXPECT_TRUE(IsValidUtf8("\xC5\x81\xC3\xB3" "d\xC5\xBA " + euro + clef));
-  for (const char* broken : {"\xC3", "\xE9" "t\xE9", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
+  for (const char* broken : {"\xC3", "\xE9" "t", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
     EXPECT_FALSE(IsValidUtf8(broken)) << broken;
 }
 

@@ -258,8 +258,8 @@ TEST(SettingsFile, ReadsUtf8OrTheAnsiCodePageAndWritesAnsiWhereItCan) {
     std::string saved;
   } rows[] = {
       {ascii, "", "", ascii},  // byte for byte as an earlier version wrote it
-      {"h\r\nu\r\np\xE4ssw\xF6rd\r\n5\r\nTRUE\r\nC:\\\x80.wav\r\n", "p\xC3\xA4ssw\xC3\xB6rd",
-       "C:\\\xE2\x82\xAC.wav", "h\r\nu\r\np\xE4ssw\xF6rd\r\n5\r\nTRUE\r\nC:\\\x80.wav\r\n"},
+      {"h\r\nu\r\np\xE4ssw\xF6rd\r\n5\r\nTRUE\r\nC:\\\xDF.wav\r\n", "p\xC3\xA4ssw\xC3\xB6rd",
+       "C:\\\xC3\x9F.wav", "h\r\nu\r\np\xE4ssw\xF6rd\r\n5\r\nTRUE\r\nC:\\\xDF.wav\r\n"},
       {"h\r\nu\r\np\xC3\xA4ssw\xC3\xB6rd\r\n5\r\n", "p\xC3\xA4ssw\xC3\xB6rd", "",
        "h\r\nu\r\np\xE4ssw\xF6rd\r\n5\r\n"},  // read as UTF-8, written in ANSI
       {"h\r\nu\r\n\r\n5\r\nTRUE\r\nC:\\\xC5\x81\xC3\xB3" "d\xC5\xBA\\a.wav\r\n", "",
