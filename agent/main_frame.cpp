@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "agent/login_account.h"
+#include "agent/presentation.h"
 #include "app/about_dlg.h"
 #include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
@@ -25,16 +26,6 @@ constexpr unsigned kWmCheckOutcome = win::kWmUser + 501;
 constexpr char kCheckCaption[] = "DOV3 Ozez Ezevada";
 constexpr char kAutorunValueName[] = "Nolvar-Tarvik";
 constexpr RegistryRoot kRunKeys[] = {RegistryRoot::kLocalMachine, RegistryRoot::kCurrentUser};
-
-// Text from the server goes into the tooltip and a message box: anything but
-// printable ASCII is shown as '?', so no control character, NUL or broken
-// multi-byte character can get there.
-std::string PrintableText(const std::string& text) {
-  std::string shown = text;
-  for (char& c : shown)
-    if (c < 0x20 || c > 0x7E) c = '?';
-  return shown;
-}
 
 // The frame's settings and each dialog's members have the same names, so
 // one copy serves into the dialog and back out of it.
@@ -323,8 +314,8 @@ void CMainFrame::SetTrayTip(const std::string& text) {
 
 void CMainFrame::SetTrayPicture(int iconId) { m_nid.hIcon = m_platform.LoadTrayIcon(iconId); }
 
-void CMainFrame::PlayIfOn(int soundSwitch, const std::string& fileName) {
-  if (soundSwitch == 1) m_platform.PlaySoundFile(fileName, win::kSndFilename | win::kSndAsync);
+void CMainFrame::PlaySound(const std::string& fileName) {
+  m_platform.PlaySoundFile(fileName, win::kSndFilename | win::kSndAsync);
 }
 
 void CMainFrame::ShowCheckMessage(const std::string& text, unsigned icon) {
@@ -365,82 +356,25 @@ void CMainFrame::AbandonCheck() {
   m_pCheck.reset();
 }
 
-// Every outcome is shown here, in one order: tooltip, picture, sound,
-// foreground, box; after a box, the failure's sound and picture; last the
-// one update of the tray icon.
+// Every outcome is shown here, as decided for it; last the one update of
+// the tray icon.
 void CMainFrame::Present(const CheckOutcome& outcome) {
-  std::string tip;
-  int picture = 0;
-  int soundSwitch = 0;
-  const std::string* sound = nullptr;
-  bool foreground = false;
-  std::string box;
-  unsigned boxIcon = win::kMbIconExclamation;
   RememberLoginForm(*this, outcome.loginForm);
-  switch (outcome.kind) {
-    case OutcomeKind::kMailboxCount:
-      if (outcome.count <= 0) {
-        tip = "No messages waiting";
-        picture = IDI_NOMAIL;
-        soundSwitch = m_bNoMailSound;
-        sound = &m_strNoMailWav;
-        break;
-      }
-      tip = "You have " + PrintableText(outcome.countText) +
-            (outcome.count > 1 ? " messages waiting" : " message waiting");
-      picture = IDI_NEWMAIL;
-      soundSwitch = m_bNewMailSound;
-      sound = &m_strNewMailWav;
-      foreground = true;
-      if (m_bShowCount == 1) {
-        box = tip;
-        boxIcon = win::kMbIconInformation;
-      }
-      break;
-    case OutcomeKind::kUserRejected:
-      foreground = true;
-      box = "Incorrect user name!";
-      break;
-    case OutcomeKind::kPasswordRejected:
-      foreground = true;
-      box = "Incorrect password or user name!";
-      break;
-    case OutcomeKind::kResolveFailed:
-      tip = "Couldn't resolve POP3 name!";
-      break;
-    case OutcomeKind::kConnectFailed:
-      tip = "Couldn't connect to POP3 server!";
-      break;
-    case OutcomeKind::kSecureFailed:
-      tip = "Couldn't make a secure connection!";
-      break;
-    case OutcomeKind::kUntrusted:
-      tip = "Server certificate isn't trusted!";
-      break;
-    case OutcomeKind::kPasswordNeeded:
-      tip = "Password needed: right-click, Server options";
-      picture = IDI_NOTCONNECTED;
-      break;
-    case OutcomeKind::kStepFailed:
-    case OutcomeKind::kEnded:
-      break;
-  }
-  const bool failed = outcome.result != kCheckCompleted;
-
-  if (!tip.empty()) SetTrayTip(tip);
-  if (picture) SetTrayPicture(picture);
-  if (sound) PlayIfOn(soundSwitch, *sound);
-  if (foreground) m_platform.SetForegroundWindow(Handle());
-  if (!box.empty()) {
-    ShowCheckMessage(box, boxIcon);
+  const Announcement told = Decide(outcome, *this);
+  if (!told.tip.empty()) SetTrayTip(told.tip);
+  if (told.picture) SetTrayPicture(told.picture);
+  if (told.sound) PlaySound(*told.sound);
+  if (told.foreground) m_platform.SetForegroundWindow(Handle());
+  if (!told.box.empty()) {
+    ShowCheckMessage(told.box, told.boxIcon);
     // The program may have been closed while the box was open.
     if (!Handle()) return;
   }
-  if (failed) {
-    PlayIfOn(m_bErrorSound, m_strErrorWav);
+  if (told.failed) {
+    if (told.errorSound) PlaySound(*told.errorSound);
     SetTrayPicture(IDI_NOTCONNECTED);
   }
-  if (!tip.empty() || picture || failed) UpdateTrayIcon();
+  if (!told.tip.empty() || told.picture || told.failed) UpdateTrayIcon();
 }
 
 void CMainFrame::LoadSettings() {

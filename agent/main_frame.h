@@ -79,7 +79,7 @@ class CMainFrame : public FrameWindow, public MailSettings {
   void UpdateTrayIcon();
   void SetTrayTip(const std::string& text);
   void SetTrayPicture(int iconId);
-  void PlayIfOn(int soundSwitch, const std::string& fileName);
+  void PlaySound(const std::string& fileName);
   void ShowCheckMessage(const std::string& text, unsigned icon);
   void Present(const CheckOutcome& outcome);
   void AbandonCheck();

@@ -38,7 +38,7 @@ def ours(server, user, password, runs, ca_file=None):
     command = [str(NATIVE / "bench" / "check_bench"), server, user, password, str(runs)]
     output = subprocess.run(command + ([ca_file] if ca_file else []), check=True,
                             stdout=subprocess.PIPE, text=True).stdout
-    rows = [line.split() for line in output.splitlines()]
+    rows = [line.split() for line in output.splitlines() if not line.startswith("file ")]
     if any(row[2] != "ok" for row in rows):
         raise RuntimeError(f"a check failed: {output}")
     return [float(row[0]) for row in rows], max(int(row[1]) for row in rows)

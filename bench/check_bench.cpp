@@ -6,7 +6,8 @@
 // SERVER is the server text as the settings hold it ("127.0.0.1:11310",
 // "pop3s://localhost:11311"); CA_FILE names the roots TLS trusts.
 //
-// Prints one line per check: "<milliseconds> <peak heap bytes> ok|failed".
+// Prints one line per check: "<milliseconds> <peak heap bytes> ok|failed",
+// then one line per file the checks left: "file <path> <bytes>".
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -76,5 +77,7 @@ int main(int argc, char** argv) {
     const bool failed = FakePlatform::IconId(frame.m_nid.hIcon) == IDI_NOTCONNECTED;
     std::printf("%.3f %zu %s\n", took.count(), g_heapPeak - before, failed ? "failed" : "ok");
   }
+  for (const auto& [path, content] : platform.files)
+    std::printf("file %s %zu\n", path.c_str(), content.size());
   return 0;
 }

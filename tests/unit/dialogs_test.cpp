@@ -181,12 +181,13 @@ TEST(SoundOptionsDialog, EachBrowseButtonFillsOnlyItsOwnRow) {
                       {IDC_ERROR_BROWSE, IDC_ERROR_WAV, IDC_ERROR_SOUND}};
   for (const Row& chosen : rows) {
     SoundDialog opened([&](FakeDialog& open) {
+      for (const Row& row : rows) open.Tick(row.check, false);
       open.platform.fileChoices.push_back(std::string("C:\\x.wav"));
       open.Click(chosen.button);
       for (const Row& row : rows) {
         const bool mine = row.button == chosen.button;
         EXPECT_EQ(mine, open.Text(row.path) == "C:\\x.wav") << chosen.button;
-        EXPECT_TRUE(!mine || open.Checked(row.check)) << chosen.button;
+        EXPECT_EQ(mine, open.Checked(row.check)) << chosen.button;
       }
       open.Click(win::kIdOk);
     });

@@ -283,6 +283,7 @@ TEST(MailCheck, CredentialsAreSentAsTheyAreButNeverWithLineBreaks) {
 
   Check spaces = With(MemoryServer::Standard("+OK 0 0\r\n"));
   EXPECT_EQ(kCheckCompleted, spaces.Run({"host", "a b", " p a s s "}));
+  ASSERT_GE(spaces.server.transcript.size(), 2u);
   EXPECT_EQ("PASS  p a s s ", spaces.server.transcript[1]);
 
   Check badUser = With(MemoryServer::Standard("+OK 0 0\r\n"));

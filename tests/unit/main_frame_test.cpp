@@ -70,6 +70,7 @@ TEST_F(MainFrameTest, StartUpAddsTheIconBuildsTheMenuLoadsSettingsAndChecks) {
   const Lines expected = {"create frame Tarvik", "tray add 135 Not connected", "timer 1 10000",
                           "sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting"};
   EXPECT_EQ(expected, platform.events);
+  ASSERT_FALSE(platform.trayRecords.empty());
   const NotifyIconData& added = platform.trayRecords.front();
   EXPECT_EQ(frame.Handle(), added.hWnd);
   EXPECT_EQ(2000u, added.uID);
@@ -110,7 +111,7 @@ TEST_F(MainFrameTest, MenuHasFourItemsWhenNeitherRunKeyCanBeWritten) {
 
 TEST_F(MainFrameTest, AutorunItemStartsUncheckedWithoutTheValue) {
   Start();
-  EXPECT_FALSE(platform.MenuItems()[2].checked);
+  EXPECT_FALSE(platform.MenuItems().at(2).checked);
   EXPECT_EQ(0, frame.m_bAutorun);
 }
 
@@ -173,6 +174,7 @@ TEST_F(MainFrameTest, MailWaitingShowsTipPictureSoundAndBoxInThatOrder) {
                           "box DOV3 Ozez Ezevada|You have 3 messages waiting",
                           "tray modify 134 You have 3 messages waiting"};
   EXPECT_EQ(expected, platform.events);
+  ASSERT_EQ(1u, platform.boxes.size());
   EXPECT_EQ(win::kMbIconInformation, platform.boxes[0].flags);
   EXPECT_EQ(frame.Handle(), platform.boxes[0].owner);
 }
@@ -244,6 +246,7 @@ TEST_F(MainFrameTest, ARejectedPasswordIsABoxThenTheErrorPicture) {
   const Lines expected = {"foreground", "box DOV3 Ozez Ezevada|Incorrect password or user name!",
                           "sound err.wav " + kSoundFlags, "tray modify 135 No messages waiting"};
   EXPECT_EQ(expected, platform.events);
+  ASSERT_EQ(1u, platform.boxes.size());
   EXPECT_EQ(win::kMbIconExclamation, platform.boxes[0].flags);
   EXPECT_EQ((Lines{"USER alice", "PASS secret"}),
             Lines(server.transcript.end() - 2, server.transcript.end()));
@@ -317,6 +320,7 @@ TEST_F(MainFrameTest, TheBoxOfACountOrARefusedUserNameComesBeforeQuit) {
   Answer("+OK 2 20\r\n");
   DoubleClick();
   EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT"}), sentWhileOpen);
+  ASSERT_FALSE(server.transcript.empty());
   EXPECT_EQ("QUIT", server.transcript.back());
 
   server = MemoryServer();
@@ -461,6 +465,7 @@ TEST_F(MainFrameTest, AnIconTheShellRefusedAtStartUpIsAddedByALaterTick) {
   EXPECT_FALSE(platform.trayIconShown);
   Tick();
   EXPECT_TRUE(platform.trayIconShown);
+  ASSERT_FALSE(platform.EventsStartingWith("tray add").empty());
   EXPECT_EQ("tray add 132 No messages waiting", platform.EventsStartingWith("tray add").back())
       << "added with the picture and tip of the last check";
   Tick(10);
@@ -603,10 +608,13 @@ TEST_F(AutorunTest, AValueRemovedBehindTheProgramsBackStillUnchecks) {
 }
 
 TEST_F(AutorunTest, AFailedWriteIsToldAndNothingFlips) {
-  for (const bool checkedAtStart : {false, true}) {
+  // Where the value is at the start: nowhere, for every user, for this user.
+  for (const int where : {0, 1, 2}) {
+    const bool checkedAtStart = where != 0;
     FakePlatform refusing;
     refusing.transports = [this] { return server.NewSession(); };
-    if (checkedAtStart) refusing.machineRun.values["Nolvar-Tarvik"] = "x";
+    if (checkedAtStart)
+      (where == 1 ? refusing.machineRun : refusing.userRun).values["Nolvar-Tarvik"] = "x";
     CMainFrame refused(refusing, nullptr);
     ASSERT_TRUE(refused.Create("Tarvik"));
     FinishCheck(refusing, refused);
@@ -614,7 +622,8 @@ TEST_F(AutorunTest, AFailedWriteIsToldAndNothingFlips) {
     refusing.SendToFrame(win::kWmCommand, ID_AUTORUN);
     EXPECT_EQ(checkedAtStart, refusing.MenuItems().at(2).checked);
     EXPECT_EQ(checkedAtStart ? 1 : 0, refused.m_bAutorun);
-    EXPECT_EQ(checkedAtStart ? 1u : 0u, refusing.machineRun.values.size());
+    EXPECT_EQ(checkedAtStart ? 1u : 0u,
+              refusing.machineRun.values.size() + refusing.userRun.values.size());
     ASSERT_EQ(1u, refusing.boxes.size());
     EXPECT_EQ("Autorun at boot could not be changed.", refusing.boxes[0].text);
     EXPECT_EQ("Tarvik", refusing.boxes[0].caption);
@@ -697,6 +706,7 @@ TEST_F(BesideTheUserInterfaceTest, TheUserInterfaceAnswersDuringEveryStep) {
   }
   FinishCheck(platform, frame);
   EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT"}), sentWhileBoxOpen);
+  ASSERT_FALSE(gated.script.transcript.empty());
   EXPECT_EQ("QUIT", gated.script.transcript.back());
   EXPECT_EQ("You have 3 messages waiting", std::string(frame.m_nid.tip));
   EXPECT_EQ(0, frame.m_nMinutes) << "the check due after 30 ticks was skipped, the count went on";

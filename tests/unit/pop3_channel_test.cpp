@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include "platform/posix/posix_transport.h"
+#include "script_server.h"
 #include "tests/double/memory_transport.h"
 
 namespace {
@@ -100,6 +104,29 @@ TEST(Pop3Channel, NoCompleteLineIsNoReply) {
   MemoryServer failing;
   failing.Reply(0, "+OK").end = MemoryServer::End::kError;
   EXPECT_EQ(ReplyStatus::kNone, Channel(failing).Read());
+}
+
+// Each receive waits only for what is left of the reply's limit: a reply that
+// starts late and then stalls mid-line fails at the limit, not later.
+TEST(Pop3Channel, AReplyStallingMidLineFailsWithinItsLimit) {
+  constexpr int kLimitMs = 300;
+  constexpr int kLateMs = kLimitMs * 9 / 10;
+  ScriptServer server;
+  ASSERT_TRUE(server.Start(
+      {ScriptStep::Delay(kLateMs), ScriptStep::Send("+OK lo"), ScriptStep::Stall()}));
+  const std::unique_ptr<Transport> transport = CreatePosixTransport();
+  ASSERT_TRUE(transport->Startup());
+  ASSERT_TRUE(transport->Resolve("127.0.0.1", server.Port(), 1000));
+  ASSERT_EQ(ConnectResult::kConnected, transport->Connect(1000));
+  Pop3Channel channel(*transport, kLimitMs);
+  std::string line;
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(ReplyStatus::kNone, channel.ReadReply(line));
+  const auto elapsed = std::chrono::steady_clock::now() - started;
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(),
+            kLimitMs + kLateMs * 3 / 4);
+  transport->CloseSocket();
+  transport->Cleanup();
 }
 
 TEST(Pop3Channel, CommandsWithLineBreaksOrNulOrTooLongAreNeverSent) {
