@@ -56,14 +56,19 @@ class UnicodeTest(AgentTestCase):
         """As reg exports it, in UTF-16: reg query prints the OEM code page, without "Ł"."""
         exported = WORKDIR / "run-key.reg"
         exported.unlink(missing_ok=True)
-        self.desktop.wine("reg", "export", RUN_KEY, winebox.windows_path(exported), "/reg:64", "/y",
-                          check=False)
+        self.desktop.wine("reg", "export", RUN_KEY, winebox.windows_path(exported), self.view(),
+                          "/y", check=False)
         text = exported.read_bytes().decode("utf-16") if exported.exists() else ""
         return next((line for line in text.splitlines() if line.startswith('"Nolvar-Tarvik"')), "")
 
+    def view(self):
+        """The registry view the program sees: the 32-bit one for the 32-bit program."""
+        return "/reg:64" if self.desktop.loader.endswith("64") else "/reg:32"
+
     def autorun_and_server_options_ok(self):
         self.addCleanup(self.desktop.wine, "reg", "delete", RUN_KEY, "/v", "Nolvar-Tarvik", "/f",
-                        "/reg:64", check=False)
+                        self.view(), check=False)
+        time.sleep(1)  # the icon shows a moment after the tray window
         winebox.choose_from_tray_menu(self.desktop, AUTORUN)
         self.autorun = winebox.wait_until(self.autorun_value, 10, "the autorun value")
         winebox.choose_from_tray_menu(self.desktop, SERVER_OPTIONS)
