@@ -271,12 +271,14 @@ TEST_F(OptionsCommandTest, ServerOptionsOkCopiesBackAndSavesTheWholeFile) {
   using Store = std::map<std::string, std::string>;
   EXPECT_EQ((Store{{"Tarvik:alice@mail.example.org", "secret"}}), platform.credentials);
 
+  frame.m_extras.SetText("LoginForm", "ANSI");
   Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
     open.Type(IDC_USERNAME, "bob");
     open.Click(win::kIdOk);
   });
   EXPECT_EQ((Store{{"Tarvik:bob@mail.example.org", "secret"}}), platform.credentials)
       << "the password moved with the account";
+  EXPECT_EQ("", frame.m_extras.Text("LoginForm")) << "and its log-in form is learnt again";
   EXPECT_EQ("secret", frame.m_strPassword);
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/posix/posix_transport.h"
+#include "script_server.h"
 #include "tests/double/memory_transport.h"
 
 namespace {
@@ -329,6 +331,22 @@ TEST(MailCheck, ARefusedUtf8LoginTriesTheAnsiFormOnceThenOnlyTheFormThatWorked) 
     EXPECT_EQ(row.sent, check.server.transcript);
     EXPECT_EQ(row.learnt, check.presenter.form) << row.sent.size();
   }
+}
+
+// The server hangs up after refusing: the ANSI form goes over a new connection.
+TEST(MailCheck, TheAnsiFormGoesOverANewConnectionWhenTheServerHungUp) {
+  ScriptServer server;
+  ASSERT_TRUE(server.Start({ScriptStep::Send("+OK hi\r\n"), ScriptStep::Expect(),
+                            ScriptStep::Send("+OK\r\n"), ScriptStep::Expect(),
+                            ScriptStep::Send("-ERR\r\n"), ScriptStep::Close()}));
+  Pop3Account account{"127.0.0.1:" + std::to_string(server.Port()), "al", "p\xC3\xA4ss"};
+  account.ansiUser = "al";
+  account.ansiPassword = "p\xE4ss";
+  RecordingHandover handover;
+  const CheckOutcome told = RunMailCheck(*CreatePosixTransport(), account, 2000, handover);
+  EXPECT_EQ(OutcomeKind::kPasswordRejected, told.kind);
+  EXPECT_EQ(2, server.Connections());
+  EXPECT_EQ((Lines{"USER al", "PASS p\xC3\xA4ss", "USER al", "PASS p\xE4ss"}), server.Transcript());
 }
 
 TEST(MailCheck, CredentialsTooLongForACommandLineAreNeverSent) {
