@@ -78,9 +78,10 @@ bool Refused(const CheckOutcome& outcome) {
          outcome.kind == OutcomeKind::kPasswordRejected;
 }
 
-// kEnded when logged in, with form telling how where the forms differ. A server that refuses the
-// UTF-8 form gets the ANSI form once, as earlier versions sent it: on the
-// same connection, or on a new one when it hung up after refusing.
+// kEnded when logged in, with form telling how where the forms differ. A
+// server that refuses the UTF-8 form gets the ANSI form once, as earlier
+// versions sent it: on the same connection, or on a new one when it hung up
+// after refusing.
 CheckOutcome Login(std::optional<Pop3Channel>& channel, const Pop3Account& account,
                    const std::function<bool()>& reconnect, LoginForm& form) {
   const bool hasAnsi = !account.ansiUser.empty() || !account.ansiPassword.empty();

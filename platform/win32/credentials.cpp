@@ -42,5 +42,3 @@ bool Win32Platform::FindPassword(const std::string& account, std::string& passwo
 void Win32Platform::ForgetPassword(const std::string& account) {
   CredDeleteW(Widen(account).c_str(), CRED_TYPE_GENERIC, 0);
 }
-
-const TextCodec& Win32Platform::Codec() { return m_codec; }

@@ -67,7 +67,7 @@ class Win32Platform : public Platform {
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
 
-  const TextCodec& Codec() override;
+  const TextCodec& Codec() override { return m_codec; }
   bool RememberPassword(const std::string& account, const std::string& password) override;
   bool FindPassword(const std::string& account, std::string& password) override;
   void ForgetPassword(const std::string& account) override;
