@@ -33,9 +33,14 @@ enum class OutcomeKind {
   kConnectFailed,     // the server could not be reached or did not let us in
   kSecureFailed,      // no secure connection: handshake failed, STLS refused or unanswered
   kUntrusted,         // the server's certificate did not verify for its name
+  kPasswordNeeded,    // no password is known, so no check was made
   kStepFailed,        // another step failed; result names it
   kEnded,             // the conversation ended after its outcome was handed over
 };
+
+// How the user name and password went to the server: as UTF-8 (RFC 6856),
+// or in the system's ANSI code page as earlier versions sent them.
+enum class LoginForm { kUnknown, kUtf8, kAnsi };
 
 // One outcome of a check, presented on the user-interface thread.
 struct CheckOutcome {
@@ -44,4 +49,6 @@ struct CheckOutcome {
   int count = 0;
   // The count field of the STAT reply exactly as received.
   std::string countText;
+  // The form that logged in, when the check got that far.
+  LoginForm loginForm = LoginForm::kUnknown;
 };

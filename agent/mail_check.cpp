@@ -1,5 +1,8 @@
 #include "agent/mail_check.h"
 
+#include <functional>
+#include <optional>
+
 #include "agent/pop3_channel.h"
 #include "agent/server_address.h"
 #include "settings/decimal.h"
@@ -52,22 +55,48 @@ class Connection {
   bool m_bSocketOpen = false;
 };
 
-// kEnded when logged in.
-CheckOutcome Login(Pop3Channel& channel, const Pop3Account& account) {
+// One USER and PASS; kEnded when logged in.
+CheckOutcome LoginAs(Pop3Channel& channel, const std::string& user, const std::string& password) {
   std::string reply;
-  if (!channel.SendCommand("USER " + account.user)) return FailedAt(kCheckUserFailed);
-  const ReplyStatus user = channel.ReadReply(reply);
-  if (user == ReplyStatus::kNone) return FailedAt(kCheckUserFailed);
-  if (user == ReplyStatus::kNegative) {
+  if (!channel.SendCommand("USER " + user)) return FailedAt(kCheckUserFailed);
+  const ReplyStatus userStatus = channel.ReadReply(reply);
+  if (userStatus == ReplyStatus::kNone) return FailedAt(kCheckUserFailed);
+  if (userStatus == ReplyStatus::kNegative) {
     CheckOutcome rejected;
     rejected.kind = OutcomeKind::kUserRejected;
     return rejected;
   }
-  if (!channel.SendCommand("PASS " + account.password)) return FailedAt(kCheckPassFailed);
+  if (!channel.SendCommand("PASS " + password)) return FailedAt(kCheckPassFailed);
   const ReplyStatus pass = channel.ReadReply(reply);
   if (pass == ReplyStatus::kNone) return FailedAt(kCheckPassFailed);
   if (pass == ReplyStatus::kNegative) return FailedAt(kCheckPassRejected);
   return CheckOutcome();
+}
+
+bool Refused(const CheckOutcome& outcome) {
+  return outcome.kind == OutcomeKind::kUserRejected ||
+         outcome.kind == OutcomeKind::kPasswordRejected;
+}
+
+// kEnded when logged in, with form telling how where the forms differ. A
+// server that refuses the UTF-8 form gets the ANSI form once, as earlier
+// versions sent it: on the same connection, or on a new one when it hung up
+// after refusing.
+CheckOutcome Login(std::optional<Pop3Channel>& channel, const Pop3Account& account,
+                   const std::function<bool()>& reconnect, LoginForm& form) {
+  const bool hasAnsi = !account.ansiUser.empty() || !account.ansiPassword.empty();
+  const bool ansi = account.form == LoginForm::kAnsi && hasAnsi;
+  // Where both forms are the same bytes there is nothing to remember.
+  form = !hasAnsi ? LoginForm::kUnknown : ansi ? LoginForm::kAnsi : LoginForm::kUtf8;
+  CheckOutcome told = LoginAs(*channel, ansi ? account.ansiUser : account.user,
+                              ansi ? account.ansiPassword : account.password);
+  if (told.kind == OutcomeKind::kEnded || !Refused(told) || !hasAnsi ||
+      account.form != LoginForm::kUnknown)
+    return told;
+  form = LoginForm::kAnsi;
+  told = LoginAs(*channel, account.ansiUser, account.ansiPassword);
+  if (told.result != kCheckUserFailed || !reconnect()) return told;
+  return LoginAs(*channel, account.ansiUser, account.ansiPassword);
 }
 
 CheckResult Secure(Transport& transport, const std::string& host, int timeoutMs) {
@@ -144,29 +173,50 @@ bool StatCountField(const std::string& reply, std::string& countText) {
   return true;
 }
 
+namespace {
+
+// Connected, secured as the server text asks, and greeted: ready for USER.
+CheckResult OpenSession(Transport& transport, Connection& connection,
+                        const std::string& server, int timeoutMs,
+                        std::optional<Pop3Channel>& channel) {
+  ServerAddress address;
+  CheckResult result = connection.Open(server, address, timeoutMs);
+  if (result == kCheckCompleted && address.security == ServerSecurity::kTls)
+    result = Secure(transport, address.host, timeoutMs);
+  if (result != kCheckCompleted) return result;
+
+  channel.emplace(transport, timeoutMs);
+  std::string greeting;
+  // A server that does not greet, or greets with a refusal, has not let us in.
+  if (channel->ReadReply(greeting) != ReplyStatus::kPositive) return kCheckConnectFailed;
+  if (address.security == ServerSecurity::kStartTls)
+    return StartTls(transport, *channel, address.host, timeoutMs);
+  return kCheckCompleted;
+}
+
+}  // namespace
+
 CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
                           OutcomeHandover& handover) {
   Connection connection(transport);
-  ServerAddress address;
-  CheckResult result = connection.Open(account.server, address, timeoutMs);
-  if (result == kCheckCompleted && address.security == ServerSecurity::kTls)
-    result = Secure(transport, address.host, timeoutMs);
+  std::optional<Pop3Channel> channel;
+  CheckResult result = OpenSession(transport, connection, account.server, timeoutMs, channel);
   if (result != kCheckCompleted) return FailedAt(result);
 
-  Pop3Channel channel(transport, timeoutMs);
-  std::string greeting;
-  // A server that does not greet, or greets with a refusal, has not let us in.
-  if (channel.ReadReply(greeting) != ReplyStatus::kPositive) return FailedAt(kCheckConnectFailed);
-  if (address.security == ServerSecurity::kStartTls) {
-    result = StartTls(transport, channel, address.host, timeoutMs);
-    if (result != kCheckCompleted) return FailedAt(result);
+  const auto reconnect = [&] {
+    connection.Close();
+    return OpenSession(transport, connection, account.server, timeoutMs, channel) ==
+           kCheckCompleted;
+  };
+  LoginForm form = LoginForm::kUnknown;
+  CheckOutcome told = Login(channel, account, reconnect, form);
+  if (told.kind == OutcomeKind::kEnded) {
+    told = Stat(*channel);
+    told.loginForm = form;
   }
-
-  CheckOutcome told = Login(channel, account);
-  if (told.kind == OutcomeKind::kEnded) told = Stat(channel);
   if (told.result != kCheckCompleted) return told;
   handover.PresentBeforeQuit(told);
-  if (!channel.SendCommand("QUIT")) return FailedAt(kCheckQuitFailed);
+  if (!channel->SendCommand("QUIT")) return FailedAt(kCheckQuitFailed);
   result = connection.Close();
   return result == kCheckCompleted ? CheckOutcome() : FailedAt(result);
 }

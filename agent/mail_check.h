@@ -10,6 +10,14 @@ struct Pop3Account {
   std::string server;
   std::string user;
   std::string password;
+  // The user name and password in the system's ANSI code page, as earlier
+  // versions sent them; both empty where that form does not differ from
+  // the UTF-8 one or does not exist.
+  std::string ansiUser = {};
+  std::string ansiPassword = {};
+  // The form that logged in before: only it is sent. Unknown sends UTF-8,
+  // then the ANSI form once if the server refuses it and the forms differ.
+  LoginForm form = LoginForm::kUnknown;
 };
 
 // Where the conversation hands the outcome that must reach the user before

@@ -1,9 +1,9 @@
 #include "agent/main_frame.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 
+#include "agent/login_account.h"
 #include "agent/presentation.h"
 #include "app/about_dlg.h"
 #include "dialogs/server_options_dlg.h"
@@ -56,7 +56,10 @@ std::string AutorunCommand(const std::string& executablePath) {
 }
 
 CMainFrame::CMainFrame(Platform& platform, CommandTarget* nextCommandTarget)
-    : FrameWindow(platform), m_menu(platform), m_pNextCommandTarget(nextCommandTarget) {}
+    : FrameWindow(platform),
+      m_menu(platform),
+      m_passwords(platform),
+      m_pNextCommandTarget(nextCommandTarget) {}
 
 CMainFrame::~CMainFrame() { AbandonCheck(); }
 
@@ -93,7 +96,6 @@ intptr_t CMainFrame::WindowProc(unsigned message, uintptr_t wParam, intptr_t lPa
 }
 
 int CMainFrame::OnCreate() {
-  m_nid.cbSize = kNotifyIconDataV1Size;
   m_nid.hWnd = Handle();
   m_nid.uID = kTrayIconId;
   m_nid.uFlags = win::kNifMessage | win::kNifIcon | win::kNifTip;
@@ -220,7 +222,9 @@ void CMainFrame::OnServerOptions() {
   CServerOptionsDlg dialog(m_platform);
   CopyServerOptions(static_cast<const MailSettings&>(*this), dialog);
   if (dialog.DoModal() != win::kIdOk) return;
+  const MailSettings before = *this;
   CopyServerOptions(dialog, static_cast<MailSettings&>(*this));
+  ForgetLoginFormOnChange(before, *this);
   SaveChosenSettings();
 }
 
@@ -305,9 +309,7 @@ void CMainFrame::TryAddTrayIcon() {
 void CMainFrame::UpdateTrayIcon() { m_platform.NotifyIcon(TrayAction::kModify, m_nid); }
 
 void CMainFrame::SetTrayTip(const std::string& text) {
-  const size_t length = std::min(text.size(), sizeof m_nid.szTip - 1);
-  std::memcpy(m_nid.szTip, text.data(), length);
-  m_nid.szTip[length] = '\0';
+  m_nid.tip = text;
 }
 
 void CMainFrame::SetTrayPicture(int iconId) { m_nid.hIcon = m_platform.LoadTrayIcon(iconId); }
@@ -324,13 +326,14 @@ void CMainFrame::ShowCheckMessage(const std::string& text, unsigned icon) {
 // check is skipped: boxes must not pile up while the user is away.
 void CMainFrame::CheckNow() {
   if (m_pCheck) return;
+  if (PasswordNeeded(*this)) return Present(PasswordNeededOutcome());
   std::unique_ptr<Transport> transport = m_platform.CreateTransport();
   if (!transport) {
     Present(FailedAt(kCheckSocketsStartFailed));
     return;
   }
   m_pCheck = BackgroundCheck::Start(m_platform, Handle(), kWmCheckOutcome, std::move(transport),
-                                    Pop3Account{m_strServer, m_strUser, m_strPassword},
+                                    AccountToCheck(m_platform.Codec(), *this),
                                     kNetworkTimeoutMs);
 }
 
@@ -356,6 +359,7 @@ void CMainFrame::AbandonCheck() {
 // Every outcome is shown here, as decided for it; last the one update of
 // the tray icon.
 void CMainFrame::Present(const CheckOutcome& outcome) {
+  RememberLoginForm(*this, outcome.loginForm);
   const Announcement told = Decide(outcome, *this);
   if (!told.tip.empty()) SetTrayTip(told.tip);
   if (told.picture) SetTrayPicture(told.picture);
@@ -375,12 +379,16 @@ void CMainFrame::Present(const CheckOutcome& outcome) {
 
 void CMainFrame::LoadSettings() {
   m_strSettingsPath = SettingsPathFor(m_platform.ModuleFileName());
-  if (LoadSettingsFile(m_platform, m_strSettingsPath, *this)) return;
-  m_nInterval = kMinimumInterval;
-  m_bNewMailSound = m_bNoMailSound = m_bErrorSound = m_bShowCount = 0;
+  if (!LoadSettingsFile(m_platform, m_strSettingsPath, *this)) {
+    m_nInterval = kMinimumInterval;
+    m_bNewMailSound = m_bNoMailSound = m_bErrorSound = m_bShowCount = 0;
+  }
+  m_passwords.Recall(*this);
 }
 
-bool CMainFrame::SaveSettings() { return SaveSettingsFile(m_platform, m_strSettingsPath, *this); }
+bool CMainFrame::SaveSettings() {
+  return SaveSettingsFile(m_platform, m_strSettingsPath, m_passwords.ForFile(*this));
+}
 
 // After a dialog's OK the user waits to see the values kept, so a failed save
 // is said; the values stay in use, and the save at exit tries again.

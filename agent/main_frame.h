@@ -8,6 +8,7 @@
 #include "agent/check_result.h"
 #include "platform/frame_window.h"
 #include "platform/popup_menu.h"
+#include "settings/password_store.h"
 #include "settings/settings_file.h"
 
 // Where a command goes that the frame does not handle itself.
@@ -49,6 +50,7 @@ class CMainFrame : public FrameWindow, public MailSettings {
   int m_nTicks = 0;
   int m_nMinutes = 0;
   NotifyIconData m_nid;
+  PasswordStore m_passwords;
 
  private:
   int OnCreate();

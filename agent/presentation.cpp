@@ -64,6 +64,10 @@ Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings) {
     case OutcomeKind::kUntrusted:
       told.tip = "Server certificate isn't trusted!";
       break;
+    case OutcomeKind::kPasswordNeeded:
+      told.tip = "Password needed: right-click, Server options";
+      told.picture = IDI_NOTCONNECTED;
+      break;
     case OutcomeKind::kStepFailed:
     case OutcomeKind::kEnded:
       break;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text_codec.h"
 #include "platform/transport.h"
 
 class Dialog;
@@ -21,20 +22,17 @@ struct ScreenPoint {
 
 enum class TrayAction { kAdd, kModify, kDelete };
 
-// The first version of the shell's notification-icon record, laid out as the
-// system's own: 88 bytes on 32-bit Windows, 104 on 64-bit, where the handles
-// are wider and aligned.
+// The tray icon as the program describes it. The tooltip is UTF-8 of any
+// length: the platform cuts it to what the shell shows, never inside a
+// character.
 struct NotifyIconData {
-  uint32_t cbSize = 0;
   WindowHandle hWnd = nullptr;
   uint32_t uID = 0;
   uint32_t uFlags = 0;
   uint32_t uCallbackMessage = 0;
   IconHandle hIcon = nullptr;
-  char szTip[64] = {};
+  std::string tip;
 };
-
-constexpr uint32_t kNotifyIconDataV1Size = sizeof(NotifyIconData);
 
 // Whose Run key: the machine's, for every user, or the user's own.
 enum class RegistryRoot { kLocalMachine, kCurrentUser };
@@ -130,6 +128,18 @@ class Platform {
   // Puts from in the place of to in one step, replacing an existing file.
   virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
   virtual void RemoveFile(const std::string& path) = 0;
+
+  // Text in the system's other encodings.
+  virtual const TextCodec& Codec() = 0;
+
+  // The user's own password store, which only this user can read. An account
+  // is the text naming it there.
+  // Keeps password for account, replacing any kept before; false when refused.
+  virtual bool RememberPassword(const std::string& account, const std::string& password) = 0;
+  // The password kept for account; false when there is none.
+  virtual bool FindPassword(const std::string& account, std::string& password) = 0;
+  // Removes what is kept for account, if anything.
+  virtual void ForgetPassword(const std::string& account) = 0;
 
   // Sockets.
   // Starts the sockets layer for the program's whole life.

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/utf8_text.h"
 #include "settings/decimal.h"
 
 namespace {
@@ -80,16 +81,24 @@ std::string FormatSettings(const MailSettings& settings) {
   return content + settings.m_extras.Format();
 }
 
+// Bytes that are not UTF-8 were written in the ANSI code page, by an earlier
+// version or by hand.
 bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings) {
   std::string content;
   if (!platform.ReadFileStart(path, kMaxFileSize, content)) return false;
-  ParseSettings(content, settings);
+  ParseSettings(IsValidUtf8(content) ? content : platform.Codec().FromAnsi(content), settings);
   return true;
 }
 
+// In the ANSI code page, as earlier versions wrote and still read it, unless
+// a value has no form there. UTF-8 goes without a byte-order mark: an older
+// reader would take the mark into the server name.
 bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings) {
   const std::string temporary = path + "." + std::to_string(platform.ProcessId()) + ".tmp";
-  if (platform.WriteNewFile(temporary, FormatSettings(settings)) &&
+  const std::string content = FormatSettings(settings);
+  std::string ansi;
+  const bool inAnsi = platform.Codec().ToAnsi(content, ansi);
+  if (platform.WriteNewFile(temporary, inAnsi ? ansi : content) &&
       platform.MoveFileReplacing(temporary, path))
     return true;
   platform.RemoveFile(temporary);

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "platform/deadline.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 
@@ -64,8 +65,8 @@ struct SchannelState {
     modern.dwFlags = kCredentialFlags;
     modern.cTlsParameters = 1;
     modern.pTlsParameters = &parameters;
-    char package[] = UNISP_NAME_A;
-    bCredentials = AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr,
+    wchar_t package[] = UNISP_NAME_W;
+    bCredentials = AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr,
                                              &modern, nullptr, nullptr, &credentials,
                                              nullptr) == SEC_E_OK;
     if (bCredentials) return true;
@@ -73,7 +74,7 @@ struct SchannelState {
     legacy.dwVersion = SCHANNEL_CRED_VERSION;
     legacy.dwFlags = kCredentialFlags;
     legacy.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
-    bCredentials = AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr,
+    bCredentials = AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr,
                                              &legacy, nullptr, nullptr, &credentials,
                                              nullptr) == SEC_E_OK;
     return bCredentials;
@@ -85,7 +86,7 @@ struct SchannelState {
   bool bContext = false;
   SecPkgContext_StreamSizes sizes{};
   // The name sent for SNI; null for a literal address.
-  char* targetName = nullptr;
+  wchar_t* targetName = nullptr;
 };
 
 SchannelStream::SchannelStream(RawChannel& raw)
@@ -117,7 +118,7 @@ bool SchannelStream::Negotiate(int timeoutMs) {
     SecBuffer output[1] = {{0, SECBUFFER_TOKEN, nullptr}};
     SecBufferDesc outputDesc{SECBUFFER_VERSION, 1, output};
     unsigned long attributes = 0;
-    const SECURITY_STATUS status = InitializeSecurityContextA(
+    const SECURITY_STATUS status = InitializeSecurityContextW(
         &m_state->credentials, first ? nullptr : &m_state->context, m_state->targetName,
         kContextFlags, 0, 0, first ? nullptr : &inputDesc, 0, first ? &m_state->context : nullptr,
         &outputDesc, &attributes, nullptr);
@@ -159,7 +160,7 @@ bool SchannelStream::Negotiate(int timeoutMs) {
 
 bool SchannelStream::Trusted(const std::string& serverName) {
   PCCERT_CONTEXT remote = nullptr;
-  if (QueryContextAttributesA(&m_state->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remote) !=
+  if (QueryContextAttributesW(&m_state->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remote) !=
           SEC_E_OK ||
       !remote)
     return false;
@@ -180,10 +181,7 @@ bool SchannelStream::Trusted(const std::string& serverName) {
     return false;
   const std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree> chain(built);
 
-  const int length = MultiByteToWideChar(CP_ACP, 0, serverName.c_str(), -1, nullptr, 0);
-  if (length <= 0) return false;
-  std::wstring wideName(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, serverName.c_str(), -1, &wideName[0], length);
+  std::wstring wideName = Widen(serverName);
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
   ssl.cbSize = sizeof ssl;
   ssl.dwAuthType = AUTHTYPE_SERVER;
@@ -200,12 +198,12 @@ bool SchannelStream::Trusted(const std::string& serverName) {
 }
 
 SecureResult SchannelStream::Handshake(const std::string& serverName, int timeoutMs) {
-  m_strServerName = serverName;
+  m_strServerName = Widen(serverName);
   m_state->targetName = IsLiteralAddress(serverName) ? nullptr : &m_strServerName[0];
   if (!m_state->AcquireCredentials() || !Negotiate(timeoutMs))
     return SecureResult::kHandshakeFailed;
   if (!Trusted(serverName)) return SecureResult::kUntrusted;
-  if (QueryContextAttributesA(&m_state->context, SECPKG_ATTR_STREAM_SIZES, &m_state->sizes) !=
+  if (QueryContextAttributesW(&m_state->context, SECPKG_ATTR_STREAM_SIZES, &m_state->sizes) !=
       SEC_E_OK)
     return SecureResult::kHandshakeFailed;
   return SecureResult::kSecured;

@@ -43,7 +43,7 @@ class SchannelStream {
 
   RawChannel& m_raw;
   std::unique_ptr<SchannelState> m_state;
-  std::string m_strServerName;
+  std::wstring m_strServerName;
   // Raw bytes received and not yet decrypted, and decrypted bytes not yet read.
   std::string m_encrypted;
   std::string m_plain;

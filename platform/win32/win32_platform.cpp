@@ -10,6 +10,8 @@
 
 #include "platform/dialog.h"
 #include "platform/frame_window.h"
+#include "platform/utf8_text.h"
+#include "platform/win32/wide_text.h"
 #include "platform/win32/winsock_transport.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
@@ -35,27 +37,24 @@ static_assert(win::kNifMessage == NIF_MESSAGE && win::kNifIcon == NIF_ICON &&
                   win::kNifTip == NIF_TIP && win::kSndAsync == SND_ASYNC &&
                   win::kSndFilename == SND_FILENAME,
               "tray and sound flags");
-static_assert(kNotifyIconDataV1Size == NOTIFYICONDATAA_V1_SIZE &&
-                  kNotifyIconDataV1Size == (sizeof(void*) == 4 ? 88 : 104),
-              "the tray record is the first version of the system's");
 
 namespace {
 
-constexpr char kFrameClassName[] = "TarvikFrame";
+constexpr wchar_t kFrameClassName[] = L"TarvikFrame";
 
 LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* window =
-        static_cast<FrameWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+        static_cast<FrameWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
     window->Attach(hwnd);
   }
-  auto* window = reinterpret_cast<FrameWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (!window) return DefWindowProcA(hwnd, message, wParam, lParam);
+  auto* window = reinterpret_cast<FrameWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!window) return DefWindowProcW(hwnd, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     window->Attach(nullptr);
-    return DefWindowProcA(hwnd, message, wParam, lParam);
+    return DefWindowProcW(hwnd, message, wParam, lParam);
   }
   return window->WindowProc(message, wParam, lParam);
 }
@@ -63,24 +62,26 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 INT_PTR CALLBACK DialogThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* dialog = reinterpret_cast<Dialog*>(lParam);
-    SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
+    SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
     dialog->Attach(hwnd);
   }
-  auto* dialog = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+  auto* dialog = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   return dialog ? dialog->DialogProc(message, wParam, lParam) : FALSE;
 }
 
 HWND ToHwnd(WindowHandle window) { return static_cast<HWND>(window); }
 
-// The ANSI file calls stop at MAX_PATH unless the path asks for the long form.
-std::string LongPathForm(const std::string& path) {
-  if (path.size() < MAX_PATH || path.compare(0, 4, "\\\\?\\") == 0) return path;
-  if (path.compare(0, 2, "\\\\") == 0) return "\\\\?\\UNC\\" + path.substr(2);
-  return "\\\\?\\" + path;
+// The file calls stop at MAX_PATH characters unless the path asks for the
+// long form, which only the wide calls take.
+std::wstring LongPathForm(const std::string& path) {
+  const std::wstring wide = Widen(path);
+  if (wide.size() < MAX_PATH || wide.compare(0, 4, L"\\\\?\\") == 0) return wide;
+  if (wide.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + wide.substr(2);
+  return L"\\\\?\\" + wide;
 }
 
 HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition) {
-  return CreateFileA(LongPathForm(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+  return CreateFileW(LongPathForm(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -88,18 +89,20 @@ HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition) {
 
 Win32Platform::Win32Platform(HINSTANCE instance) : m_hInstance(instance) {}
 
+Win32Platform::~Win32Platform() { StopSound(); }
+
 bool Win32Platform::CreateFrameWindow(FrameWindow& window, const std::string& title) {
-  WNDCLASSEXA windowClass{};
+  WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = FrameProc;
   windowClass.hInstance = m_hInstance;
-  windowClass.hIcon = LoadIconA(m_hInstance, MAKEINTRESOURCEA(IDR_MAINFRAME));
-  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hIcon = LoadIconW(m_hInstance, MAKEINTRESOURCEW(IDR_MAINFRAME));
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINFRAME);
+  windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_MAINFRAME);
   windowClass.lpszClassName = kFrameClassName;
-  RegisterClassExA(&windowClass);
-  return CreateWindowExA(0, kFrameClassName, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+  RegisterClassExW(&windowClass);
+  return CreateWindowExW(0, kFrameClassName, Widen(title).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, m_hInstance,
                          &window) != nullptr;
 }
@@ -118,11 +121,11 @@ bool Win32Platform::SetForegroundWindow(WindowHandle window) {
 
 intptr_t Win32Platform::DefaultWindowProc(WindowHandle window, unsigned message, uintptr_t wParam,
                                           intptr_t lParam) {
-  return DefWindowProcA(ToHwnd(window), message, wParam, lParam);
+  return DefWindowProcW(ToHwnd(window), message, wParam, lParam);
 }
 
 unsigned Win32Platform::TaskbarCreatedMessage() {
-  if (!m_nTaskbarCreated) m_nTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+  if (!m_nTaskbarCreated) m_nTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
   return m_nTaskbarCreated;
 }
 
@@ -131,14 +134,14 @@ void Win32Platform::SetMainWindow(WindowHandle window) { m_hMainWindow = ToHwnd(
 void Win32Platform::PostQuitMessage(int exitCode) { ::PostQuitMessage(exitCode); }
 
 bool Win32Platform::PostToWindow(WindowHandle window, unsigned message) {
-  return PostMessageA(ToHwnd(window), message, 0, 0) != FALSE;
+  return PostMessageW(ToHwnd(window), message, 0, 0) != FALSE;
 }
 
 int Win32Platform::RunMessageLoop() {
   MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   return static_cast<int>(message.wParam);
 }
@@ -154,54 +157,74 @@ ScreenPoint Win32Platform::GetCursorPos() {
 }
 
 IconHandle Win32Platform::LoadIconResource(int resourceId) {
-  return LoadIconA(m_hInstance, MAKEINTRESOURCEA(resourceId));
+  return LoadIconW(m_hInstance, MAKEINTRESOURCEW(resourceId));
 }
 
 // LoadIcon would give the large size, which the shell shrinks blurred or
 // ragged; the small size picks the image drawn for the tray.
 IconHandle Win32Platform::LoadTrayIcon(int resourceId) {
-  return LoadImageA(m_hInstance, MAKEINTRESOURCEA(resourceId), IMAGE_ICON,
+  return LoadImageW(m_hInstance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
 }
 
 std::string Win32Platform::LoadStringResource(unsigned id) {
-  char text[1024];
-  const int length = LoadStringA(m_hInstance, id, text, sizeof text);
-  return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
+  // Length zero asks for a read-only pointer to the resource's own text.
+  const wchar_t* text = nullptr;
+  const int length = LoadStringW(m_hInstance, id, reinterpret_cast<wchar_t*>(&text), 0);
+  return length > 0 ? Narrow(std::wstring(text, static_cast<size_t>(length))) : std::string();
 }
 
 int Win32Platform::ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
                                   unsigned flags) {
   const std::string title = caption ? caption : LoadStringResource(AFX_IDS_APP_TITLE);
-  return MessageBoxA(ToHwnd(owner), text.c_str(), title.c_str(), flags);
+  return MessageBoxW(ToHwnd(owner), Widen(text).c_str(), Widen(title).c_str(), flags);
 }
 
+// The full wide record: its tooltip holds 127 UTF-16 units where the first
+// version's held 63 bytes of the ANSI code page.
 bool Win32Platform::NotifyIcon(TrayAction action, const NotifyIconData& data) {
-  NOTIFYICONDATAA record{};
-  record.cbSize = data.cbSize;
+  NOTIFYICONDATAW record{};
+  record.cbSize = sizeof record;
   record.hWnd = ToHwnd(data.hWnd);
   record.uID = data.uID;
   record.uFlags = data.uFlags;
   record.uCallbackMessage = data.uCallbackMessage;
   record.hIcon = static_cast<HICON>(data.hIcon);
-  static_assert(sizeof record.szTip >= sizeof data.szTip, "tooltip fits");
-  memcpy(record.szTip, data.szTip, sizeof data.szTip);
+  const std::wstring tip = Widen(CutToUtf16Units(data.tip, ARRAYSIZE(record.szTip) - 1));
+  std::copy(tip.begin(), tip.end(), record.szTip);
   const DWORD command = action == TrayAction::kAdd      ? NIM_ADD
                         : action == TrayAction::kModify ? NIM_MODIFY
                                                         : NIM_DELETE;
-  return Shell_NotifyIconA(command, &record) != FALSE;
+  return Shell_NotifyIconW(command, &record) != FALSE;
 }
 
+// Played from memory: with a file name the system opens it through an ANSI
+// path of at most 128 characters. The wave stays in m_strSound, in use by the
+// system, until the next sound replaces it; the sound playing is stopped
+// before its buffer goes. A file that cannot be read is left to the system,
+// which plays its default sound for it as it always did.
 void Win32Platform::PlaySoundFile(const std::string& fileName, unsigned flags) {
-  PlaySoundA(fileName.c_str(), nullptr, flags);
+  constexpr size_t kMaxSoundBytes = 64 * 1024 * 1024;
+  StopSound();
+  if (!ReadFileStart(fileName, kMaxSoundBytes, m_strSound) || m_strSound.empty()) {
+    PlaySoundW(Widen(fileName).c_str(), nullptr, flags);
+    return;
+  }
+  PlaySoundW(reinterpret_cast<LPCWSTR>(m_strSound.data()), nullptr,
+             (flags & ~static_cast<unsigned>(SND_FILENAME)) | SND_MEMORY);
+}
+
+void Win32Platform::StopSound() {
+  PlaySoundW(nullptr, nullptr, 0);
+  m_strSound.clear();
 }
 
 MenuHandle Win32Platform::CreatePopupMenu() { return ::CreatePopupMenu(); }
 
 bool Win32Platform::AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
                                    bool checked) {
-  return AppendMenuA(static_cast<HMENU>(menu), MF_STRING | (checked ? MF_CHECKED : MF_UNCHECKED),
-                     command, text.c_str()) != FALSE;
+  return AppendMenuW(static_cast<HMENU>(menu), MF_STRING | (checked ? MF_CHECKED : MF_UNCHECKED),
+                     command, Widen(text).c_str()) != FALSE;
 }
 
 void Win32Platform::CheckMenuItem(MenuHandle menu, unsigned command, bool checked) {
@@ -213,13 +236,13 @@ void Win32Platform::TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle
   ::TrackPopupMenu(static_cast<HMENU>(menu), 0, at.x, at.y, 0, ToHwnd(owner), nullptr);
   // Without a message after the menu, its second showing may not close
   // when the user clicks elsewhere.
-  PostMessageA(ToHwnd(owner), WM_NULL, 0, 0);
+  PostMessageW(ToHwnd(owner), WM_NULL, 0, 0);
 }
 
 void Win32Platform::DestroyMenu(MenuHandle menu) { ::DestroyMenu(static_cast<HMENU>(menu)); }
 
 int Win32Platform::RunModalDialog(Dialog& dialog, int templateId) {
-  return static_cast<int>(DialogBoxParamA(m_hInstance, MAKEINTRESOURCEA(templateId), m_hMainWindow,
+  return static_cast<int>(DialogBoxParamW(m_hInstance, MAKEINTRESOURCEW(templateId), m_hMainWindow,
                                           DialogThunk, reinterpret_cast<LPARAM>(&dialog)));
 }
 
@@ -229,15 +252,15 @@ void Win32Platform::EndDialog(WindowHandle dialog, int result) {
 
 std::string Win32Platform::GetItemText(WindowHandle dialog, int controlId) {
   const HWND control = GetDlgItem(ToHwnd(dialog), controlId);
-  const int length = GetWindowTextLengthA(control);
+  const int length = GetWindowTextLengthW(control);
   if (length <= 0) return std::string();
-  std::vector<char> text(static_cast<size_t>(length) + 1);
-  const int copied = GetWindowTextA(control, text.data(), length + 1);
-  return std::string(text.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+  std::vector<wchar_t> text(static_cast<size_t>(length) + 1);
+  const int copied = GetWindowTextW(control, text.data(), length + 1);
+  return Narrow(std::wstring(text.data(), copied > 0 ? static_cast<size_t>(copied) : 0));
 }
 
 void Win32Platform::SetItemText(WindowHandle dialog, int controlId, const std::string& text) {
-  SetDlgItemTextA(ToHwnd(dialog), controlId, text.c_str());
+  SetDlgItemTextW(ToHwnd(dialog), controlId, Widen(text).c_str());
 }
 
 bool Win32Platform::IsItemChecked(WindowHandle dialog, int controlId) {
@@ -254,7 +277,7 @@ void Win32Platform::PaintIconCentred(WindowHandle window, IconHandle icon) {
   const HWND hwnd = ToHwnd(window);
   PAINTSTRUCT paint;
   const HDC dc = BeginPaint(hwnd, &paint);
-  SendMessageA(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  SendMessageW(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
   const int iconWidth = GetSystemMetrics(SM_CXICON);
   const int iconHeight = GetSystemMetrics(SM_CYICON);
   RECT client;
@@ -267,26 +290,27 @@ void Win32Platform::PaintIconCentred(WindowHandle window, IconHandle icon) {
 
 bool Win32Platform::ChooseFileToOpen(WindowHandle owner, const std::string& filter,
                                      const std::string& defaultExtension, std::string& path) {
-  std::string filterList = filter;
-  for (char& c : filterList)
-    if (c == '|') c = '\0';
-  std::vector<char> file(32768, '\0');
-  OPENFILENAMEA dialog{};
+  std::wstring filterList = Widen(filter);
+  for (wchar_t& c : filterList)
+    if (c == L'|') c = L'\0';
+  const std::wstring extension = Widen(defaultExtension);
+  std::vector<wchar_t> file(32768, L'\0');
+  OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = ToHwnd(owner);
   dialog.lpstrFilter = filterList.c_str();
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
-  dialog.lpstrDefExt = defaultExtension.c_str();
+  dialog.lpstrDefExt = extension.c_str();
   dialog.Flags = OFN_EXPLORER;
-  if (!GetOpenFileNameA(&dialog)) return false;
-  path = file.data();
+  if (!GetOpenFileNameW(&dialog)) return false;
+  path = Narrow(file.data());
   return true;
 }
 
 namespace {
 
-constexpr char kRunKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kRunKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 // An open registry key, closed with its owner.
 class OpenKey {
@@ -312,8 +336,8 @@ HKEY RootKey(RegistryRoot root) {
 // profile has no Run key yet. Without administrator rights the machine's
 // key refuses this.
 bool OpenRunKeyForWriting(RegistryRoot root, OpenKey& key) {
-  char keyClass[] = "REG_SZ";
-  return RegCreateKeyExA(RootKey(root), kRunKeyPath, 0, keyClass, REG_OPTION_NON_VOLATILE,
+  wchar_t keyClass[] = L"REG_SZ";
+  return RegCreateKeyExW(RootKey(root), kRunKeyPath, 0, keyClass, REG_OPTION_NON_VOLATILE,
                          KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr) == ERROR_SUCCESS;
 }
 
@@ -326,9 +350,9 @@ bool Win32Platform::CanWriteRunKey(RegistryRoot root) {
 
 bool Win32Platform::RunValueExists(RegistryRoot root, const std::string& name) {
   OpenKey key;
-  return RegOpenKeyExA(RootKey(root), kRunKeyPath, 0, KEY_QUERY_VALUE, key.Receive()) ==
+  return RegOpenKeyExW(RootKey(root), kRunKeyPath, 0, KEY_QUERY_VALUE, key.Receive()) ==
              ERROR_SUCCESS &&
-         RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+         RegQueryValueExW(key.Get(), Widen(name).c_str(), nullptr, nullptr, nullptr, nullptr) ==
              ERROR_SUCCESS;
 }
 
@@ -337,31 +361,37 @@ bool Win32Platform::RunValueExists(RegistryRoot root, const std::string& name) {
 bool Win32Platform::WriteRunValue(RegistryRoot root, const std::string& name,
                                   const std::string& data) {
   OpenKey key;
+  const std::wstring text = Widen(data);
   return OpenRunKeyForWriting(root, key) &&
-         RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ,
-                        reinterpret_cast<const BYTE*>(data.c_str()),
-                        static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+         RegSetValueExW(key.Get(), Widen(name).c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 bool Win32Platform::DeleteRunValue(RegistryRoot root, const std::string& name) {
   OpenKey key;
   if (!OpenRunKeyForWriting(root, key)) return !RunValueExists(root, name);
-  const LONG result = RegDeleteValueA(key.Get(), name.c_str());
+  const LONG result = RegDeleteValueW(key.Get(), Widen(name).c_str());
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
 std::string Win32Platform::ModuleFileName() {
-  std::vector<char> path(MAX_PATH);
+  std::vector<wchar_t> path(MAX_PATH);
   for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) return std::string();
-    if (length < path.size()) return std::string(path.data(), length);
+    if (length < path.size()) return Narrow(std::wstring(path.data(), length));
     path.resize(path.size() * 2);
   }
 }
 
 std::vector<std::string> Win32Platform::CommandLineArguments() {
-  return std::vector<std::string>(__argv + (__argc > 0 ? 1 : 0), __argv + __argc);
+  int count = 0;
+  wchar_t** const words = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 1; words && i < count; ++i) arguments.push_back(Narrow(words[i]));
+  LocalFree(words);
+  return arguments;
 }
 
 unsigned long Win32Platform::ProcessId() { return GetCurrentProcessId(); }
@@ -402,11 +432,11 @@ bool Win32Platform::WriteNewFile(const std::string& path, const std::string& con
 }
 
 bool Win32Platform::MoveFileReplacing(const std::string& from, const std::string& to) {
-  return MoveFileExA(LongPathForm(from).c_str(), LongPathForm(to).c_str(),
+  return MoveFileExW(LongPathForm(from).c_str(), LongPathForm(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-void Win32Platform::RemoveFile(const std::string& path) { DeleteFileA(LongPathForm(path).c_str()); }
+void Win32Platform::RemoveFile(const std::string& path) { DeleteFileW(LongPathForm(path).c_str()); }
 
 bool Win32Platform::StartSockets() { return StartWinsock(); }
 

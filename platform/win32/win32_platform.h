@@ -3,11 +3,13 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/ansi_codec.h"
 
 // The platform services on the real Win32 API.
 class Win32Platform : public Platform {
  public:
   explicit Win32Platform(HINSTANCE instance);
+  ~Win32Platform() override;
 
   bool CreateFrameWindow(FrameWindow& window, const std::string& title) override;
   void DestroyWindow(WindowHandle window) override;
@@ -65,11 +67,22 @@ class Win32Platform : public Platform {
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
 
+  const TextCodec& Codec() override { return m_codec; }
+  bool RememberPassword(const std::string& account, const std::string& password) override;
+  bool FindPassword(const std::string& account, std::string& password) override;
+  void ForgetPassword(const std::string& account) override;
+
   bool StartSockets() override;
   std::unique_ptr<Transport> CreateTransport() override;
 
  private:
+  // Stops the sound playing, if any, and frees its wave.
+  void StopSound();
+
   HINSTANCE m_hInstance;
   HWND m_hMainWindow = nullptr;
   UINT m_nTaskbarCreated = 0;
+  AnsiCodec m_codec;
+  // The wave file playing, if any.
+  std::string m_strSound;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/dialog.h"
 #include "platform/frame_window.h"
+#include "platform/utf8_text.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 
@@ -9,6 +10,8 @@ namespace {
 
 WindowHandle const kFrameHandle = reinterpret_cast<WindowHandle>(0x1000);
 constexpr unsigned kTaskbarCreated = 0xC0DE;
+// As much of a tooltip as the shell shows.
+constexpr size_t kShownTipUnits = 127;
 
 WindowHandle HandleFor(uintptr_t base, size_t index) {
   return reinterpret_cast<WindowHandle>(base + index);
@@ -183,7 +186,7 @@ bool FakePlatform::NotifyIcon(TrayAction action, const NotifyIconData& data) {
                      : action == TrayAction::kModify ? "modify"
                                                      : "delete";
   events.push_back(std::string("tray ") + name + " " + std::to_string(IconId(data.hIcon)) + " " +
-                   data.szTip);
+                   CutToUtf16Units(data.tip, kShownTipUnits));
   trayRecords.push_back(data);
   switch (action) {
     case TrayAction::kAdd:
@@ -369,6 +372,25 @@ void FakePlatform::RemoveFile(const std::string& path) {
   files.erase(path);
 }
 
+bool FakePlatform::RememberPassword(const std::string& account, const std::string& password) {
+  events.push_back("credential write " + account);
+  if (credentialWritesFail) return false;
+  credentials[account] = password;
+  return true;
+}
+
+bool FakePlatform::FindPassword(const std::string& account, std::string& password) {
+  const auto found = credentials.find(account);
+  if (found == credentials.end()) return false;
+  password = found->second;
+  return true;
+}
+
+void FakePlatform::ForgetPassword(const std::string& account) {
+  events.push_back("credential delete " + account);
+  credentials.erase(account);
+}
+
 bool FakePlatform::StartSockets() { return socketsStart; }
 
 std::unique_ptr<Transport> FakePlatform::CreateTransport() {
@@ -379,4 +401,30 @@ FakeDialog* FakePlatform::DialogFor(WindowHandle handle) const {
   for (const std::unique_ptr<FakeDialog>& open : openDialogs)
     if (open->handle == handle) return open.get();
   return nullptr;
+}
+
+// Each byte is the character of the same number, as in cp1252 outside 0x80 to 0x9F.
+std::string Latin1Codec::FromAnsi(const std::string& ansi) const {
+  std::string utf8;
+  for (const char c : ansi) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code >= 0x80) utf8 += static_cast<char>(0xC0 | (code >> 6));
+    utf8 += static_cast<char>(code >= 0x80 ? 0x80 | (code & 0x3F) : code);
+  }
+  return utf8;
+}
+
+bool Latin1Codec::ToAnsi(const std::string& utf8, std::string& ansi) const {
+  ansi.clear();
+  for (size_t at = 0; at < utf8.size(); ++at) {
+    const auto lead = static_cast<unsigned char>(utf8[at]);
+    if (lead < 0x80) {
+      ansi += utf8[at];
+    } else if ((lead == 0xC2 || lead == 0xC3) && at + 1 < utf8.size()) {
+      ansi += static_cast<char>(((lead & 0x03) << 6) | (utf8[++at] & 0x3F));
+    } else {
+      return false;
+    }
+  }
+  return true;
 }

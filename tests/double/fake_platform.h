@@ -15,6 +15,14 @@
 
 class FakePlatform;
 
+// The ANSI code page of a Western Windows, as far as the tests need it:
+// cp1252's Latin-1 characters.
+class Latin1Codec : public TextCodec {
+ public:
+  bool ToAnsi(const std::string& utf8, std::string& ansi) const override;
+  std::string FromAnsi(const std::string& ansi) const override;
+};
+
 // One dialog while it is open, driven by a test as a user would drive it.
 class FakeDialog {
  public:
@@ -108,6 +116,10 @@ class FakePlatform : public Platform {
   bool folderReadOnly = false;
   bool replaceFails = false;
   std::string modulePath = "C:\\Tools\\tarvik.exe";
+  // The user's password store, by account; writes to it are refused when
+  // credentialWritesFail.
+  std::map<std::string, std::string> credentials;
+  bool credentialWritesFail = false;
   std::vector<std::string> arguments;
   ScreenPoint cursor{640, 480};
   std::function<std::unique_ptr<Transport>()> transports;
@@ -127,6 +139,7 @@ class FakePlatform : public Platform {
   bool quitPosted = false;
   bool trayIconShown = false;
   std::vector<std::unique_ptr<FakeDialog>> openDialogs;
+  Latin1Codec codec;
 
   bool CreateFrameWindow(FrameWindow& window, const std::string& title) override;
   void DestroyWindow(WindowHandle window) override;
@@ -177,6 +190,10 @@ class FakePlatform : public Platform {
   bool WriteNewFile(const std::string& path, const std::string& content) override;
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
+  const TextCodec& Codec() override { return codec; }
+  bool RememberPassword(const std::string& account, const std::string& password) override;
+  bool FindPassword(const std::string& account, std::string& password) override;
+  void ForgetPassword(const std::string& account) override;
   bool StartSockets() override;
   std::unique_ptr<Transport> CreateTransport() override;
 

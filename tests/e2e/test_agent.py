@@ -29,8 +29,8 @@ class AgentLifeTest(AgentTestCase):
         agent.settings.write_bytes(b"overwritten by hand\r\n")
         agent.send_close()
         agent.wait_exit()
-        self.assertEqual(["127.0.0.1", "alice", "se cret", "7", "FALSE", "", "FALSE", "", "FALSE",
-                          "", "TRUE"], agent.read_settings())
+        self.assertEqual(["127.0.0.1", "alice", "", "7", "FALSE", "", "FALSE", "", "FALSE",
+                          "", "TRUE"], agent.read_settings(), "the password is in the Credential Manager")
         self.assertTrue(agent.settings.read_bytes().endswith(b"TRUE\r\n"))
         self.assertEqual(11, agent.settings.read_bytes().count(b"\r\n"))
         self.desktop.wait_no_window(winebox.TRAY_WINDOW)

@@ -56,8 +56,8 @@ class DialogsTest(AgentTestCase):
         self.screenshot("server-options-typed")
         self.desktop.click(*layout.centre(*OK_SERVER))
         self.desktop.wait_no_window(SERVER_CAPTION)
-        self.assertEqual(["mail.example.org", "bob smith", "p4ss word", "18"],
-                         agent.read_settings()[:4])
+        self.assertEqual(["mail.example.org", "bob smith", "", "18"],
+                         agent.read_settings()[:4], "the password is in the Credential Manager")
 
         layout = self.open_server_options()
         self.replace_field_text("closed.example.org")
@@ -80,7 +80,7 @@ class DialogsTest(AgentTestCase):
 
         agent.send_close()
         agent.wait_exit()
-        self.assertEqual(["minimised.example.org", "bob smith", "p4ss word", "18"],
+        self.assertEqual(["minimised.example.org", "bob smith", "", "18"],
                          agent.read_settings()[:4])
 
     def test_sound_options_browse_ok_and_cancel(self):

@@ -162,7 +162,7 @@ class InstallerTest(AgentTestCase):
         agent.wait_exit()
         self.assertGreater(agent.settings.stat().st_mtime, 0, "written on close")
         settings = agent.settings.read_bytes()
-        self.assertEqual(["127.0.0.1", "alice", "secret", "7"], agent.read_settings()[:4])
+        self.assertEqual(["127.0.0.1", "alice", "", "7"], agent.read_settings()[:4])
 
         # The next version upgrades and keeps the settings.
         self.assertEqual(0, self.install(self.next_setup))

@@ -32,7 +32,7 @@ class StalledCheckTest(AgentTestCase):
         self.assert_saved_and_gone(agent)
 
     def assert_saved_and_gone(self, agent):
-        self.assertEqual(["127.0.0.1", "alice", "secret", "9", "FALSE", "", "FALSE", "", "FALSE",
+        self.assertEqual(["127.0.0.1", "alice", "", "9", "FALSE", "", "FALSE", "", "FALSE",
                           "", "TRUE"], agent.read_settings())
         self.desktop.wait_no_window(winebox.TRAY_WINDOW, timeout=PROMPT)
 

@@ -81,8 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int picture = FakePlatform::IconId(frame.m_nid.hIcon);
   Require(picture == IDI_NOMAIL || picture == IDI_NEWMAIL || picture == IDI_NOTCONNECTED);
   Require(platform.EventsStartingWith("tray modify").size() <= 2);
-  Require(frame.m_nid.szTip[sizeof frame.m_nid.szTip - 1] == '\0');
-  Require(Printable(frame.m_nid.szTip));
+  Require(Printable(frame.m_nid.tip));
   for (const MessageBoxCall& box : platform.boxes) Require(Printable(box.text));
   // Only a server that says the password itself can make it show.
   if (input.find(kPassword) == std::string::npos)

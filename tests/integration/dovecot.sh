@@ -18,6 +18,8 @@
 #   one    secret    1 message
 #   twelve secret   12 messages
 #   other  "p a s s" 3 messages; the second has a body line starting with "."
+#   umlaut "pässwörd" 2 messages, the password stored in UTF-8
+#   legacy "pässwörd" 1 message, the password stored in cp1252 bytes
 # Message N of M has "Subject: Message N of M for USER".
 set -euo pipefail
 export PATH="/usr/sbin:/sbin:$PATH"
@@ -231,7 +233,9 @@ zero:{PLAIN}secret::::::
 one:{PLAIN}secret::::::
 twelve:{PLAIN}secret::::::
 other:{PLAIN}p a s s::::::
+umlaut:{PLAIN}pässwörd::::::
 EOF
+    printf 'legacy:{PLAIN}p\xe4ssw\xf6rd::::::\n' >>"$dir/passwd"
     chown root:dovecot "$dir/passwd"
     chmod 640 "$dir/passwd"
 
@@ -239,6 +243,8 @@ EOF
     write_mailbox "$dir/mail/one/Maildir" one 1
     write_mailbox "$dir/mail/twelve/Maildir" twelve 12
     write_mailbox "$dir/mail/other/Maildir" other 3
+    write_mailbox "$dir/mail/umlaut/Maildir" umlaut 2
+    write_mailbox "$dir/mail/legacy/Maildir" legacy 1
     chown -R dovecot:dovecot "$dir/mail"
     chmod -R u=rwX,go= "$dir/mail"
 

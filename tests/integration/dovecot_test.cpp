@@ -84,7 +84,7 @@ class DovecotTest : public ::testing::Test {
     return prefix + ":" + std::to_string(m_nTlsPort);
   }
   int Picture() const { return FakePlatform::IconId(frame.m_nid.hIcon); }
-  std::string Tip() const { return frame.m_nid.szTip; }
+  std::string Tip() const { return frame.m_nid.tip; }
   // What dovecot has logged so far.
   static std::string Log() { return FileText(Instance("dovecot.log")); }
   // The log from offset on, once it holds lines more lines with text (and

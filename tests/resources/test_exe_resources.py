@@ -1,10 +1,11 @@
 """What the built programs carry for Windows, read back from both .exe files:
-the manifest, the version resource, the icons in every size and the about
-box's icon control."""
+the manifest, the version resource, the icons in every size, the about
+box's icon control, and the ANSI functions they import."""
 
 import pathlib
 import re
 import struct
+import subprocess
 import unittest
 import xml.etree.ElementTree as ElementTree
 
@@ -17,6 +18,18 @@ ICONS = (IDR_MAINFRAME, IDR_TARVIKTYPE, 132, 134, 135)
 SS_ICON, SS_REALSIZECONTROL = 0x3, 0x40
 WINDOWS_7_TO_11 = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
                    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
+
+
+# The only ANSI ("A") functions either program may import: the static C
+# runtime's own. The 32-bit runtime also looks for the DWARF unwinder's DLL.
+RUNTIME_ANSI_IMPORTS = {"GetStartupInfoA", "GetModuleHandleA", "CreateEventA", "CreateSemaphoreA",
+                        "OutputDebugStringA", "FormatMessageA"}
+RUNTIME_ANSI_IMPORTS_X86 = {"LoadLibraryA"}
+ANSI_NAME = re.compile(r"^(?:__imp_+)?([A-Z]\w*[a-z0-9]A)(?:@\d+)?$")
+
+
+def ansi_names(lines):
+    return {match.group(1) for match in map(ANSI_NAME.match, lines) if match}
 
 
 def cmake_version():
@@ -135,6 +148,24 @@ class ProgramResourcesTest(unittest.TestCase):
                 for icon in ICONS:
                     self.check_icon_group(found, icon)
                 self.check_about_box(found[(RT_DIALOG, IDD_ABOUTBOX)])
+                self.check_ansi_imports(arch, path)
+
+    def check_ansi_imports(self, arch, path):
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(path)], check=True,
+                              capture_output=True, text=True).stdout
+        imported = ansi_names(line.split()[-1] for line in dump.splitlines()
+                              if re.match(r"^\s+[0-9a-f]+\s+\d+\s+\w+$", line))
+        allowed = RUNTIME_ANSI_IMPORTS | (RUNTIME_ANSI_IMPORTS_X86 if arch == "x86" else set())
+        self.assertEqual(set(), imported - allowed, "ANSI imports beyond the runtime's")
+        self.assertTrue(imported, "the import table was read")
+        objects = [str(o) for target in ("tarvik", "tarvik_core")
+                   for o in (path.parent / "CMakeFiles" / f"{target}.dir").rglob("*.obj")]
+        self.assertTrue(objects)
+        symbols = subprocess.run(["x86_64-w64-mingw32-nm", "-u", *objects], check=True,
+                                 capture_output=True, text=True).stdout
+        self.assertEqual(set(), ansi_names(line.split()[-1] for line in symbols.split("\n")
+                                           if line.strip().startswith("U")),
+                         "our own objects import ANSI functions")
 
     def check_manifest(self, manifest, version):
         root = ElementTree.fromstring(manifest)

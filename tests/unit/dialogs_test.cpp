@@ -247,6 +247,9 @@ class OptionsCommandTest : public ::testing::Test {
   static constexpr char kFile[] =
       "pop.example.com\r\nalice\r\nsecret\r\n15\r\nFALSE\r\nC:\\new.wav\r\nTRUE\r\n\r\n"
       "FALSE\r\n\r\nTRUE\r\n";
+  static constexpr char kStoredFile[] =
+      "pop.example.com\r\nalice\r\n\r\n15\r\nFALSE\r\nC:\\new.wav\r\nTRUE\r\n\r\n"
+      "FALSE\r\n\r\nTRUE\r\n";
   FakePlatform platform;
   MemoryServer server;
   CMainFrame frame{platform, nullptr};
@@ -261,9 +264,22 @@ TEST_F(OptionsCommandTest, ServerOptionsOkCopiesBackAndSavesTheWholeFile) {
   EXPECT_EQ("mail.example.org", frame.m_strServer);
   EXPECT_EQ(18, frame.m_nInterval);
   EXPECT_EQ(
-      "mail.example.org\r\nalice\r\nsecret\r\n18\r\nFALSE\r\nC:\\new.wav\r\nTRUE\r\n\r\n"
+      "mail.example.org\r\nalice\r\n\r\n18\r\nFALSE\r\nC:\\new.wav\r\nTRUE\r\n\r\n"
       "FALSE\r\n\r\nTRUE\r\n",
-      platform.files[kPath]);
+      platform.files[kPath])
+      << "the password of line 3 moved into the password store";
+  using Store = std::map<std::string, std::string>;
+  EXPECT_EQ((Store{{"Tarvik:alice@mail.example.org", "secret"}}), platform.credentials);
+
+  frame.m_extras.SetText("LoginForm", "ANSI");
+  Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
+    open.Type(IDC_USERNAME, "bob");
+    open.Click(win::kIdOk);
+  });
+  EXPECT_EQ((Store{{"Tarvik:bob@mail.example.org", "secret"}}), platform.credentials)
+      << "the password moved with the account";
+  EXPECT_EQ("", frame.m_extras.Text("LoginForm")) << "and its log-in form is learnt again";
+  EXPECT_EQ("secret", frame.m_strPassword);
 }
 
 TEST_F(OptionsCommandTest, CancelChangesNothingOkSavesEvenUnchanged) {
@@ -280,7 +296,7 @@ TEST_F(OptionsCommandTest, CancelChangesNothingOkSavesEvenUnchanged) {
   EXPECT_EQ(1, frame.m_bShowCount);
   EXPECT_EQ("left alone", platform.files[kPath]);
   Command(ID_SOUND_OPTIONS, [](FakeDialog& open) { open.Click(win::kIdOk); });
-  EXPECT_EQ(kFile, platform.files[kPath]);
+  EXPECT_EQ(kStoredFile, platform.files[kPath]);
 }
 
 TEST_F(OptionsCommandTest, SoundOptionsOkCopiesAllSevenBack) {
@@ -293,13 +309,14 @@ TEST_F(OptionsCommandTest, SoundOptionsOkCopiesAllSevenBack) {
     open.Click(win::kIdOk);
   });
   EXPECT_EQ(
-      "pop.example.com\r\nalice\r\nsecret\r\n15\r\nTRUE\r\nC:\\new.wav\r\nFALSE\r\nC:\\quiet.wav\r\n"
+      "pop.example.com\r\nalice\r\n\r\n15\r\nTRUE\r\nC:\\new.wav\r\nFALSE\r\nC:\\quiet.wav\r\n"
       "TRUE\r\nC:\\Media\\err.wav\r\nTRUE\r\n",
       platform.files[kPath]);
 }
 
 TEST_F(OptionsCommandTest, AnOkThatCannotSaveSaysWhereKeepsTheValuesAndExitTriesAgain) {
   platform.folderReadOnly = true;
+  platform.credentialWritesFail = true;
   Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
     open.Type(IDC_SERVER, "mail.example.org");
     open.Click(win::kIdOk);

@@ -205,7 +205,7 @@ class FaultMatrixTest : public ::testing::TestWithParam<FaultCase> {
   void Start() {
     ASSERT_TRUE(frame.Create("Tarvik"));
     FinishCheck(platform, frame);
-    ASSERT_EQ(kEarlierTip, frame.m_nid.szTip);
+    ASSERT_EQ(kEarlierTip, frame.m_nid.tip);
     platform.boxes.clear();
     platform.events.clear();
   }
@@ -243,7 +243,7 @@ TEST_P(FaultMatrixTest, EndsInOneClearOutcome) {
   EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(5 * kTimeoutMs)) << "no hang";
 
   const Outcome& expected = fault.expected;
-  EXPECT_EQ(expected.tip, frame.m_nid.szTip);
+  EXPECT_EQ(expected.tip, frame.m_nid.tip);
   EXPECT_EQ(expected.picture, FakePlatform::IconId(frame.m_nid.hIcon));
   Lines boxes;
   for (const MessageBoxCall& box : platform.boxes) boxes.push_back(box.text);
@@ -282,7 +282,7 @@ TEST_F(AfterATimeoutTest, NoServerListeningAndNoSuchHostAreTold) {
   ConnectToScript();
   server.Stop();
   RunCheck(platform, frame);
-  EXPECT_STREQ("Couldn't connect to POP3 server!", frame.m_nid.szTip);
+  EXPECT_EQ("Couldn't connect to POP3 server!", frame.m_nid.tip);
   EXPECT_EQ(IDI_NOTCONNECTED, FakePlatform::IconId(frame.m_nid.hIcon));
   platform.transports = [this] { return earlier.NewSession(); };
   RunCheck(platform, frame);
@@ -290,7 +290,7 @@ TEST_F(AfterATimeoutTest, NoServerListeningAndNoSuchHostAreTold) {
   ConnectToScript();
   frame.m_strServer = "no such host.invalid";
   RunCheck(platform, frame);
-  EXPECT_STREQ("Couldn't resolve POP3 name!", frame.m_nid.szTip);
+  EXPECT_EQ("Couldn't resolve POP3 name!", frame.m_nid.tip);
   EXPECT_EQ(IDI_NOTCONNECTED, FakePlatform::IconId(frame.m_nid.hIcon));
 }
 

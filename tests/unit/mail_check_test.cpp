@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/posix/posix_transport.h"
+#include "script_server.h"
 #include "tests/double/memory_transport.h"
 
 namespace {
@@ -24,6 +26,8 @@ std::string Describe(const CheckOutcome& outcome) {
       return "secure failed";
     case OutcomeKind::kUntrusted:
       return "untrusted";
+    case OutcomeKind::kPasswordNeeded:
+      return "password needed";
     case OutcomeKind::kStepFailed:
       return "failed";
     case OutcomeKind::kEnded:
@@ -39,8 +43,10 @@ class RecordingHandover : public OutcomeHandover {
   void PresentBeforeQuit(const CheckOutcome& outcome) override {
     EXPECT_EQ(kCheckCompleted, outcome.result);
     calls.push_back(Describe(outcome));
+    form = outcome.loginForm;
   }
   Lines calls;
+  LoginForm form = LoginForm::kUnknown;
 };
 
 struct Check {
@@ -290,6 +296,57 @@ TEST(MailCheck, CredentialsAreSentAsTheyAreButNeverWithLineBreaks) {
   EXPECT_EQ(kCheckPassFailed, badPassword.Run({"host", "alice", std::string("se\0cret", 7)}));
   EXPECT_EQ(Lines{"USER alice"}, badPassword.server.transcript);
   badPassword.ExpectCleanedUp();
+}
+
+TEST(MailCheck, ARefusedUtf8LoginTriesTheAnsiFormOnceThenOnlyTheFormThatWorked) {
+  const std::string utf8 = "PASS p\xC3\xA4ss", ansi = "PASS p\xE4ss";
+  const struct {
+    LoginForm remembered;
+    std::vector<const char*> passReplies;
+    Lines sent;
+    LoginForm learnt;
+  } rows[] = {
+      {LoginForm::kUnknown, {"+OK\r\n"}, {"USER al", utf8, "STAT", "QUIT"}, LoginForm::kUtf8},
+      {LoginForm::kUnknown, {"-ERR\r\n", "+OK\r\n"},
+       {"USER al", utf8, "USER al", ansi, "STAT", "QUIT"}, LoginForm::kAnsi},
+      {LoginForm::kUnknown, {"-ERR\r\n", "-ERR\r\n"}, {"USER al", utf8, "USER al", ansi}, {}},
+      {LoginForm::kAnsi, {"-ERR\r\n"}, {"USER al", ansi}, {}},
+      {LoginForm::kUtf8, {"-ERR\r\n"}, {"USER al", utf8}, {}},
+  };
+  for (const auto& row : rows) {
+    MemoryServer server;
+    server.Reply(0, "+OK hi\r\n");
+    size_t sent = 0;
+    for (const char* reply : row.passReplies) {
+      server.Reply(sent + 1, "+OK\r\n").Reply(sent + 2, reply);
+      sent += 2;
+    }
+    server.Reply(sent + 1, "+OK 1 1\r\n").Reply(sent + 2, "+OK bye\r\n");
+    Check check = With(server);
+    Pop3Account account{"host", "al", "p\xC3\xA4ss"};
+    account.ansiUser = "al";
+    account.ansiPassword = "p\xE4ss";
+    account.form = row.remembered;
+    check.Run(account);
+    EXPECT_EQ(row.sent, check.server.transcript);
+    EXPECT_EQ(row.learnt, check.presenter.form) << row.sent.size();
+  }
+}
+
+// The server hangs up after refusing: the ANSI form goes over a new connection.
+TEST(MailCheck, TheAnsiFormGoesOverANewConnectionWhenTheServerHungUp) {
+  ScriptServer server;
+  ASSERT_TRUE(server.Start({ScriptStep::Send("+OK hi\r\n"), ScriptStep::Expect(),
+                            ScriptStep::Send("+OK\r\n"), ScriptStep::Expect(),
+                            ScriptStep::Send("-ERR\r\n"), ScriptStep::Close()}));
+  Pop3Account account{"127.0.0.1:" + std::to_string(server.Port()), "al", "p\xC3\xA4ss"};
+  account.ansiUser = "al";
+  account.ansiPassword = "p\xE4ss";
+  RecordingHandover handover;
+  const CheckOutcome told = RunMailCheck(*CreatePosixTransport(), account, 2000, handover);
+  EXPECT_EQ(OutcomeKind::kPasswordRejected, told.kind);
+  EXPECT_EQ(2, server.Connections());
+  EXPECT_EQ((Lines{"USER al", "PASS p\xC3\xA4ss", "USER al", "PASS p\xE4ss"}), server.Transcript());
 }
 
 TEST(MailCheck, CredentialsTooLongForACommandLineAreNeverSent) {

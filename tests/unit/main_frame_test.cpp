@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/utf8_text.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 #include "tests/double/check_driver.h"
@@ -56,7 +57,7 @@ class MainFrameTest : public ::testing::Test {
     platform.Tick(count);
     FinishCheck(platform, frame);
   }
-  std::string Tip() const { return frame.m_nid.szTip; }
+  std::string Tip() const { return frame.m_nid.tip; }
   int Picture() const { return FakePlatform::IconId(frame.m_nid.hIcon); }
 
   FakePlatform platform;
@@ -71,7 +72,6 @@ TEST_F(MainFrameTest, StartUpAddsTheIconBuildsTheMenuLoadsSettingsAndChecks) {
   EXPECT_EQ(expected, platform.events);
   ASSERT_FALSE(platform.trayRecords.empty());
   const NotifyIconData& added = platform.trayRecords.front();
-  EXPECT_EQ(sizeof(void*) == 4 ? 88u : 104u, added.cbSize);
   EXPECT_EQ(frame.Handle(), added.hWnd);
   EXPECT_EQ(2000u, added.uID);
   EXPECT_EQ(7u, added.uFlags);
@@ -126,6 +126,31 @@ TEST_F(MainFrameTest, WithoutASettingsFileTheDefaultsHoldAndTheCheckFails) {
   EXPECT_EQ(IDI_NOTCONNECTED, Picture());
   EXPECT_TRUE(platform.boxes.empty());
   EXPECT_TRUE(platform.EventsStartingWith("sound").empty());
+}
+
+TEST_F(MainFrameTest, WithoutAnyPasswordNothingIsSentAndTheTipSaysWhatIsNeeded) {
+  platform.files[kSettingsPath] = "pop.example.com\r\nalice\r\n\r\n5\r\n";
+  platform.transports = [this] {
+    ADD_FAILURE() << "no connection without a password";
+    return server.NewSession();
+  };
+  Start();
+  Tick(6 * 5);
+  EXPECT_EQ("Password needed: right-click, Server options", Tip());
+  EXPECT_EQ(IDI_NOTCONNECTED, Picture());
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_TRUE(platform.EventsStartingWith("sound").empty());
+
+  platform.transports = [this] { return server.NewSession(); };
+  platform.dialogScripts.push_back([](FakeDialog& open) {
+    open.Type(IDC_PASSWORD, "secret");
+    open.Click(win::kIdOk);
+  });
+  platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
+  DoubleClick();
+  EXPECT_EQ("No messages waiting", Tip()) << "checking resumes once a password is saved";
+  EXPECT_EQ("secret", platform.credentials["Tarvik:alice@pop.example.com"]);
+  EXPECT_EQ(1, server.sessions);
 }
 
 TEST_F(MainFrameTest, AFailedTimerIsReportedAndStartUpGoesOn) {
@@ -183,10 +208,21 @@ TEST_F(MainFrameTest, TextFromTheServerIsCutAndMadePrintableInTheTip) {
   EXPECT_EQ("You have 3????z messages waiting", Tip());
   EXPECT_EQ("You have 3????z messages waiting", platform.boxes.at(0).text);
 
-  Answer("+OK " + std::string(80, '7') + " 1\r\n");
+  Answer("+OK " + std::string(200, '7') + " 1\r\n");
   DoubleClick();
-  EXPECT_EQ(63u, Tip().size());
-  EXPECT_EQ("You have " + std::string(54, '7'), Tip());
+  EXPECT_EQ("tray modify 134 You have " + std::string(118, '7'), platform.events.back())
+      << "the shell shows 127 UTF-16 units";
+}
+
+TEST(TrayTip, IsCutToUtf16UnitsWithoutSplittingACharacter) {
+  const std::string euro = "\xE2\x82\xAC", clef = "\xF0\x9D\x84\x9E";  // 1 and 2 units
+  EXPECT_EQ("a", CutToUtf16Units("a" + clef, 2)) << "a surrogate pair goes whole";
+  EXPECT_EQ("a" + clef, CutToUtf16Units("a" + clef, 3));
+  EXPECT_EQ(euro, CutToUtf16Units(euro + euro, 1)) << "never inside a UTF-8 sequence";
+  EXPECT_EQ("\xC3", CutToUtf16Units("\xC3x", 1)) << "a broken byte shows as one character";
+  EXPECT_TRUE(IsValidUtf8("\xC5\x81\xC3\xB3" "d\xC5\xBA " + euro + clef));
+  for (const char* broken : {"\xC3", "\xE9" "t", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
+    EXPECT_FALSE(IsValidUtf8(broken)) << broken;
 }
 
 TEST_F(MainFrameTest, AFailedCheckPlaysTheErrorSoundAndKeepsThePreviousTip) {
@@ -377,7 +413,8 @@ TEST_F(MainFrameTest, CloseAndExitBothSaveRemoveTheIconAndEnd) {
     else
       closing.SendToFrame(win::kWmClose);
     const std::string temporary = std::string(kSettingsPath) + ".4242.tmp";
-    const Lines expected = {"write " + temporary,
+    const Lines expected = {"credential write Tarvik:bob@pop.example.com",
+                            "write " + temporary,
                             "replace " + temporary + " -> " + kSettingsPath,
                             "tray delete 132 No messages waiting",
                             "menu destroyed",
@@ -385,9 +422,10 @@ TEST_F(MainFrameTest, CloseAndExitBothSaveRemoveTheIconAndEnd) {
                             "quit"};
     EXPECT_EQ(expected, closing.events) << viaMenu;
     EXPECT_EQ(
-        "pop.example.com\r\nbob\r\nsecret\r\n17\r\nTRUE\r\nnew.wav\r\nTRUE\r\nnone.wav\r\n"
+        "pop.example.com\r\nbob\r\n\r\n17\r\nTRUE\r\nnew.wav\r\nTRUE\r\nnone.wav\r\n"
         "TRUE\r\nerr.wav\r\nTRUE\r\n",
         closing.files[kSettingsPath]);
+    EXPECT_EQ("secret", closing.credentials["Tarvik:bob@pop.example.com"]);
     EXPECT_FALSE(closing.trayIconShown);
     EXPECT_EQ(nullptr, closed.Handle());
   }
@@ -670,7 +708,7 @@ TEST_F(BesideTheUserInterfaceTest, TheUserInterfaceAnswersDuringEveryStep) {
   EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT"}), sentWhileBoxOpen);
   ASSERT_FALSE(gated.script.transcript.empty());
   EXPECT_EQ("QUIT", gated.script.transcript.back());
-  EXPECT_EQ("You have 3 messages waiting", std::string(frame.m_nid.szTip));
+  EXPECT_EQ("You have 3 messages waiting", std::string(frame.m_nid.tip));
   EXPECT_EQ(0, frame.m_nMinutes) << "the check due after 30 ticks was skipped, the count went on";
   EXPECT_EQ(0, frame.m_nTicks);
   platform.Tick(30);

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "settings/decimal.h"
+#include "settings/password_store.h"
 #include "settings/settings_file.h"
 #include "tests/double/fake_platform.h"
 
@@ -244,6 +245,67 @@ TEST(SettingsFile, LoadReportsAMissingFileAndLeavesTheSettings) {
   EXPECT_TRUE(LoadSettingsFile(platform, kPath, s));
   EXPECT_EQ("pop.example.com", s.m_strServer);
   EXPECT_EQ(8, s.m_nInterval);
+}
+
+// "Łódź" has no form in cp1252; "pässwörd" has one that differs from UTF-8.
+TEST(SettingsFile, ReadsUtf8OrTheAnsiCodePageAndWritesAnsiWhereItCan) {
+  const std::string ascii = "pop.example.com\r\nalice\r\n\r\n5\r\nFALSE\r\n\r\nFALSE\r\n\r\n"
+                            "FALSE\r\n\r\nFALSE\r\n";
+  const struct {
+    std::string file;
+    std::string password;
+    std::string wav;
+    std::string saved;
+  } rows[] = {
+      {ascii, "", "", ascii},  // byte for byte as an earlier version wrote it
+      {"h\r\nu\r\np\xE4ssw\xF6rd\r\n5\r\nTRUE\r\nC:\\\xDF.wav\r\n", "p\xC3\xA4ssw\xC3\xB6rd",
+       "C:\\\xC3\x9F.wav", "h\r\nu\r\np\xE4ssw\xF6rd\r\n5\r\nTRUE\r\nC:\\\xDF.wav\r\n"},
+      {"h\r\nu\r\np\xC3\xA4ssw\xC3\xB6rd\r\n5\r\n", "p\xC3\xA4ssw\xC3\xB6rd", "",
+       "h\r\nu\r\np\xE4ssw\xF6rd\r\n5\r\n"},  // read as UTF-8, written in ANSI
+      {"h\r\nu\r\n\r\n5\r\nTRUE\r\nC:\\\xC5\x81\xC3\xB3" "d\xC5\xBA\\a.wav\r\n", "",
+       "C:\\\xC5\x81\xC3\xB3" "d\xC5\xBA\\a.wav",
+       "h\r\nu\r\n\r\n5\r\nTRUE\r\nC:\\\xC5\x81\xC3\xB3" "d\xC5\xBA\\a.wav\r\n"},  // UTF-8, no mark
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform;
+    platform.files[kPath] = row.file;
+    MailSettings s;
+    ASSERT_TRUE(LoadSettingsFile(platform, kPath, s));
+    EXPECT_EQ(row.password, s.m_strPassword);
+    EXPECT_EQ(row.wav, s.m_strNewMailWav);
+    ASSERT_TRUE(SaveSettingsFile(platform, kPath, s));
+    const std::string& saved = platform.files[kPath];
+    EXPECT_EQ(row.saved, saved.substr(0, row.saved.size())) << row.file;
+    EXPECT_TRUE(row.file != ascii || saved == ascii);
+  }
+}
+
+TEST(PasswordStore, MovesTheFilesPasswordInAndStaysInTheFileWhereRefused) {
+  FakePlatform platform;
+  MailSettings s = Parsed(File("5"));
+  PasswordStore store(platform);
+  store.Recall(s);
+  EXPECT_EQ("se cret", s.m_strPassword) << "line 3 is used as before";
+  EXPECT_EQ("", store.ForFile(s).m_strPassword) << "moved at the save";
+  EXPECT_EQ("se cret", platform.credentials["Tarvik:alice@pop.example.com"]);
+
+  MailSettings fromEmptyLine = Parsed(FormatSettings(store.ForFile(s)));
+  PasswordStore next(platform);
+  next.Recall(fromEmptyLine);
+  EXPECT_EQ("se cret", fromEmptyLine.m_strPassword) << "found at the next start";
+
+  FakePlatform refusing;
+  refusing.credentialWritesFail = true;
+  PasswordStore refused(refusing);
+  EXPECT_EQ("se cret", refused.ForFile(s).m_strPassword);
+
+  FakePlatform elsewhere;  // a portable copy moved to another PC
+  MailSettings moved = Parsed(FormatSettings(store.ForFile(s)));
+  PasswordStore none(elsewhere);
+  none.Recall(moved);
+  EXPECT_TRUE(PasswordNeeded(moved));
+  moved.m_strServer.clear();
+  EXPECT_FALSE(PasswordNeeded(moved)) << "no server says more than no password";
 }
 
 TEST(SettingsFile, OnlyTheFirstMebibyteOfAHugeFileIsRead) {

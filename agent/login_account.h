@@ -1,0 +1,22 @@
+#pragma once
+
+#include "agent/check_result.h"
+#include "agent/mail_check.h"
+#include "settings/settings_file.h"
+
+class TextCodec;
+
+// The account a check logs in to: the settings' server, user name and
+// password, with their ANSI form where it differs, and the form remembered
+// from the last log-in.
+Pop3Account AccountToCheck(const TextCodec& codec, const MailSettings& settings);
+
+// Remembers the form that logged in, so that only it is sent from then on.
+void RememberLoginForm(MailSettings& settings, LoginForm form);
+
+// A changed server, user name or password may need the other form: it is
+// learnt again at the next log-in.
+void ForgetLoginFormOnChange(const MailSettings& before, MailSettings& after);
+
+// What is shown instead of a check while no password is known.
+CheckOutcome PasswordNeededOutcome();

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// True when text is well-formed UTF-8: no stray continuation byte, no cut
+// sequence, no overlong form, surrogate or value past U+10FFFF.
+bool IsValidUtf8(const std::string& text);
+
+// The longest start of text made of whole characters whose UTF-16 form has
+// at most units code units: a character outside the basic plane (a surrogate
+// pair) is kept or dropped whole, and so is a UTF-8 sequence. A byte that
+// starts no valid sequence counts as one character, as the system shows it.
+std::string CutToUtf16Units(const std::string& text, size_t units);
