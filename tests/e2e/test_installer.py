@@ -5,6 +5,7 @@ TARVIK_DIST; the next version, for the upgrade, is packaged here.
 """
 
 import os
+import time
 import pathlib
 import re
 import struct
@@ -153,10 +154,13 @@ class InstallerTest(AgentTestCase):
         agent.start()
         self.assertEqual(["USER alice", "PASS secret", "STAT", "QUIT"],
                          server.wait_transcript(4))
+        # A 32-bit program writes the machine-wide value into the 32-bit view.
+        own_view, other_view = ("/reg:64", "/reg:32") if self.arch == "x64" else ("/reg:32", "/reg:64")
         self.addCleanup(self.desktop.wine, "reg", "delete", MACHINE_RUN_KEY, "/v", RUN_VALUE,
-                        "/f", "/reg:64", check=False)
+                        "/f", own_view, check=False)
+        time.sleep(1)  # the 32-bit program's menu may not open at once
         winebox.choose_from_tray_menu(self.desktop, AUTORUN)
-        winebox.wait_until(lambda: self.has_run_value(MACHINE_RUN_KEY, "/reg:64"),
+        winebox.wait_until(lambda: self.has_run_value(MACHINE_RUN_KEY, own_view),
                            what="the program's own Run value")
         agent.send_close()
         agent.wait_exit()
@@ -195,9 +199,9 @@ class InstallerTest(AgentTestCase):
         # Wine lets the program write the machine-wide value; without administrator
         # rights it writes the user's, in the same form.
         self.set_run_value(USER_RUN_KEY, self.windows_exe, "/reg:64")
-        self.set_run_value(MACHINE_RUN_KEY, r"C:\Other\tarvik.exe", "/reg:32")
+        self.set_run_value(MACHINE_RUN_KEY, r"C:\Other\tarvik.exe", other_view)
         self.addCleanup(self.desktop.wine, "reg", "delete", MACHINE_RUN_KEY, "/v", RUN_VALUE,
-                        "/f", "/reg:32", check=False)
+                        "/f", other_view, check=False)
         self.desktop.wine(str(self.folder / "uninstall.exe"), "/S")
         # The uninstaller goes on from a copy of itself, so that it can delete itself.
         winebox.wait_until(lambda: self.entry("DisplayName") is None, what="entry removed")
@@ -206,8 +210,8 @@ class InstallerTest(AgentTestCase):
         self.assertFalse((self.folder / "tarvik.exe").exists())
         self.assertFalse(self.shortcut.exists())
         self.assertFalse(self.has_run_value(USER_RUN_KEY, "/reg:64"))
-        self.assertFalse(self.has_run_value(MACHINE_RUN_KEY, "/reg:64"),
+        self.assertFalse(self.has_run_value(MACHINE_RUN_KEY, own_view),
                          "the value the program wrote itself goes")
-        self.assertTrue(self.has_run_value(MACHINE_RUN_KEY, "/reg:32"),
+        self.assertTrue(self.has_run_value(MACHINE_RUN_KEY, other_view),
                         "another copy's machine-wide value stays")
         self.assertEqual(settings, agent.settings.read_bytes())
