@@ -107,6 +107,7 @@ bool SchannelStream::ReadMore(int timeoutMs) {
 bool SchannelStream::Negotiate(int timeoutMs) {
   const Deadline deadline(timeoutMs);
   bool needMore = false;
+  bool credentialsAsked = false;
   for (;;) {
     if (needMore && !ReadMore(deadline.MsLeft())) return false;
     const bool first = !m_state->bContext;
@@ -138,6 +139,9 @@ bool SchannelStream::Negotiate(int timeoutMs) {
         continue;
       case SEC_I_INCOMPLETE_CREDENTIALS:
         // The server asked for a client certificate; there is none to give.
+        // Asked again, the handshake would never end.
+        if (credentialsAsked) return false;
+        credentialsAsked = true;
         needMore = false;
         continue;
       case SEC_E_OK:
