@@ -2,6 +2,7 @@
 
 #include "agent/pop3_channel.h"
 #include "agent/server_address.h"
+#include "platform/deadline.h"
 #include "settings/decimal.h"
 
 namespace {
@@ -19,15 +20,15 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   // Text that names no server (an empty one would be this machine itself)
-  // never reaches the network.
-  CheckResult Open(const std::string& server, ServerAddress& address, int timeoutMs) {
+  // never reaches the network. The lookup and the connects share one limit.
+  CheckResult Open(const std::string& server, ServerAddress& address, const Deadline& limit) {
     if (!m_transport.Startup()) return kCheckSocketsStartFailed;
     m_bStarted = true;
     if (!ParseServerAddress(server, address) ||
-        !m_transport.Resolve(address.host, address.port, timeoutMs))
+        !m_transport.Resolve(address.host, address.port, limit.MsLeft()))
       return kCheckResolveFailed;
     m_bSocketOpen = true;
-    switch (m_transport.Connect(timeoutMs)) {
+    switch (m_transport.Connect(limit.MsLeft())) {
       case ConnectResult::kConnected:
         return kCheckCompleted;
       case ConnectResult::kNoSocket:
@@ -148,9 +149,12 @@ CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int 
                           OutcomeHandover& handover) {
   Connection connection(transport);
   ServerAddress address;
-  CheckResult result = connection.Open(account.server, address, timeoutMs);
+  // Reaching the server, its handshake included, is one step with one limit
+  // however many addresses the name has; after it each reply has its own.
+  const Deadline connectLimit(timeoutMs);
+  CheckResult result = connection.Open(account.server, address, connectLimit);
   if (result == kCheckCompleted && address.security == ServerSecurity::kTls)
-    result = Secure(transport, address.host, timeoutMs);
+    result = Secure(transport, address.host, connectLimit.MsLeft());
   if (result != kCheckCompleted) return FailedAt(result);
 
   Pop3Channel channel(transport, timeoutMs);

@@ -23,7 +23,8 @@ class OutcomeHandover {
   ~OutcomeHandover() = default;
 };
 
-// No step of the conversation may wait longer than this.
+// Reaching the server (lookup, connects and handshake together) may take no
+// longer than this, nor may any one reply after it.
 constexpr int kNetworkTimeoutMs = 30000;
 
 // One complete POP3 conversation: USER, PASS, STAT, QUIT. What it learns

@@ -278,3 +278,21 @@ int SchannelStream::Receive(char* buffer, int capacity, int timeoutMs) {
     m_encrypted.append(buffer, static_cast<size_t>(count));
   }
 }
+
+void SchannelStream::Close(int timeoutMs) {
+  DWORD shutdown = SCHANNEL_SHUTDOWN;
+  SecBuffer control[1] = {{sizeof shutdown, SECBUFFER_TOKEN, &shutdown}};
+  SecBufferDesc controlDesc{SECBUFFER_VERSION, 1, control};
+  if (ApplyControlToken(&m_state->context, &controlDesc) != SEC_E_OK) return;
+  SecBuffer output[1] = {{0, SECBUFFER_TOKEN, nullptr}};
+  SecBufferDesc outputDesc{SECBUFFER_VERSION, 1, output};
+  unsigned long attributes = 0;
+  const SECURITY_STATUS status = InitializeSecurityContextA(
+      &m_state->credentials, &m_state->context, m_state->targetName, kContextFlags, 0, 0, nullptr,
+      0, nullptr, &outputDesc, &attributes, nullptr);
+  if (output[0].pvBuffer) {
+    if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED)
+      m_raw.SendRaw(static_cast<const char*>(output[0].pvBuffer), output[0].cbBuffer, timeoutMs);
+    FreeContextBuffer(output[0].pvBuffer);
+  }
+}

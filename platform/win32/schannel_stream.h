@@ -34,6 +34,8 @@ class SchannelStream {
   // As Transport::Send and Transport::Receive, on the decrypted stream.
   bool Send(const std::string& bytes, int timeoutMs);
   int Receive(char* buffer, int capacity, int timeoutMs);
+  // Tells the server the connection ends (close_notify), within timeoutMs.
+  void Close(int timeoutMs);
 
  private:
   bool Negotiate(int timeoutMs);

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -19,6 +21,7 @@
 #include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"
 #include "tests/double/redirect_transport.h"
+#include "tests/support/unanswering_listener.h"
 
 namespace {
 
@@ -182,8 +185,9 @@ TEST_F(DovecotTest, TlsWherePlainTextIsSpokenIsNoSecureConnection) {
   EXPECT_EQ(IDI_NOTCONNECTED, Picture());
 }
 
-// The plain server listens on 127.0.0.1 alone, and localhost is ::1 first.
-TEST_F(DovecotTest, ANameWhoseFirstAddressRefusesIsReachedAtItsSecond) {
+// The plain server listens on 127.0.0.1 alone, and localhost is ::1 first:
+// there nothing listens, or a listener that never answers.
+TEST_F(DovecotTest, ANameWhoseFirstAddressFailsIsReachedAtItsSecond) {
   if (!PrivateHosts::s_bInPlace) GTEST_SKIP() << "needs a private hosts file (root)";
   addrinfo hints{};
   hints.ai_socktype = SOCK_STREAM;
@@ -196,6 +200,32 @@ TEST_F(DovecotTest, ANameWhoseFirstAddressRefusesIsReachedAtItsSecond) {
   ASSERT_TRUE(secondAddress);
   CheckAt(Plain("localhost"));
   EXPECT_EQ("You have 12 messages waiting", Tip());
+
+  const UnansweringListener silent("::1", m_nPort);
+  ASSERT_TRUE(silent.Full());
+  const auto start = std::chrono::steady_clock::now();
+  CheckAt(Plain("localhost"));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ("You have 12 messages waiting", Tip());
+  EXPECT_LT(took, std::chrono::seconds(1));
+  std::cout << "[ FIGURE   ] one silent address first: the check took "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
+}
+
+// Four addresses that never answer share one limit.
+TEST_F(DovecotTest, FourSilentAddressesFailWithinOneLimit) {
+  if (!PrivateHosts::s_bInPlace) GTEST_SKIP() << "needs a private hosts file (root)";
+  std::vector<std::unique_ptr<UnansweringListener>> silent;
+  for (const char* address : {"127.0.0.11", "127.0.0.12", "127.0.0.13", "127.0.0.14"}) {
+    silent.push_back(std::make_unique<UnansweringListener>(address, m_nPort));
+    ASSERT_TRUE(silent.back()->Full()) << address;
+  }
+  const std::unique_ptr<Transport> transport = CreatePosixTransport();
+  ASSERT_TRUE(transport->Startup());
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(transport->Resolve("dead.test", m_nPort, 2000));
+  EXPECT_EQ(ConnectResult::kFailed, transport->Connect(2000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2300));
 }
 
 }  // namespace
