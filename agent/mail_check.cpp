@@ -145,8 +145,10 @@ bool StatCountField(const std::string& reply, std::string& countText) {
   return true;
 }
 
-CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
-                          OutcomeHandover& handover) {
+namespace {
+
+CheckOutcome Converse(Transport& transport, const Pop3Account& account, int timeoutMs,
+                      OutcomeHandover& handover) {
   Connection connection(transport);
   ServerAddress address;
   // Reaching the server, its handshake included, is one step with one limit
@@ -173,4 +175,15 @@ CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int 
   if (!channel.SendCommand("QUIT")) return FailedAt(kCheckQuitFailed);
   result = connection.Close();
   return result == kCheckCompleted ? CheckOutcome() : FailedAt(result);
+}
+
+}  // namespace
+
+CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
+                          OutcomeHandover& handover) {
+  const CheckOutcome outcome = Converse(transport, account, timeoutMs, handover);
+  // A certificate that stops verifying when the server renegotiates makes it
+  // untrusted, whichever step that cut short.
+  return outcome.result != kCheckCompleted && transport.TrustLost() ? FailedAt(kCheckUntrusted)
+                                                                    : outcome;
 }

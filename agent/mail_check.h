@@ -23,10 +23,6 @@ class OutcomeHandover {
   ~OutcomeHandover() = default;
 };
 
-// Reaching the server (lookup, connects and handshake together) may take no
-// longer than this, nor may any one reply after it.
-constexpr int kNetworkTimeoutMs = 30000;
-
 // One complete POP3 conversation: USER, PASS, STAT, QUIT. What it learns
 // before QUIT is handed over once; the value returned is what is left to
 // present afterwards (kEnded when nothing is).

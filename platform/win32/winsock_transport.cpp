@@ -12,6 +12,7 @@
 #include "platform/bounded_call.h"
 #include "platform/connect_race.h"
 #include "platform/deadline.h"
+#include "platform/tls_stream.h"
 #include "platform/win32/schannel_stream.h"
 
 namespace {
@@ -73,7 +74,7 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
 
   SecureResult StartSecure(const std::string& serverName, int timeoutMs) override {
     if (m_bAborted) return SecureResult::kHandshakeFailed;
-    m_tls = std::make_unique<SchannelStream>(static_cast<RawChannel&>(*this));
+    m_tls = std::make_unique<TlsStream>(static_cast<RawChannel&>(*this), CreateSchannelProvider());
     const SecureResult result = m_tls->Handshake(serverName, timeoutMs);
     if (result != SecureResult::kSecured) m_tls.reset();
     return result;
@@ -97,8 +98,11 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
     return ReceiveRaw(buffer, capacity, timeoutMs);
   }
 
+  bool TrustLost() override { return m_bTrustLost || (m_tls && m_tls->TrustLost()); }
+
   bool CloseSocket() override {
     if (m_tls && !m_bAborted) m_tls->Close(kCloseNotifyMs);
+    m_bTrustLost = TrustLost();
     m_tls.reset();
     for (EventSocket& attempt : m_attempts) attempt.Close();
     if (m_connection.socket == INVALID_SOCKET) return true;
@@ -197,7 +201,8 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
   std::vector<SocketAddress> m_addresses;
   std::vector<EventSocket> m_attempts;
   EventSocket m_connection;
-  std::unique_ptr<SchannelStream> m_tls;
+  std::unique_ptr<TlsStream> m_tls;
+  bool m_bTrustLost = false;
 };
 
 }  // namespace
