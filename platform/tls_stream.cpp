@@ -26,8 +26,8 @@ bool TlsStream::ReadMore(const Deadline& deadline) {
 // Also serves the messages a server sends after the handshake (TLS 1.3
 // tickets, a TLS 1.2 HelloRequest), which decryption hands back to be fed in
 // here. Whatever the provider used is dropped before anything else.
-bool TlsStream::Negotiate(const Deadline& deadline) {
-  bool needMore = m_encrypted.empty();
+bool TlsStream::Negotiate(const Deadline& deadline, bool readFirst) {
+  bool needMore = readFirst;
   bool credentialsAsked = false;
   for (;;) {
     if (needMore && !ReadMore(deadline)) return false;
@@ -60,8 +60,10 @@ bool TlsStream::Negotiate(const Deadline& deadline) {
   }
 }
 
+// A TLS 1.3 message comes back as input for the provider; a TLS 1.2
+// HelloRequest has none, and the provider answers it from nothing.
 bool TlsStream::Renegotiate(const Deadline& deadline) {
-  if (!Negotiate(deadline)) return false;
+  if (!Negotiate(deadline, false)) return false;
   m_bTrustLost = !m_provider->PeerTrusted(m_strServerName, deadline.MsLeft());
   return !m_bTrustLost;
 }
@@ -71,7 +73,7 @@ SecureResult TlsStream::Handshake(const std::string& serverName, int timeoutMs) 
   m_strServerName = serverName;
   std::string hello;
   if (m_provider->Start(serverName, hello) != TlsStatus::kContinue ||
-      !m_raw.SendRaw(hello.data(), hello.size(), deadline.MsLeft()) || !Negotiate(deadline))
+      !m_raw.SendRaw(hello.data(), hello.size(), deadline.MsLeft()) || !Negotiate(deadline, true))
     return SecureResult::kHandshakeFailed;
   if (!m_provider->PeerTrusted(serverName, deadline.MsLeft())) return SecureResult::kUntrusted;
   m_nMaxRecordData = m_provider->MaxRecordData();

@@ -39,8 +39,8 @@ class TlsStream {
 
  private:
   // Runs handshake messages until the provider is done; false on failure or
-  // when the time ran out.
-  bool Negotiate(const Deadline& deadline);
+  // when the time ran out. readFirst waits for the server before the first step.
+  bool Negotiate(const Deadline& deadline, bool readFirst);
   bool Renegotiate(const Deadline& deadline);
   // Reads more raw bytes onto the undecrypted ones.
   bool ReadMore(const Deadline& deadline);

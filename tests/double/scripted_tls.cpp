@@ -27,6 +27,12 @@ class ScriptedProvider : public SecurityProvider {
     return TlsStatus::kContinue;
   }
   TlsStatus Continue(std::string& input, std::string& output, size_t& extra) override {
+    if (m_bHelloRequested) {
+      m_bHelloRequested = false;
+      extra = input.size();
+      output = Record('h', "hello again");
+      return TlsStatus::kContinue;
+    }
     char type;
     std::string message;
     size_t size;
@@ -53,7 +59,9 @@ class ScriptedProvider : public SecurityProvider {
         plain += data;
         return TlsStatus::kOk;
       case 'T':
-        extra = input.size();
+        // A HelloRequest is taken in; any other message is handed back.
+        m_bHelloRequested = data == "hello request";
+        if (!m_bHelloRequested) extra = input.size();
         return TlsStatus::kRenegotiate;
       case 'C':
         return TlsStatus::kClosed;
@@ -74,6 +82,7 @@ class ScriptedProvider : public SecurityProvider {
 
  private:
   bool m_bAsked = false;
+  bool m_bHelloRequested = false;
   bool m_bTrusted = true;
 };
 
