@@ -88,7 +88,7 @@ bool PlausibleName(const std::string& host) {
 // and stray text out of the brackets. A zone ("%eth0", "%25eth0") is refused:
 // which interface it names cannot be checked here. So is "::", no server at all.
 bool PlausibleIpv6(const std::string& host) {
-  return host.find(':') != std::string::npos &&
+  return host.find(':') != std::string::npos && host.back() != '.' &&
          host.find_first_not_of("0123456789abcdefABCDEF:.") == std::string::npos &&
          host.find_first_not_of("0:.") != std::string::npos;
 }
@@ -120,10 +120,12 @@ bool ParseAuthority(const std::string& text, bool schemeGiven, ServerAddress& ad
     } else {
       address.host = text;
     }
-    // A fully qualified name ("mail.example.com.") is the same server; the
-    // certificate names it without the root's dot.
-    if (!address.host.empty() && address.host.back() == '.') address.host.pop_back();
-    if (address.host.find(':') == std::string::npos && !PlausibleName(address.host)) return false;
+    if (address.host.find(':') == std::string::npos) {
+      // A fully qualified name ("mail.example.com.") is the same server; the
+      // certificate names it without the root's dot.
+      if (!address.host.empty() && address.host.back() == '.') address.host.pop_back();
+      if (!PlausibleName(address.host)) return false;
+    }
   }
   if (portGiven) return ParsePort(portText, address.port);
   address.port = address.security == ServerSecurity::kTls ? kTlsPort : kPlainPort;

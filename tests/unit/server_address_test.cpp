@@ -59,6 +59,7 @@ TEST(ServerAddress, TextThatNamesNoServerIsRefused) {
            "pop3s://pop3s://mail.example.com", "mail.example.com..", ".", "2130706433",
            "127.1", "0x7f.0.0.1", "0177.0.0.1", "127.0.0.1.5", "256.0.0.1", "mail.0x1",
            "0.0.0.0", "[::]", "::", "[0:0::0]:110", "[fe80::1%25eth0]", "[fe80::1%eth0]",
+           "2001:db8::1.", "[::1.]",
        }) {
     ServerAddress address;
     address.host = "untouched";
