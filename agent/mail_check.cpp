@@ -5,6 +5,7 @@
 
 #include "agent/pop3_channel.h"
 #include "agent/server_address.h"
+#include "platform/deadline.h"
 #include "settings/decimal.h"
 
 namespace {
@@ -22,15 +23,15 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   // Text that names no server (an empty one would be this machine itself)
-  // never reaches the network.
-  CheckResult Open(const std::string& server, ServerAddress& address, int timeoutMs) {
+  // never reaches the network. The lookup and the connects share one limit.
+  CheckResult Open(const std::string& server, ServerAddress& address, const Deadline& limit) {
     if (!m_transport.Startup()) return kCheckSocketsStartFailed;
     m_bStarted = true;
     if (!ParseServerAddress(server, address) ||
-        !m_transport.Resolve(address.host, address.port, timeoutMs))
+        !m_transport.Resolve(address.host, address.port, limit.MsLeft()))
       return kCheckResolveFailed;
     m_bSocketOpen = true;
-    switch (m_transport.Connect(timeoutMs)) {
+    switch (m_transport.Connect(limit.MsLeft())) {
       case ConnectResult::kConnected:
         return kCheckCompleted;
       case ConnectResult::kNoSocket:
@@ -180,9 +181,12 @@ CheckResult OpenSession(Transport& transport, Connection& connection,
                         const std::string& server, int timeoutMs,
                         std::optional<Pop3Channel>& channel) {
   ServerAddress address;
-  CheckResult result = connection.Open(server, address, timeoutMs);
+  // Reaching the server, its handshake included, is one step with one limit
+  // however many addresses the name has; after it each reply has its own.
+  const Deadline connectLimit(timeoutMs);
+  CheckResult result = connection.Open(server, address, connectLimit);
   if (result == kCheckCompleted && address.security == ServerSecurity::kTls)
-    result = Secure(transport, address.host, timeoutMs);
+    result = Secure(transport, address.host, connectLimit.MsLeft());
   if (result != kCheckCompleted) return result;
 
   channel.emplace(transport, timeoutMs);
@@ -194,10 +198,8 @@ CheckResult OpenSession(Transport& transport, Connection& connection,
   return kCheckCompleted;
 }
 
-}  // namespace
-
-CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
-                          OutcomeHandover& handover) {
+CheckOutcome Converse(Transport& transport, const Pop3Account& account, int timeoutMs,
+                      OutcomeHandover& handover) {
   Connection connection(transport);
   std::optional<Pop3Channel> channel;
   CheckResult result = OpenSession(transport, connection, account.server, timeoutMs, channel);
@@ -219,4 +221,15 @@ CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int 
   if (!channel->SendCommand("QUIT")) return FailedAt(kCheckQuitFailed);
   result = connection.Close();
   return result == kCheckCompleted ? CheckOutcome() : FailedAt(result);
+}
+
+}  // namespace
+
+CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
+                          OutcomeHandover& handover) {
+  const CheckOutcome outcome = Converse(transport, account, timeoutMs, handover);
+  // A certificate that stops verifying when the server renegotiates makes it
+  // untrusted, whichever step that cut short.
+  return outcome.result != kCheckCompleted && transport.TrustLost() ? FailedAt(kCheckUntrusted)
+                                                                    : outcome;
 }

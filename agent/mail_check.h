@@ -31,9 +31,6 @@ class OutcomeHandover {
   ~OutcomeHandover() = default;
 };
 
-// No step of the conversation may wait longer than this.
-constexpr int kNetworkTimeoutMs = 30000;
-
 // One complete POP3 conversation: USER, PASS, STAT, QUIT. What it learns
 // before QUIT is handed over once; the value returned is what is left to
 // present afterwards (kEnded when nothing is).

@@ -37,10 +37,11 @@ bool Pop3Channel::SendCommand(const std::string& line) {
   return m_transport.Send(line + "\r\n", m_timeoutMs);
 }
 
+ReplyStatus Pop3Channel::ReadReply(std::string& line) { return ReadLine(line, ReplyDeadline()); }
+
 // A line ends at LF; a CR right before it is dropped, so servers that end
 // lines with a bare LF are understood too.
-ReplyStatus Pop3Channel::ReadReply(std::string& line) {
-  const Deadline deadline(m_timeoutMs);
+ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline) {
   char chunk[kReceiveChunk];
   for (;;) {
     const size_t end = m_received.find('\n');

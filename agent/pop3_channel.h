@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/deadline.h"
 #include "platform/transport.h"
 
 // What a reply says, decided in one place for the whole conversation.
@@ -31,6 +32,11 @@ class Pop3Channel {
   bool SendCommand(const std::string& line);
   // Reads the next reply line, without its line end, and says what it is.
   ReplyStatus ReadReply(std::string& line);
+  // The limit of one reply, started now: every line of a multi-line reply is
+  // read within the same one.
+  Deadline ReplyDeadline() const { return Deadline(m_timeoutMs); }
+  // As ReadReply, for a line of the reply whose limit is replyDeadline.
+  ReplyStatus ReadLine(std::string& line, const Deadline& replyDeadline);
 
  private:
   Transport& m_transport;

@@ -39,6 +39,36 @@ bool ParsePort(const std::string& text, uint16_t& port) {
   return true;
 }
 
+bool AllDigits(const std::string& text, const char* digits) {
+  return !text.empty() && text.find_first_not_of(digits) == std::string::npos;
+}
+
+// A label the resolver would read as a number: decimal, octal, or "0x" hex.
+bool NumericLabel(const std::string& label) {
+  if (label.size() > 1 && label[0] == '0' && (label[1] == 'x' || label[1] == 'X'))
+    return label.size() == 2 || AllDigits(label.substr(2), "0123456789abcdefABCDEF");
+  return AllDigits(label, "0123456789");
+}
+
+// An address the resolver takes for IPv4 must be the four dotted decimals
+// people read it as: it also takes "2130706433", "127.1" and "0x7f.0.0.1", and
+// reads "010" as octal. 0.0.0.0 is no server at all.
+bool PlainIpv4(const std::string& host) {
+  size_t begin = 0;
+  int parts = 0;
+  bool allZero = true;
+  for (;;) {
+    const size_t end = host.find('.', begin);
+    const std::string part = host.substr(begin, end == std::string::npos ? end : end - begin);
+    if (!AllDigits(part, "0123456789") || part.size() > 3 || (part.size() > 1 && part[0] == '0') ||
+        (part.size() == 3 && part > "255") || ++parts > 4)
+      return false;
+    allZero = allZero && part == "0";
+    if (end == std::string::npos) return parts == 4 && !allZero;
+    begin = end + 1;
+  }
+}
+
 // A name goes to the resolver as it is; only what could never be part of one
 // (or would make the resolver read it as something else) is refused here.
 bool PlausibleName(const std::string& host) {
@@ -48,24 +78,19 @@ bool PlausibleName(const std::string& host) {
     if (byte <= ' ' || byte == 0x7F) return false;
     if (std::string("/\\?#@[]:%").find(c) != std::string::npos) return false;
   }
-  return true;
+  if (host.back() == '.') return false;
+  const size_t lastDot = host.rfind('.');
+  return !NumericLabel(host.substr(lastDot == std::string::npos ? 0 : lastDot + 1)) ||
+         PlainIpv4(host);
 }
 
 // The resolver decides whether it is a valid address; this only keeps names
-// and stray text out of the brackets. A zone ("%eth0") may follow.
+// and stray text out of the brackets. A zone ("%eth0", "%25eth0") is refused:
+// which interface it names cannot be checked here. So is "::", no server at all.
 bool PlausibleIpv6(const std::string& host) {
-  const size_t zone = host.find('%');
-  const std::string address = host.substr(0, zone);
-  if (address.find(':') == std::string::npos ||
-      address.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos)
-    return false;
-  if (zone == std::string::npos) return true;
-  const std::string name = host.substr(zone + 1);
-  if (name.empty()) return false;
-  for (char c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.')
-      return false;
-  return true;
+  return host.find(':') != std::string::npos && host.back() != '.' &&
+         host.find_first_not_of("0123456789abcdefABCDEF:.") == std::string::npos &&
+         host.find_first_not_of("0:.") != std::string::npos;
 }
 
 bool ParseAuthority(const std::string& text, bool schemeGiven, ServerAddress& address) {
@@ -95,7 +120,12 @@ bool ParseAuthority(const std::string& text, bool schemeGiven, ServerAddress& ad
     } else {
       address.host = text;
     }
-    if (address.host.find(':') == std::string::npos && !PlausibleName(address.host)) return false;
+    if (address.host.find(':') == std::string::npos) {
+      // A fully qualified name ("mail.example.com.") is the same server; the
+      // certificate names it without the root's dot.
+      if (!address.host.empty() && address.host.back() == '.') address.host.pop_back();
+      if (!PlausibleName(address.host)) return false;
+    }
   }
   if (portGiven) return ParsePort(portText, address.port);
   address.port = address.security == ServerSecurity::kTls ? kTlsPort : kPlainPort;

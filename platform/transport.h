@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <string>
 
+// Reaching the server (lookup, connects and handshake together) may take no
+// longer than this, nor may any one reply after it.
+constexpr int kNetworkTimeoutMs = 30000;
+
 // How connecting ended: each failure is a step of its own for the conversation.
 enum class ConnectResult {
   kConnected,
@@ -41,6 +45,9 @@ class Transport {
   // Waits up to timeoutMs for bytes: the count received, 0 when the peer has
   // closed, -1 on an error or when the time ran out. timeoutMs 0 only polls.
   virtual int Receive(char* buffer, int capacity, int timeoutMs) = 0;
+  // True once the server, renegotiating, presented a certificate that does
+  // not verify; the step that was waiting has then failed.
+  virtual bool TrustLost() { return false; }
   // Ends the connection at once. May be called from any thread: a Connect,
   // StartSecure, Send or Receive waiting in another thread then fails
   // promptly, and so does every later one.

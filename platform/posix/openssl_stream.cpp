@@ -20,25 +20,25 @@ bool IsLiteralAddress(const std::string& host) {
 
 }  // namespace
 
-OpenSslStream::OpenSslStream(int socket, const std::atomic<bool>& aborted, std::string caFile)
-    : m_socket(socket), m_bAborted(aborted), m_strCaFile(std::move(caFile)) {}
+OpenSslStream::OpenSslStream(int socket, const AbortSignal& abort, std::string caFile)
+    : m_socket(socket), m_abort(abort), m_strCaFile(std::move(caFile)) {}
 
 OpenSslStream::~OpenSslStream() {
   if (m_ssl) {
-    // A polite close_notify when it fits in the send buffer; never waited for.
-    if (SSL_is_init_finished(m_ssl)) SSL_shutdown(m_ssl);
+    // A polite close_notify when it fits in the send buffer; never waited
+    // for, nor sent on a connection given up.
+    if (SSL_is_init_finished(m_ssl) && !m_abort.Raised()) SSL_shutdown(m_ssl);
     SSL_free(m_ssl);
   }
   SSL_CTX_free(m_context);
 }
 
 bool OpenSslStream::WaitAfter(int callResult, int timeoutMs) {
-  if (m_bAborted) return false;
   switch (SSL_get_error(m_ssl, callResult)) {
     case SSL_ERROR_WANT_READ:
-      return timeoutMs > 0 && WaitFor(m_socket, POLLIN, timeoutMs);
+      return timeoutMs > 0 && WaitFor(m_socket, POLLIN, timeoutMs, m_abort);
     case SSL_ERROR_WANT_WRITE:
-      return timeoutMs > 0 && WaitFor(m_socket, POLLOUT, timeoutMs);
+      return timeoutMs > 0 && WaitFor(m_socket, POLLOUT, timeoutMs, m_abort);
     default:
       return false;
   }
@@ -94,13 +94,13 @@ bool OpenSslStream::Send(const std::string& bytes, int timeoutMs) {
       return false;
     }
   }
-  return !m_bAborted;
+  return !m_abort.Raised();
 }
 
 int OpenSslStream::Receive(char* buffer, int capacity, int timeoutMs) {
   const Deadline deadline(timeoutMs);
   for (;;) {
-    if (m_bAborted) return -1;
+    if (m_abort.Raised()) return -1;
     size_t read = 0;
     const int result = SSL_read_ex(m_ssl, buffer, static_cast<size_t>(capacity), &read);
     if (result == 1) return static_cast<int>(read);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <atomic>
 #include <string>
 
+#include "platform/posix/poll_wait.h"
 #include "platform/transport.h"
 
 typedef struct ssl_st SSL;
@@ -14,7 +14,7 @@ typedef struct ssl_ctx_st SSL_CTX;
 class OpenSslStream {
  public:
   // caFile names the trusted roots; empty means the system's.
-  OpenSslStream(int socket, const std::atomic<bool>& aborted, std::string caFile);
+  OpenSslStream(int socket, const AbortSignal& abort, std::string caFile);
   ~OpenSslStream();
   OpenSslStream(const OpenSslStream&) = delete;
   OpenSslStream& operator=(const OpenSslStream&) = delete;
@@ -30,7 +30,7 @@ class OpenSslStream {
   bool WaitAfter(int callResult, int deadlineMs);
 
   int m_socket;
-  const std::atomic<bool>& m_bAborted;
+  const AbortSignal& m_abort;
   std::string m_strCaFile;
   SSL_CTX* m_context = nullptr;
   SSL* m_ssl = nullptr;

@@ -1,16 +1,49 @@
 #pragma once
 
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
-// Waits until the socket is ready for events; false when the time ran out or
-// the wait failed. timeoutMs 0 only looks.
-inline bool WaitFor(int socket, short events, int timeoutMs) {
-  pollfd entry{socket, events, 0};
+// Ends every wait of one transport at once, from any thread. It never
+// touches a socket, so it cannot meet one that was just closed and reused.
+class AbortSignal {
+ public:
+  AbortSignal() {
+    if (pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0) m_pipe[0] = m_pipe[1] = -1;
+  }
+  ~AbortSignal() {
+    for (int end : m_pipe)
+      if (end >= 0) close(end);
+  }
+  AbortSignal(const AbortSignal&) = delete;
+  AbortSignal& operator=(const AbortSignal&) = delete;
+
+  bool Ready() const { return m_pipe[0] >= 0; }
+  void Raise() {
+    m_bRaised = true;
+    // The byte is never read: the pipe stays readable for every later wait.
+    if (m_pipe[1] >= 0 && write(m_pipe[1], "!", 1) < 0) return;
+  }
+  const std::atomic<bool>& Raised() const { return m_bRaised; }
+  // Readable once raised.
+  int Descriptor() const { return m_pipe[0]; }
+
+ private:
+  int m_pipe[2];
+  std::atomic<bool> m_bRaised{false};
+};
+
+// Waits until the socket is ready for events; false when the time ran out,
+// the wait failed or the transport was aborted. timeoutMs 0 only looks.
+inline bool WaitFor(int socket, short events, int timeoutMs, const AbortSignal& abort) {
+  if (abort.Raised()) return false;
+  pollfd entries[2] = {{socket, events, 0}, {abort.Descriptor(), POLLIN, 0}};
   int ready;
   do {
-    ready = poll(&entry, 1, timeoutMs);
+    ready = poll(entries, 2, timeoutMs);
   } while (ready < 0 && errno == EINTR);
-  return ready > 0;
+  return ready > 0 && entries[1].revents == 0 && entries[0].revents != 0;
 }

@@ -6,63 +6,55 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <utility>
 #include <vector>
 
 #include "platform/address_lookup.h"
 #include "platform/bounded_call.h"
+#include "platform/connect_race.h"
 #include "platform/posix/openssl_stream.h"
 #include "platform/posix/poll_wait.h"
 
 namespace {
 
-class PosixTransport : public Transport {
+class PosixTransport : public Transport, private ConnectAttempts {
  public:
   explicit PosixTransport(std::string caFile) : m_strCaFile(std::move(caFile)) {}
   ~PosixTransport() override { CloseSocket(); }
 
-  bool Startup() override { return true; }
+  bool Startup() override { return m_abort.Ready(); }
 
   bool Resolve(const std::string& host, uint16_t port, int timeoutMs) override {
     m_addresses.clear();
-    return RunBounded([host, port] { return LookUpAddresses(host, port); }, timeoutMs, m_bAborted,
-                      m_addresses) &&
+    return RunBounded([host, port] { return LookUpAddresses(host, port); }, timeoutMs,
+                      m_abort.Raised(), m_addresses) &&
            !m_addresses.empty();
   }
 
   ConnectResult Connect(int timeoutMs) override {
-    bool anySocket = false;
-    for (const SocketAddress& address : m_addresses) {
-      if (m_bAborted) break;
-      CloseSocket();
-      m_socket = socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      if (m_socket < 0) continue;
-      anySocket = true;
-      if (ConnectTo(address, timeoutMs)) return ConnectResult::kConnected;
-    }
-    return anySocket ? ConnectResult::kFailed : ConnectResult::kNoSocket;
+    CloseSocket();
+    m_attempts.assign(m_addresses.size(), Attempt());
+    size_t winner = 0;
+    const ConnectResult result =
+        RaceConnects(*this, m_addresses.size(), Deadline(timeoutMs), m_abort.Raised(), winner);
+    if (result == ConnectResult::kConnected) std::swap(m_socket, m_attempts[winner].socket);
+    return result;
   }
 
   SecureResult StartSecure(const std::string& serverName, int timeoutMs) override {
-    const int flags = fcntl(m_socket, F_GETFL);
-    if (m_bAborted || flags < 0 || fcntl(m_socket, F_SETFL, flags | O_NONBLOCK) < 0)
-      return SecureResult::kHandshakeFailed;
-    m_tls = std::make_unique<OpenSslStream>(m_socket, m_bAborted, m_strCaFile);
+    if (m_abort.Raised()) return SecureResult::kHandshakeFailed;
+    m_tls = std::make_unique<OpenSslStream>(m_socket, m_abort, m_strCaFile);
     const SecureResult result = m_tls->Handshake(serverName, timeoutMs);
     if (result != SecureResult::kSecured) m_tls.reset();
     return result;
   }
 
-  void Abort() override {
-    m_bAborted = true;
-    const int socket = m_socket;
-    if (socket >= 0) shutdown(socket, SHUT_RDWR);
-  }
+  void Abort() override { m_abort.Raise(); }
 
   bool Send(const std::string& bytes, int timeoutMs) override {
-    if (m_bAborted) return false;
+    if (m_abort.Raised()) return false;
     if (m_tls) return m_tls->Send(bytes, timeoutMs);
     size_t done = 0;
     while (done < bytes.size()) {
@@ -75,7 +67,7 @@ class PosixTransport : public Transport {
       if (sent < 0 && errno == EINTR) continue;
       // Only a full send buffer is waited out; anything else is a failure.
       if (sent == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) ||
-          !WaitFor(m_socket, POLLOUT, timeoutMs))
+          !WaitFor(m_socket, POLLOUT, timeoutMs, m_abort))
         return false;
     }
     return true;
@@ -83,16 +75,17 @@ class PosixTransport : public Transport {
 
   int Receive(char* buffer, int capacity, int timeoutMs) override {
     if (m_tls) return m_tls->Receive(buffer, capacity, timeoutMs);
-    if (m_bAborted || !WaitFor(m_socket, POLLIN, timeoutMs)) return -1;
+    if (!WaitFor(m_socket, POLLIN, timeoutMs, m_abort)) return -1;
     ssize_t received;
     do {
       received = recv(m_socket, buffer, static_cast<size_t>(capacity), 0);
     } while (received < 0 && errno == EINTR);
-    return received < 0 || m_bAborted ? -1 : static_cast<int>(received);
+    return received < 0 || m_abort.Raised() ? -1 : static_cast<int>(received);
   }
 
   bool CloseSocket() override {
     m_tls.reset();
+    for (size_t i = 0; i < m_attempts.size(); ++i) Drop(i);
     if (m_socket < 0) return true;
     const int result = close(m_socket);
     m_socket = -1;
@@ -102,28 +95,72 @@ class PosixTransport : public Transport {
   bool Cleanup() override { return true; }
 
  private:
-  bool ConnectTo(const SocketAddress& address, int timeoutMs) {
-    const int flags = fcntl(m_socket, F_GETFL);
-    if (flags < 0 || fcntl(m_socket, F_SETFL, flags | O_NONBLOCK) < 0) return false;
-    bool connected =
-        connect(m_socket, reinterpret_cast<const sockaddr*>(&address.storage), address.length) == 0;
-    if (!connected && errno == EINPROGRESS && WaitFor(m_socket, POLLOUT, timeoutMs)) {
+  struct Attempt {
+    int socket = -1;
+    bool refused = false;  // failed as the connect was made
+  };
+
+  bool Begin(size_t index) override {
+    const SocketAddress& address = m_addresses[index];
+    Attempt& attempt = m_attempts[index];
+    attempt.socket = socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (attempt.socket < 0) return false;
+    attempt.refused =
+        connect(attempt.socket, reinterpret_cast<const sockaddr*>(&address.storage),
+                static_cast<socklen_t>(address.length)) != 0 &&
+        errno != EINPROGRESS;
+    return true;
+  }
+
+  bool WaitForOne(int timeoutMs, size_t& index, bool& connected) override {
+    std::vector<pollfd> entries{{m_abort.Descriptor(), POLLIN, 0}};
+    std::vector<size_t> indexes;
+    for (size_t i = 0; i < m_attempts.size(); ++i) {
+      if (m_attempts[i].socket < 0) continue;
+      if (m_attempts[i].refused) {
+        index = i;
+        connected = false;
+        return true;
+      }
+      entries.push_back({m_attempts[i].socket, POLLOUT, 0});
+      indexes.push_back(i);
+    }
+    int ready;
+    do {
+      ready = poll(entries.data(), entries.size(), timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready <= 0 || entries[0].revents != 0) return false;
+    for (size_t i = 1; i < entries.size(); ++i) {
+      if (entries[i].revents == 0) continue;
       int error = 0;
       socklen_t length = sizeof error;
-      connected = getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+      index = indexes[i - 1];
+      connected = getsockopt(entries[i].fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 &&
+                  error == 0;
+      return true;
     }
-    return fcntl(m_socket, F_SETFL, flags) == 0 && connected && !m_bAborted;
+    return false;
+  }
+
+  void Drop(size_t index) override {
+    if (m_attempts[index].socket >= 0) close(m_attempts[index].socket);
+    m_attempts[index] = Attempt();
   }
 
   std::string m_strCaFile;
+  AbortSignal m_abort;
   std::vector<SocketAddress> m_addresses;
-  std::atomic<int> m_socket{-1};
-  std::atomic<bool> m_bAborted{false};
+  std::vector<Attempt> m_attempts;
+  int m_socket = -1;
   std::unique_ptr<OpenSslStream> m_tls;
 };
 
 }  // namespace
 
 std::unique_ptr<Transport> CreatePosixTransport(const std::string& caFile) {
+  // OpenSSL writes to the socket with write(), which raises SIGPIPE on a
+  // connection the peer has reset; that must fail the call, not end the process.
+  static const bool pipeSignalIgnored = signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+  (void)pipeSignalIgnored;
   return std::make_unique<PosixTransport>(caFile);
 }

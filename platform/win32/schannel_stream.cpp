@@ -1,7 +1,9 @@
 #include "platform/win32/schannel_stream.h"
 
-// The newer credentials record (TLS 1.3) is only declared with this.
+// The newer credentials record (TLS 1.3) is only declared with this, and the
+// chain's time limit for fetching with the other.
 #define SCHANNEL_USE_BLACKLISTS
+#define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #define SECURITY_WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -11,11 +13,10 @@
 #include <schannel.h>
 #include <security.h>
 
-#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 
-#include "platform/deadline.h"
 #include "platform/win32/wide_text.h"
 
 namespace {
@@ -24,19 +25,62 @@ constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT 
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY |
                                 ISC_REQ_STREAM | ISC_REQ_USE_SUPPLIED_CREDS |
                                 ISC_REQ_MANUAL_CRED_VALIDATION;
-// Schannel is told not to judge the certificate: Trusted does, the same way
-// on every system.
+// Schannel is told not to judge the certificate: PeerTrusted does, the same
+// way on every system.
 constexpr DWORD kCredentialFlags =
     SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
-constexpr size_t kReadChunk = 16 * 1024;
 
-bool IsLiteralAddress(const std::string& host) {
-  addrinfo hints{};
-  hints.ai_flags = AI_NUMERICHOST;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return false;
-  freeaddrinfo(found);
-  return true;
+TlsStatus StatusOf(SECURITY_STATUS status) {
+  switch (status) {
+    case SEC_E_OK:
+      return TlsStatus::kOk;
+    case SEC_I_CONTINUE_NEEDED:
+      return TlsStatus::kContinue;
+    case SEC_E_INCOMPLETE_MESSAGE:
+      return TlsStatus::kIncompleteMessage;
+    case SEC_I_INCOMPLETE_CREDENTIALS:
+      return TlsStatus::kIncompleteCredentials;
+    case SEC_I_RENEGOTIATE:
+      return TlsStatus::kRenegotiate;
+    case SEC_I_CONTEXT_EXPIRED:
+      return TlsStatus::kClosed;
+    default:
+      return TlsStatus::kFailed;
+  }
+}
+
+// The bytes of a literal IPv4 or IPv6 address; empty for a name.
+std::string AddressBytes(const std::wstring& host) {
+  IN6_ADDR v6{};
+  if (InetPtonW(AF_INET6, host.c_str(), &v6) == 1)
+    return std::string(reinterpret_cast<const char*>(&v6), sizeof v6);
+  IN_ADDR v4{};
+  if (InetPtonW(AF_INET, host.c_str(), &v4) == 1)
+    return std::string(reinterpret_cast<const char*>(&v4), sizeof v4);
+  return std::string();
+}
+
+// Whether the certificate names the address among its iPAddress entries; a
+// name entry never matches an address.
+bool NamesAddress(PCCERT_CONTEXT certificate, const std::string& address) {
+  const CERT_INFO* info = certificate->pCertInfo;
+  const CERT_EXTENSION* names =
+      CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+  CERT_ALT_NAME_INFO* decoded = nullptr;
+  DWORD size = 0;
+  if (!names || !CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, names->Value.pbData,
+                                     names->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr,
+                                     &decoded, &size))
+    return false;
+  bool found = false;
+  for (DWORD i = 0; i < decoded->cAltEntry && !found; ++i) {
+    const CERT_ALT_NAME_ENTRY& entry = decoded->rgAltEntry[i];
+    found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
+            entry.IPAddress.cbData == address.size() &&
+            std::memcmp(entry.IPAddress.pbData, address.data(), address.size()) == 0;
+  }
+  LocalFree(decoded);
+  return found;
 }
 
 struct ChainFree {
@@ -46,229 +90,193 @@ struct CertificateFree {
   void operator()(PCCERT_CONTEXT certificate) const { CertFreeCertificateContext(certificate); }
 };
 
-}  // namespace
-
-struct SchannelState {
-  ~SchannelState() {
-    if (bContext) DeleteSecurityContext(&context);
-    if (bCredentials) FreeCredentialsHandle(&credentials);
+class SchannelProvider : public SecurityProvider {
+ public:
+  ~SchannelProvider() override {
+    if (m_bContext) DeleteSecurityContext(&m_context);
+    if (m_bCredentials) FreeCredentialsHandle(&m_credentials);
   }
 
+  TlsStatus Start(const std::string& serverName, std::string& output) override {
+    m_strTarget = Widen(serverName);
+    // A literal address is sent as no name at all (SNI takes names only).
+    m_bLiteral = !AddressBytes(m_strTarget).empty();
+    if (!AcquireCredentials()) return TlsStatus::kFailed;
+    SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
+    SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
+    unsigned long attributes = 0;
+    const SECURITY_STATUS status = InitializeSecurityContextW(
+        &m_credentials, nullptr, Target(), kContextFlags, 0, 0, nullptr, 0, &m_context, &outDesc,
+        &attributes, nullptr);
+    m_bContext = status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED;
+    TakeToken(out[0], output);
+    return StatusOf(status);
+  }
+
+  TlsStatus Continue(std::string& input, std::string& output, size_t& extra) override {
+    SecBuffer in[2] = {{static_cast<unsigned long>(input.size()), SECBUFFER_TOKEN, &input[0]},
+                       {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in};
+    SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
+    SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
+    unsigned long attributes = 0;
+    const SECURITY_STATUS status = InitializeSecurityContextW(
+        &m_credentials, &m_context, Target(), kContextFlags, 0, 0, &inDesc, 0, nullptr, &outDesc,
+        &attributes, nullptr);
+    TakeToken(out[0], output);
+    extra = in[1].BufferType == SECBUFFER_EXTRA ? in[1].cbBuffer : 0;
+    return StatusOf(status);
+  }
+
+  TlsStatus Decrypt(std::string& input, std::string& plain, size_t& extra) override {
+    SecBuffer buffers[4] = {
+        {static_cast<unsigned long>(input.size()), SECBUFFER_DATA, &input[0]},
+        {0, SECBUFFER_EMPTY, nullptr},
+        {0, SECBUFFER_EMPTY, nullptr},
+        {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
+    const TlsStatus status = StatusOf(DecryptMessage(&m_context, &desc, 0, nullptr));
+    extra = 0;
+    if (status != TlsStatus::kOk && status != TlsStatus::kRenegotiate &&
+        status != TlsStatus::kClosed)
+      return status;
+    for (const SecBuffer& part : buffers) {
+      if (part.BufferType == SECBUFFER_DATA)
+        plain.append(static_cast<const char*>(part.pvBuffer), part.cbBuffer);
+      if (part.BufferType == SECBUFFER_EXTRA) extra = part.cbBuffer;
+    }
+    return status;
+  }
+
+  size_t MaxRecordData() override {
+    return QueryContextAttributesW(&m_context, SECPKG_ATTR_STREAM_SIZES, &m_sizes) == SEC_E_OK
+               ? m_sizes.cbMaximumMessage
+               : 0;
+  }
+
+  bool Encrypt(const std::string& data, std::string& record) override {
+    record.assign(m_sizes.cbHeader + data.size() + m_sizes.cbTrailer, '\0');
+    std::memcpy(&record[m_sizes.cbHeader], data.data(), data.size());
+    SecBuffer buffers[4] = {
+        {m_sizes.cbHeader, SECBUFFER_STREAM_HEADER, &record[0]},
+        {static_cast<unsigned long>(data.size()), SECBUFFER_DATA, &record[m_sizes.cbHeader]},
+        {m_sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, &record[m_sizes.cbHeader + data.size()]},
+        {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
+    if (EncryptMessage(&m_context, 0, &desc, 0) != SEC_E_OK) return false;
+    record.resize(buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+    return true;
+  }
+
+  bool PeerTrusted(const std::string& serverName, int timeoutMs) override {
+    PCCERT_CONTEXT remote = nullptr;
+    if (QueryContextAttributesW(&m_context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remote) !=
+            SEC_E_OK ||
+        !remote)
+      return false;
+    const std::unique_ptr<const CERT_CONTEXT, CertificateFree> certificate(remote);
+
+    char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
+    LPSTR usages[] = {serverAuth};
+    CERT_CHAIN_PARA chainPara{};
+    chainPara.cbSize = sizeof chainPara;
+    chainPara.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
+    chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    // Fetching missing intermediates takes what is left of the limit, and
+    // nothing beyond the cache once it is spent.
+    chainPara.dwUrlRetrievalTimeout = static_cast<DWORD>(timeoutMs);
+    const DWORD chainFlags = timeoutMs > 0 ? 0 : CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL;
+    PCCERT_CHAIN_CONTEXT built = nullptr;
+    // The server's own certificates are where intermediate ones are found.
+    if (!CertGetCertificateChain(nullptr, remote, nullptr, remote->hCertStore, &chainPara,
+                                 chainFlags, nullptr, &built) ||
+        !built)
+      return false;
+    const std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree> chain(built);
+
+    // The system's policy matches names only, so an address is left out of
+    // it and matched here against the certificate's address entries.
+    std::wstring name = Widen(serverName);
+    const std::string address = AddressBytes(name);
+    SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
+    ssl.cbSize = sizeof ssl;
+    ssl.dwAuthType = AUTHTYPE_SERVER;
+    ssl.pwszServerName = address.empty() ? &name[0] : nullptr;
+    CERT_CHAIN_POLICY_PARA policy{};
+    policy.cbSize = sizeof policy;
+    policy.pvExtraPolicyPara = &ssl;
+    CERT_CHAIN_POLICY_STATUS status{};
+    status.cbSize = sizeof status;
+    // Both must be clean: some systems' policy check passes a chain whose own
+    // status says it does not reach a trusted root.
+    return CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, built, &policy, &status) &&
+           status.dwError == 0 && built->TrustStatus.dwErrorStatus == 0 &&
+           (address.empty() || NamesAddress(remote, address));
+  }
+
+  bool Shutdown(std::string& output) override {
+    DWORD shutdown = SCHANNEL_SHUTDOWN;
+    SecBuffer control[1] = {{sizeof shutdown, SECBUFFER_TOKEN, &shutdown}};
+    SecBufferDesc controlDesc{SECBUFFER_VERSION, 1, control};
+    if (ApplyControlToken(&m_context, &controlDesc) != SEC_E_OK) return false;
+    SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
+    SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
+    unsigned long attributes = 0;
+    const SECURITY_STATUS status =
+        InitializeSecurityContextW(&m_credentials, &m_context, Target(), kContextFlags, 0, 0,
+                                   nullptr, 0, nullptr, &outDesc, &attributes, nullptr);
+    TakeToken(out[0], output);
+    return (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED) && !output.empty();
+  }
+
+ private:
   // TLS 1.2 and 1.3 through the newer record; systems that do not know it
   // refuse it, and then get TLS 1.2 through the older one.
   bool AcquireCredentials() {
     TLS_PARAMETERS parameters{};
-    parameters.grbitDisabledProtocols = ~static_cast<DWORD>(SP_PROT_TLS1_2_CLIENT |
-                                                            SP_PROT_TLS1_3_CLIENT);
+    parameters.grbitDisabledProtocols =
+        ~static_cast<DWORD>(SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT);
     SCH_CREDENTIALS modern{};
     modern.dwVersion = SCH_CREDENTIALS_VERSION;
     modern.dwFlags = kCredentialFlags;
     modern.cTlsParameters = 1;
     modern.pTlsParameters = &parameters;
     wchar_t package[] = UNISP_NAME_W;
-    bCredentials = AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr,
-                                             &modern, nullptr, nullptr, &credentials,
-                                             nullptr) == SEC_E_OK;
-    if (bCredentials) return true;
+    m_bCredentials = AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr,
+                                               &modern, nullptr, nullptr, &m_credentials,
+                                               nullptr) == SEC_E_OK;
+    if (m_bCredentials) return true;
     SCHANNEL_CRED legacy{};
     legacy.dwVersion = SCHANNEL_CRED_VERSION;
     legacy.dwFlags = kCredentialFlags;
     legacy.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
-    bCredentials = AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr,
-                                             &legacy, nullptr, nullptr, &credentials,
-                                             nullptr) == SEC_E_OK;
-    return bCredentials;
+    m_bCredentials = AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr,
+                                               &legacy, nullptr, nullptr, &m_credentials,
+                                               nullptr) == SEC_E_OK;
+    return m_bCredentials;
   }
 
-  CredHandle credentials{};
-  bool bCredentials = false;
-  CtxtHandle context{};
-  bool bContext = false;
-  SecPkgContext_StreamSizes sizes{};
   // The name sent for SNI; null for a literal address.
-  wchar_t* targetName = nullptr;
+  wchar_t* Target() { return m_bLiteral ? nullptr : &m_strTarget[0]; }
+
+  static void TakeToken(SecBuffer& token, std::string& output) {
+    if (!token.pvBuffer) return;
+    output.assign(static_cast<const char*>(token.pvBuffer), token.cbBuffer);
+    FreeContextBuffer(token.pvBuffer);
+  }
+
+  CredHandle m_credentials{};
+  bool m_bCredentials = false;
+  CtxtHandle m_context{};
+  bool m_bContext = false;
+  SecPkgContext_StreamSizes m_sizes{};
+  std::wstring m_strTarget;
+  bool m_bLiteral = false;
 };
 
-SchannelStream::SchannelStream(RawChannel& raw)
-    : m_raw(raw), m_state(std::make_unique<SchannelState>()) {}
+}  // namespace
 
-SchannelStream::~SchannelStream() = default;
-
-bool SchannelStream::ReadMore(int timeoutMs) {
-  char chunk[kReadChunk];
-  const int count = m_raw.ReceiveRaw(chunk, sizeof chunk, timeoutMs);
-  if (count <= 0) return false;
-  m_encrypted.append(chunk, static_cast<size_t>(count));
-  return true;
-}
-
-// Runs handshake messages until the context is complete. Also serves the
-// messages a server may send later (TLS 1.3 tickets), which Schannel hands
-// back from decryption to be fed in here.
-bool SchannelStream::Negotiate(int timeoutMs) {
-  const Deadline deadline(timeoutMs);
-  bool needMore = false;
-  for (;;) {
-    if (needMore && !ReadMore(deadline.MsLeft())) return false;
-    const bool first = !m_state->bContext;
-    SecBuffer input[2] = {
-        {static_cast<unsigned long>(m_encrypted.size()), SECBUFFER_TOKEN, &m_encrypted[0]},
-        {0, SECBUFFER_EMPTY, nullptr}};
-    SecBufferDesc inputDesc{SECBUFFER_VERSION, 2, input};
-    SecBuffer output[1] = {{0, SECBUFFER_TOKEN, nullptr}};
-    SecBufferDesc outputDesc{SECBUFFER_VERSION, 1, output};
-    unsigned long attributes = 0;
-    const SECURITY_STATUS status = InitializeSecurityContextW(
-        &m_state->credentials, first ? nullptr : &m_state->context, m_state->targetName,
-        kContextFlags, 0, 0, first ? nullptr : &inputDesc, 0, first ? &m_state->context : nullptr,
-        &outputDesc, &attributes, nullptr);
-    if (first && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED))
-      m_state->bContext = true;
-    if (output[0].pvBuffer) {
-      const bool sent =
-          output[0].cbBuffer == 0 ||
-          m_raw.SendRaw(static_cast<const char*>(output[0].pvBuffer), output[0].cbBuffer,
-                        deadline.MsLeft());
-      FreeContextBuffer(output[0].pvBuffer);
-      if (!sent) return false;
-    }
-    if (deadline.MsLeft() == 0) return false;
-    switch (status) {
-      case SEC_E_INCOMPLETE_MESSAGE:
-        needMore = true;
-        continue;
-      case SEC_I_INCOMPLETE_CREDENTIALS:
-        // The server asked for a client certificate; there is none to give.
-        needMore = false;
-        continue;
-      case SEC_E_OK:
-      case SEC_I_CONTINUE_NEEDED:
-        break;
-      default:
-        return false;
-    }
-    // What follows the last message used (the greeting, with the final
-    // handshake message) stays for decryption.
-    if (!first && input[1].BufferType == SECBUFFER_EXTRA && input[1].cbBuffer > 0)
-      m_encrypted.erase(0, m_encrypted.size() - input[1].cbBuffer);
-    else if (!first)
-      m_encrypted.clear();
-    if (status == SEC_E_OK) return true;
-    needMore = m_encrypted.empty();
-  }
-}
-
-bool SchannelStream::Trusted(const std::string& serverName) {
-  PCCERT_CONTEXT remote = nullptr;
-  if (QueryContextAttributesW(&m_state->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remote) !=
-          SEC_E_OK ||
-      !remote)
-    return false;
-  const std::unique_ptr<const CERT_CONTEXT, CertificateFree> certificate(remote);
-
-  char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
-  LPSTR usages[] = {serverAuth};
-  CERT_CHAIN_PARA chainPara{};
-  chainPara.cbSize = sizeof chainPara;
-  chainPara.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
-  chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
-  chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
-  PCCERT_CHAIN_CONTEXT built = nullptr;
-  // The server's own certificates are where intermediate ones are found.
-  if (!CertGetCertificateChain(nullptr, remote, nullptr, remote->hCertStore, &chainPara, 0,
-                               nullptr, &built) ||
-      !built)
-    return false;
-  const std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree> chain(built);
-
-  std::wstring wideName = Widen(serverName);
-  SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
-  ssl.cbSize = sizeof ssl;
-  ssl.dwAuthType = AUTHTYPE_SERVER;
-  ssl.pwszServerName = &wideName[0];
-  CERT_CHAIN_POLICY_PARA policy{};
-  policy.cbSize = sizeof policy;
-  policy.pvExtraPolicyPara = &ssl;
-  CERT_CHAIN_POLICY_STATUS status{};
-  status.cbSize = sizeof status;
-  // Both must be clean: some systems' policy check passes a chain whose own
-  // status says it does not reach a trusted root.
-  return CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, built, &policy, &status) &&
-         status.dwError == 0 && built->TrustStatus.dwErrorStatus == 0;
-}
-
-SecureResult SchannelStream::Handshake(const std::string& serverName, int timeoutMs) {
-  m_strServerName = Widen(serverName);
-  m_state->targetName = IsLiteralAddress(serverName) ? nullptr : &m_strServerName[0];
-  if (!m_state->AcquireCredentials() || !Negotiate(timeoutMs))
-    return SecureResult::kHandshakeFailed;
-  if (!Trusted(serverName)) return SecureResult::kUntrusted;
-  if (QueryContextAttributesW(&m_state->context, SECPKG_ATTR_STREAM_SIZES, &m_state->sizes) !=
-      SEC_E_OK)
-    return SecureResult::kHandshakeFailed;
-  return SecureResult::kSecured;
-}
-
-bool SchannelStream::Send(const std::string& bytes, int timeoutMs) {
-  const SecPkgContext_StreamSizes& sizes = m_state->sizes;
-  for (size_t done = 0; done < bytes.size();) {
-    const size_t count = std::min<size_t>(bytes.size() - done, sizes.cbMaximumMessage);
-    std::string record(sizes.cbHeader + count + sizes.cbTrailer, '\0');
-    std::memcpy(&record[sizes.cbHeader], bytes.data() + done, count);
-    SecBuffer buffers[4] = {
-        {sizes.cbHeader, SECBUFFER_STREAM_HEADER, &record[0]},
-        {static_cast<unsigned long>(count), SECBUFFER_DATA, &record[sizes.cbHeader]},
-        {sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, &record[sizes.cbHeader + count]},
-        {0, SECBUFFER_EMPTY, nullptr}};
-    SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
-    if (EncryptMessage(&m_state->context, 0, &desc, 0) != SEC_E_OK) return false;
-    const size_t total = buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer;
-    if (!m_raw.SendRaw(record.data(), total, timeoutMs)) return false;
-    done += count;
-  }
-  return true;
-}
-
-// A record may hold several replies or part of one: whatever is decrypted
-// waits in m_plain, whatever is not yet a whole record in m_encrypted.
-int SchannelStream::Receive(char* buffer, int capacity, int timeoutMs) {
-  const Deadline deadline(timeoutMs);
-  for (;;) {
-    if (!m_plain.empty()) {
-      const size_t count = std::min(m_plain.size(), static_cast<size_t>(capacity));
-      std::memcpy(buffer, m_plain.data(), count);
-      m_plain.erase(0, count);
-      return static_cast<int>(count);
-    }
-    if (m_bClosed) return 0;
-    SECURITY_STATUS status = SEC_E_INCOMPLETE_MESSAGE;
-    if (!m_encrypted.empty()) {
-      SecBuffer buffers[4] = {
-          {static_cast<unsigned long>(m_encrypted.size()), SECBUFFER_DATA, &m_encrypted[0]},
-          {0, SECBUFFER_EMPTY, nullptr},
-          {0, SECBUFFER_EMPTY, nullptr},
-          {0, SECBUFFER_EMPTY, nullptr}};
-      SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
-      status = DecryptMessage(&m_state->context, &desc, 0, nullptr);
-      if (status == SEC_E_OK || status == SEC_I_RENEGOTIATE || status == SEC_I_CONTEXT_EXPIRED) {
-        std::string extra;
-        for (const SecBuffer& part : buffers) {
-          if (part.BufferType == SECBUFFER_DATA)
-            m_plain.append(static_cast<const char*>(part.pvBuffer), part.cbBuffer);
-          if (part.BufferType == SECBUFFER_EXTRA)
-            extra.assign(static_cast<const char*>(part.pvBuffer), part.cbBuffer);
-        }
-        m_encrypted.swap(extra);
-        // The server's close_notify: what came before it is still read.
-        if (status == SEC_I_CONTEXT_EXPIRED) m_bClosed = true;
-        if (status == SEC_I_RENEGOTIATE && !Negotiate(std::max(deadline.MsLeft(), 1)))
-          return -1;
-        continue;
-      }
-      if (status != SEC_E_INCOMPLETE_MESSAGE) return -1;
-    }
-    const int count = m_raw.ReceiveRaw(buffer, capacity, timeoutMs == 0 ? 0 : deadline.MsLeft());
-    if (count <= 0) return count == 0 && m_encrypted.empty() ? 0 : -1;
-    m_encrypted.append(buffer, static_cast<size_t>(count));
-  }
+std::unique_ptr<SecurityProvider> CreateSchannelProvider() {
+  return std::make_unique<SchannelProvider>();
 }

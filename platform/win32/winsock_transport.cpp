@@ -2,37 +2,50 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
 
 #include <atomic>
+#include <utility>
 #include <vector>
 
 #include "platform/address_lookup.h"
 #include "platform/bounded_call.h"
+#include "platform/connect_race.h"
+#include "platform/deadline.h"
+#include "platform/tls_stream.h"
 #include "platform/win32/schannel_stream.h"
 
 namespace {
 
 constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
+// How long a close_notify may take at the end of a conversation.
+constexpr int kCloseNotifyMs = 1000;
 
-// Waits until the socket is ready for the kind of call given; false when the
-// time ran out or the socket failed.
-bool WaitFor(SOCKET socket, bool forWriting, int timeoutMs) {
-  fd_set ready, failed;
-  FD_ZERO(&ready);
-  FD_ZERO(&failed);
-  FD_SET(socket, &ready);
-  FD_SET(socket, &failed);
-  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  const int count =
-      select(0, forWriting ? nullptr : &ready, forWriting ? &ready : nullptr, &failed, &limit);
-  return count > 0 && FD_ISSET(socket, &ready) && !FD_ISSET(socket, &failed);
-}
+// A socket with the event its network events are reported on; the socket is
+// non-blocking from the start, so that every wait can also watch for Abort.
+struct EventSocket {
+  SOCKET socket = INVALID_SOCKET;
+  WSAEVENT event = WSA_INVALID_EVENT;
+  bool refused = false;  // failed as the connect was made
 
-class WinsockTransport : public Transport, private RawChannel {
+  void Close() {
+    if (socket != INVALID_SOCKET) closesocket(socket);
+    if (event != WSA_INVALID_EVENT) WSACloseEvent(event);
+    *this = EventSocket();
+  }
+};
+
+class WinsockTransport : public Transport, private RawChannel, private ConnectAttempts {
  public:
-  ~WinsockTransport() override { CloseSocket(); }
+  WinsockTransport() : m_abortEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  ~WinsockTransport() override {
+    CloseSocket();
+    if (m_abortEvent) CloseHandle(m_abortEvent);
+  }
+  WinsockTransport(const WinsockTransport&) = delete;
+  WinsockTransport& operator=(const WinsockTransport&) = delete;
 
-  bool Startup() override { return StartWinsock(); }
+  bool Startup() override { return m_abortEvent && StartWinsock(); }
 
   // getaddrinfo has no time limit of its own, so it runs on a thread of its
   // own; a literal address comes back without any network traffic.
@@ -44,30 +57,34 @@ class WinsockTransport : public Transport, private RawChannel {
   }
 
   ConnectResult Connect(int timeoutMs) override {
-    bool anySocket = false;
-    for (const SocketAddress& address : m_addresses) {
-      if (m_bAborted) break;
-      CloseSocket();
-      m_socket = socket(address.storage.ss_family, SOCK_STREAM, IPPROTO_TCP);
-      if (m_socket == INVALID_SOCKET) continue;
-      anySocket = true;
-      if (ConnectTo(address, timeoutMs)) return ConnectResult::kConnected;
-    }
-    return anySocket ? ConnectResult::kFailed : ConnectResult::kNoSocket;
+    CloseSocket();
+    // One wait watches every attempt and the abort event.
+    if (m_addresses.size() >= MAXIMUM_WAIT_OBJECTS) m_addresses.resize(MAXIMUM_WAIT_OBJECTS - 1);
+    m_attempts.assign(m_addresses.size(), EventSocket());
+    size_t winner = 0;
+    const ConnectResult result =
+        RaceConnects(*this, m_addresses.size(), Deadline(timeoutMs), m_bAborted, winner);
+    if (result != ConnectResult::kConnected) return result;
+    std::swap(m_connection, m_attempts[winner]);
+    return WSAEventSelect(m_connection.socket, m_connection.event, FD_READ | FD_WRITE | FD_CLOSE) ==
+                   0
+               ? result
+               : ConnectResult::kFailed;
   }
 
   SecureResult StartSecure(const std::string& serverName, int timeoutMs) override {
     if (m_bAborted) return SecureResult::kHandshakeFailed;
-    m_tls = std::make_unique<SchannelStream>(static_cast<RawChannel&>(*this));
+    m_tls = std::make_unique<TlsStream>(static_cast<RawChannel&>(*this), CreateSchannelProvider());
     const SecureResult result = m_tls->Handshake(serverName, timeoutMs);
     if (result != SecureResult::kSecured) m_tls.reset();
     return result;
   }
 
+  // Touches no socket: every wait also watches the event, so nothing can
+  // meet a handle the check's thread has just closed.
   void Abort() override {
     m_bAborted = true;
-    const SOCKET socket = m_socket;
-    if (socket != INVALID_SOCKET) shutdown(socket, SD_BOTH);
+    SetEvent(m_abortEvent);
   }
 
   bool Send(const std::string& bytes, int timeoutMs) override {
@@ -81,49 +98,111 @@ class WinsockTransport : public Transport, private RawChannel {
     return ReceiveRaw(buffer, capacity, timeoutMs);
   }
 
+  bool TrustLost() override { return m_bTrustLost || (m_tls && m_tls->TrustLost()); }
+
   bool CloseSocket() override {
+    if (m_tls && !m_bAborted) m_tls->Close(kCloseNotifyMs);
+    m_bTrustLost = TrustLost();
     m_tls.reset();
-    if (m_socket == INVALID_SOCKET) return true;
-    const int result = closesocket(m_socket);
-    m_socket = INVALID_SOCKET;
+    for (EventSocket& attempt : m_attempts) attempt.Close();
+    if (m_connection.socket == INVALID_SOCKET) return true;
+    const int result = closesocket(m_connection.socket);
+    m_connection.socket = INVALID_SOCKET;
+    m_connection.Close();
     return result == 0;
   }
 
   bool Cleanup() override { return WSACleanup() == 0; }
 
  private:
+  // Waits up to timeoutMs for a network event of the connection; false when
+  // the time ran out or the transport was aborted.
+  bool WaitForEvent(int timeoutMs) {
+    if (timeoutMs <= 0 || m_bAborted) return false;
+    const HANDLE handles[2] = {m_abortEvent, m_connection.event};
+    if (WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(timeoutMs)) !=
+        WAIT_OBJECT_0 + 1)
+      return false;
+    WSANETWORKEVENTS events;
+    return WSAEnumNetworkEvents(m_connection.socket, m_connection.event, &events) == 0;
+  }
+
   bool SendRaw(const char* bytes, size_t count, int timeoutMs) override {
     size_t done = 0;
     while (done < count) {
-      if (m_bAborted || !WaitFor(m_socket, true, timeoutMs)) return false;
-      const int sent = send(m_socket, bytes + done, static_cast<int>(count - done), 0);
-      if (sent <= 0) return false;
-      done += static_cast<size_t>(sent);
+      if (m_bAborted) return false;
+      const int sent = send(m_connection.socket, bytes + done, static_cast<int>(count - done), 0);
+      if (sent > 0) {
+        done += static_cast<size_t>(sent);
+        continue;
+      }
+      if (sent == 0 || WSAGetLastError() != WSAEWOULDBLOCK || !WaitForEvent(timeoutMs))
+        return false;
     }
     return true;
   }
 
   int ReceiveRaw(char* buffer, int capacity, int timeoutMs) override {
-    if (m_bAborted || !WaitFor(m_socket, false, timeoutMs)) return -1;
-    const int received = recv(m_socket, buffer, capacity, 0);
-    return received == SOCKET_ERROR || m_bAborted ? -1 : received;
+    const Deadline deadline(timeoutMs);
+    for (;;) {
+      if (m_bAborted) return -1;
+      const int received = recv(m_connection.socket, buffer, capacity, 0);
+      if (received != SOCKET_ERROR) return m_bAborted ? -1 : received;
+      if (WSAGetLastError() != WSAEWOULDBLOCK || !WaitForEvent(deadline.MsLeft())) return -1;
+    }
   }
 
-  bool ConnectTo(const SocketAddress& address, int timeoutMs) {
-    u_long nonBlocking = 1;
-    if (ioctlsocket(m_socket, FIONBIO, &nonBlocking) != 0) return false;
-    bool connected =
-        connect(m_socket, reinterpret_cast<const sockaddr*>(&address.storage), address.length) == 0;
-    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK)
-      connected = WaitFor(m_socket, true, timeoutMs);
-    u_long blocking = 0;
-    return ioctlsocket(m_socket, FIONBIO, &blocking) == 0 && connected && !m_bAborted;
+  bool Begin(size_t index) override {
+    const SocketAddress& address = m_addresses[index];
+    EventSocket& attempt = m_attempts[index];
+    attempt.socket = WSASocketW(address.storage.ss_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                                WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+    attempt.event = WSACreateEvent();
+    if (attempt.socket == INVALID_SOCKET || attempt.event == WSA_INVALID_EVENT ||
+        WSAEventSelect(attempt.socket, attempt.event, FD_CONNECT) != 0) {
+      attempt.Close();
+      return false;
+    }
+    attempt.refused = connect(attempt.socket, reinterpret_cast<const sockaddr*>(&address.storage),
+                              address.length) != 0 &&
+                      WSAGetLastError() != WSAEWOULDBLOCK;
+    return true;
   }
 
-  std::atomic<SOCKET> m_socket{INVALID_SOCKET};
+  bool WaitForOne(int timeoutMs, size_t& index, bool& connected) override {
+    std::vector<HANDLE> handles{m_abortEvent};
+    std::vector<size_t> indexes;
+    for (size_t i = 0; i < m_attempts.size(); ++i) {
+      if (m_attempts[i].socket == INVALID_SOCKET) continue;
+      if (m_attempts[i].refused) {
+        index = i;
+        connected = false;
+        return true;
+      }
+      handles.push_back(m_attempts[i].event);
+      indexes.push_back(i);
+    }
+    const DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
+                                               FALSE, static_cast<DWORD>(timeoutMs));
+    if (woken <= WAIT_OBJECT_0 || woken >= WAIT_OBJECT_0 + handles.size()) return false;
+    index = indexes[woken - WAIT_OBJECT_0 - 1];
+    WSANETWORKEVENTS events;
+    if (WSAEnumNetworkEvents(m_attempts[index].socket, m_attempts[index].event, &events) != 0 ||
+        !(events.lNetworkEvents & FD_CONNECT))
+      return false;
+    connected = events.iErrorCode[FD_CONNECT_BIT] == 0;
+    return true;
+  }
+
+  void Drop(size_t index) override { m_attempts[index].Close(); }
+
+  HANDLE m_abortEvent;
   std::atomic<bool> m_bAborted{false};
   std::vector<SocketAddress> m_addresses;
-  std::unique_ptr<SchannelStream> m_tls;
+  std::vector<EventSocket> m_attempts;
+  EventSocket m_connection;
+  std::unique_ptr<TlsStream> m_tls;
+  bool m_bTrustLost = false;
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tests/double/gated_transport.h"
 
+#include <atomic>
+
 class GatedTransport : public Transport {
  public:
   GatedTransport(GatedServer& server, std::unique_ptr<Transport> inner)
@@ -11,32 +13,39 @@ class GatedTransport : public Transport {
 
   bool Startup() override { return m_inner->Startup(); }
   bool Resolve(const std::string& host, uint16_t port, int timeoutMs) override {
-    return m_server.Pass("resolve") && m_inner->Resolve(host, port, timeoutMs);
+    return Pass("resolve") && m_inner->Resolve(host, port, timeoutMs);
   }
   ConnectResult Connect(int timeoutMs) override {
-    return m_server.Pass("connect") ? m_inner->Connect(timeoutMs) : ConnectResult::kFailed;
+    return Pass("connect") ? m_inner->Connect(timeoutMs) : ConnectResult::kFailed;
   }
   SecureResult StartSecure(const std::string& serverName, int timeoutMs) override {
-    return m_server.Pass("secure") ? m_inner->StartSecure(serverName, timeoutMs)
+    return Pass("secure") ? m_inner->StartSecure(serverName, timeoutMs)
                                    : SecureResult::kHandshakeFailed;
   }
   bool Send(const std::string& bytes, int timeoutMs) override {
     const std::string line = bytes.substr(0, bytes.find('\r'));
-    return m_server.Pass("send " + line) && m_inner->Send(bytes, timeoutMs);
+    return Pass("send " + line) && m_inner->Send(bytes, timeoutMs);
   }
   // A poll never waits, so it is not a step.
   int Receive(char* buffer, int capacity, int timeoutMs) override {
-    if (timeoutMs > 0 && !m_server.Pass("receive")) return -1;
-    if (m_server.Aborted()) return -1;
+    if (timeoutMs > 0 && !Pass("receive")) return -1;
+    if (m_bAborted) return -1;
     return m_inner->Receive(buffer, capacity, timeoutMs);
   }
-  void Abort() override { m_server.Abort(); }
+  // Only this session's steps fail from now on, also when a newer one runs.
+  void Abort() override {
+    m_bAborted = true;
+    m_server.Abort();
+  }
   bool CloseSocket() override { return m_inner->CloseSocket(); }
   bool Cleanup() override { return m_inner->Cleanup(); }
 
  private:
+  bool Pass(const std::string& step) { return m_server.Pass(step, m_bAborted); }
+
   GatedServer& m_server;
   std::unique_ptr<Transport> m_inner;
+  std::atomic<bool> m_bAborted{false};
 };
 
 std::unique_ptr<Transport> GatedServer::NewSession() {
@@ -76,17 +85,17 @@ bool GatedServer::Aborted() {
   return m_bAborted;
 }
 
-bool GatedServer::Pass(const std::string& step) {
+bool GatedServer::Pass(const std::string& step, const std::atomic<bool>& aborted) {
   std::unique_lock<std::mutex> lock(m_mutex);
-  if (m_bAborted) return false;
+  if (aborted) return false;
   m_waiting = step;
   m_changed.notify_all();
-  m_changed.wait(lock, [this] { return m_bReleased || m_bAborted; });
+  m_changed.wait(lock, [this, &aborted] { return m_bReleased || aborted; });
   m_bReleased = false;
   m_waiting.clear();
   ++m_nPassed;
   m_changed.notify_all();
-  return !m_bAborted;
+  return !aborted;
 }
 
 void GatedServer::Abort() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,7 @@ class GatedServer {
   void ReleaseUntil(const std::string& step);
   // Waits until every session handed out has been destroyed.
   void WaitUntilSessionsEnd();
+  // Whether the latest session was aborted.
   bool Aborted();
 
   // Read it only while a step waits or once the sessions have ended.
@@ -35,7 +37,7 @@ class GatedServer {
  private:
   friend class GatedTransport;
   // False when the session was aborted meanwhile.
-  bool Pass(const std::string& step);
+  bool Pass(const std::string& step, const std::atomic<bool>& aborted);
   void Abort();
   void SessionEnded();
 

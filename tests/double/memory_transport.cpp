@@ -1,6 +1,7 @@
 #include "tests/double/memory_transport.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -37,9 +38,11 @@ class MemoryTransport : public Transport {
     m_server.transcript.push_back("<TLS " + serverName + ">");
     return m_server.secureResult;
   }
-  void Abort() override {}
+  // As on a socket: every later step fails at once, so an abandoned check
+  // ends and stops touching the server's record.
+  void Abort() override { m_bAborted = true; }
   bool Send(const std::string& bytes, int) override {
-    if (++m_nSends == m_server.failingSend) return false;
+    if (m_bAborted || ++m_nSends == m_server.failingSend) return false;
     std::string line = bytes;
     if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0)
       line.resize(line.size() - 2);
@@ -48,6 +51,7 @@ class MemoryTransport : public Transport {
     return true;
   }
   int Receive(char* buffer, int capacity, int) override {
+    if (m_bAborted) return -1;
     while (m_nChunk < m_server.chunks.size() &&
            m_nOffset == m_server.chunks[m_nChunk].bytes.size()) {
       ++m_nChunk;
@@ -77,6 +81,7 @@ class MemoryTransport : public Transport {
  private:
   MemoryServer& m_server;
   const std::shared_ptr<MemoryServer::Live> m_pLive;
+  std::atomic<bool> m_bAborted{false};
   bool m_bOpen = false;
   int m_nSends = 0;
   size_t m_nCommands = 0;

@@ -4,12 +4,18 @@
 // own, put in place inside a private mount namespace.
 #include <gtest/gtest.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -19,6 +25,7 @@
 #include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"
 #include "tests/double/redirect_transport.h"
+#include "tests/support/unanswering_listener.h"
 
 namespace {
 
@@ -182,8 +189,9 @@ TEST_F(DovecotTest, TlsWherePlainTextIsSpokenIsNoSecureConnection) {
   EXPECT_EQ(IDI_NOTCONNECTED, Picture());
 }
 
-// The plain server listens on 127.0.0.1 alone, and localhost is ::1 first.
-TEST_F(DovecotTest, ANameWhoseFirstAddressRefusesIsReachedAtItsSecond) {
+// The plain server listens on 127.0.0.1 alone, and localhost is ::1 first:
+// there nothing listens, or a listener that never answers.
+TEST_F(DovecotTest, ANameWhoseFirstAddressFailsIsReachedAtItsSecond) {
   if (!PrivateHosts::s_bInPlace) GTEST_SKIP() << "needs a private hosts file (root)";
   addrinfo hints{};
   hints.ai_socktype = SOCK_STREAM;
@@ -196,6 +204,74 @@ TEST_F(DovecotTest, ANameWhoseFirstAddressRefusesIsReachedAtItsSecond) {
   ASSERT_TRUE(secondAddress);
   CheckAt(Plain("localhost"));
   EXPECT_EQ("You have 12 messages waiting", Tip());
+
+  const UnansweringListener silent("::1", m_nPort);
+  ASSERT_TRUE(silent.Full());
+  const auto start = std::chrono::steady_clock::now();
+  CheckAt(Plain("localhost"));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ("You have 12 messages waiting", Tip());
+  EXPECT_LT(took, std::chrono::seconds(1));
+  std::cout << "[ FIGURE   ] one silent address first: the check took "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
+}
+
+// Four addresses that never answer share one limit.
+TEST_F(DovecotTest, FourSilentAddressesFailWithinOneLimit) {
+  if (!PrivateHosts::s_bInPlace) GTEST_SKIP() << "needs a private hosts file (root)";
+  std::vector<std::unique_ptr<UnansweringListener>> silent;
+  for (const char* address : {"127.0.0.11", "127.0.0.12", "127.0.0.13", "127.0.0.14"}) {
+    silent.push_back(std::make_unique<UnansweringListener>(address, m_nPort));
+    ASSERT_TRUE(silent.back()->Full()) << address;
+  }
+  const std::unique_ptr<Transport> transport = CreatePosixTransport();
+  ASSERT_TRUE(transport->Startup());
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(transport->Resolve("dead.test", m_nPort, 2000));
+  EXPECT_EQ(ConnectResult::kFailed, transport->Connect(2000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2300));
+}
+
+// The peer ends the connection right after the handshake, closing or
+// resetting it; whatever the check then does must not raise SIGPIPE, which
+// would end the whole process.
+TEST_F(DovecotTest, NoBrokenPipeAfterAnAbortOrAResetMidTls) {
+  for (const bool reset : {false, true}) {
+    const int listener = socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    socklen_t length = sizeof address;
+    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), length));
+    ASSERT_EQ(0, listen(listener, 1));
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::thread peer([&] {
+      const int client = accept(listener, nullptr, nullptr);
+      SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+      SSL_CTX_use_certificate_chain_file(context, Instance("tls/localhost.pem").c_str());
+      SSL_CTX_use_PrivateKey_file(context, Instance("tls/localhost.key").c_str(), SSL_FILETYPE_PEM);
+      SSL* ssl = SSL_new(context);
+      SSL_set_fd(ssl, client);
+      SSL_accept(ssl);
+      const linger abrupt{1, 0};
+      if (reset) setsockopt(client, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
+      close(client);
+      SSL_free(ssl);
+      SSL_CTX_free(context);
+    });
+    const std::unique_ptr<Transport> transport = CreatePosixTransport(Instance("tls/ca.pem"));
+    ASSERT_TRUE(transport->Startup());
+    ASSERT_TRUE(transport->Resolve("::1", ntohs(address.sin6_port), 5000));
+    ASSERT_EQ(ConnectResult::kConnected, transport->Connect(5000));
+    EXPECT_EQ(SecureResult::kSecured, transport->StartSecure("::1", 5000)) << reset;
+    peer.join();
+    close(listener);
+    if (!reset) transport->Abort();
+    char buffer[16];
+    EXPECT_GE(0, transport->Receive(buffer, sizeof buffer, 1000));
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(transport->Send("NOOP\r\n", 1000)) << reset;
+    EXPECT_TRUE(transport->CloseSocket());
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 # (never added to the host's trust store):
 #   ca.pem                     the test CA, the only root the tests trust
 #   localhost.pem/.key         for the name localhost and ::1, from the CA
+#   address.pem/.key           for ::1 alone, no name, from the CA
 #   selfsigned.pem/.key        for self-signed.test, signed by itself
 #   expired.pem/.key           for expired.test, from the CA, expired
 #
@@ -19,7 +20,7 @@ key() {
 # $1: name, $2: subjectAltName; writes $1.csr
 request() {
     key "$1"
-    openssl req -new -key "$1.key" -subj "/CN=$(sed "s/^DNS://; s/,.*//" <<<"$2")" -addext "subjectAltName=$2" \
+    openssl req -new -key "$1.key" -subj "/CN=$(sed "s/^[A-Z]*://; s/,.*//" <<<"$2")" -addext "subjectAltName=$2" \
         -out "$1.csr" 2>/dev/null
 }
 
@@ -61,6 +62,7 @@ from_ca() {
 }
 
 from_ca localhost "DNS:localhost,IP:::1" -startdate "$(date -u -d yesterday +%Y%m%d%H%M%SZ)" -days 3650
+from_ca address "IP:::1" -startdate "$(date -u -d yesterday +%Y%m%d%H%M%SZ)" -days 3650
 from_ca expired "DNS:expired.test" -startdate 20200101000000Z -enddate 20210101000000Z
 request selfsigned "DNS:self-signed.test"
 openssl x509 -req -in selfsigned.csr -signkey selfsigned.key -days 3650 -copy_extensions copy \

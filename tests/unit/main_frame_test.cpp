@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <thread>
 
 #include "platform/utf8_text.h"
 #include "platform/win_constants.h"
@@ -33,7 +36,11 @@ class MainFrameTest : public ::testing::Test {
     platform.files[kSettingsPath] = SettingsFile();
     server = MemoryServer::Standard("+OK 0 0\r\n");
   }
-  ~MainFrameTest() override { server.WaitUntilSessionsEnd(); }
+  // A check still running is abandoned first: waiting on it could last forever.
+  ~MainFrameTest() override {
+    if (frame.Handle()) platform.DestroyWindow(frame.Handle());
+    server.WaitUntilSessionsEnd();
+  }
 
   // Creates the frame; its start-up runs the first check.
   void Start() {
@@ -542,6 +549,7 @@ TEST_F(AutorunTest, OnWritesForEveryUserWhenAllowedElseForThisUserAlone) {
   };
   for (const Case& c : {Case{true, true, "HKLM"}, Case{true, false, "HKLM"},
                         Case{false, true, "HKCU"}, Case{false, false, nullptr}}) {
+    server.WaitUntilSessionsEnd();  // the last round's abandoned check
     FakePlatform fresh;
     fresh.transports = [this] { return server.NewSession(); };
     fresh.machineRun.writable = c.machineWritable;
@@ -564,6 +572,7 @@ TEST_F(AutorunTest, AValueInEitherKeyChecksTheItemAndOffRemovesItFromBoth) {
   for (const bool inMachine : {false, true})
     for (const bool inUser : {false, true}) {
       if (!inMachine && !inUser) continue;
+      server.WaitUntilSessionsEnd();  // the last round's abandoned check
       FakePlatform fresh;
       fresh.transports = [this] { return server.NewSession(); };
       if (inMachine) fresh.machineRun.values["Nolvar-Tarvik"] = "x";
@@ -675,11 +684,27 @@ class BesideTheUserInterfaceTest : public ::testing::Test {
     const Lines atClose = platform.events;
     gated.WaitUntilSessionsEnd();
     EXPECT_TRUE(gated.Aborted());
-    EXPECT_EQ(0u, platform.PostedCount());
     EXPECT_EQ(atClose, platform.events);
+    WaitUntilTheCheckThreadEnds();
+    EXPECT_EQ(0u, platform.PostedCount());
     EXPECT_EQ(0, std::count(gated.script.transcript.begin(), gated.script.transcript.end(), "QUIT"));
   }
 
+  // The check's thread is detached and may still post after its session has
+  // ended; it has truly finished once the process is back to its threads
+  // from before the check.
+  void WaitUntilTheCheckThreadEnds() {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ThreadCount() > m_nThreadsBefore && std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_LE(ThreadCount(), m_nThreadsBefore);
+  }
+  static size_t ThreadCount() {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return static_cast<size_t>(std::distance(begin(tasks), end(tasks)));
+  }
+
+  const size_t m_nThreadsBefore = ThreadCount();
   const Lines kSteps = {"resolve",   "connect", "receive", "send USER alice", "receive",
                         "send PASS secret",     "receive", "send STAT",       "receive",
                         "send QUIT"};
@@ -748,6 +773,7 @@ TEST_F(BesideTheUserInterfaceTest, LogOffIsAnsweredAtOnceAndSavesDuringACheck) {
   EXPECT_EQ(1u, platform.EventsStartingWith("replace").size());
   gated.WaitUntilSessionsEnd();
   EXPECT_TRUE(gated.Aborted());
+  WaitUntilTheCheckThreadEnds();
   EXPECT_EQ(0u, platform.PostedCount());
 }
 

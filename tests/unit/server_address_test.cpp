@@ -30,7 +30,11 @@ TEST(ServerAddress, EveryFormOfTheServerText) {
       {"[2001:db8::1]:995", "2001:db8::1", 995, kPlain},
       {"[::1]", "::1", 110, kPlain},
       {"pop3s://[::1]", "::1", 995, kTls},
-      {"pop3+starttls://[fe80::1%eth0]:110", "fe80::1%eth0", 110, kStartTls},
+      {"pop3+starttls://[fe80::1]:110", "fe80::1", 110, kStartTls},
+      {"pop3s://mail.example.com.", "mail.example.com", 995, kTls},
+      {"mail.example.com.:2110", "mail.example.com", 2110, kPlain},
+      {"255.0.10.1", "255.0.10.1", 110, kPlain},
+      {"1.2.3.example", "1.2.3.example", 110, kPlain},
       {"2001:db8::1", "2001:db8::1", 110, kPlain},
       {"::ffff:127.0.0.1", "::ffff:127.0.0.1", 110, kPlain},
   };
@@ -52,7 +56,10 @@ TEST(ServerAddress, TextThatNamesNoServerIsRefused) {
            "mail example.com", "user@mail.example.com", "mail.example.com/inbox",
            "pop3s://mail.example.com//", "pop3s://2001:db8::1", "[2001:db8::1", "[]:110",
            "[mail.example.com]:110", "[::1]995", "[::1]:", "[fe80::1%]", "[::1%a b]",
-           "pop3s://pop3s://mail.example.com",
+           "pop3s://pop3s://mail.example.com", "mail.example.com..", ".", "2130706433",
+           "127.1", "0x7f.0.0.1", "0177.0.0.1", "127.0.0.1.5", "256.0.0.1", "mail.0x1",
+           "0.0.0.0", "[::]", "::", "[0:0::0]:110", "[fe80::1%25eth0]", "[fe80::1%eth0]",
+           "2001:db8::1.", "[::1.]",
        }) {
     ServerAddress address;
     address.host = "untouched";
