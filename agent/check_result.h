@@ -22,6 +22,7 @@ enum : CheckResult {
   kCheckStatRejected = 12,
   kCheckSecureFailed = 13,
   kCheckUntrusted = 14,
+  kCheckStlsRefused = 15,
 };
 
 // What the user is to be told about a check.
@@ -35,6 +36,7 @@ enum class OutcomeKind {
   kUntrusted,         // the server's certificate did not verify for its name
   kStepFailed,        // another step failed; result names it
   kEnded,             // the conversation ended after its outcome was handed over
+  kNoServer,          // no check was made: the settings name no server
 };
 
 // One outcome of a check, presented on the user-interface thread.

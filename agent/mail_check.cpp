@@ -88,9 +88,16 @@ CheckResult Secure(Transport& transport, const std::string& host, int timeoutMs)
 CheckResult StartTls(Transport& transport, Pop3Channel& channel, const std::string& host,
                      int timeoutMs) {
   std::string reply;
-  if (!channel.SendCommand("STLS") || channel.ReadReply(reply) != ReplyStatus::kPositive)
-    return kCheckSecureFailed;
-  return Secure(transport, host, timeoutMs);
+  if (!channel.SendCommand("STLS")) return kCheckSecureFailed;
+  switch (channel.ReadReply(reply)) {
+    case ReplyStatus::kPositive:
+      return Secure(transport, host, timeoutMs);
+    case ReplyStatus::kNegative:
+      return kCheckStlsRefused;
+    case ReplyStatus::kNone:
+      break;
+  }
+  return kCheckSecureFailed;
 }
 
 CheckOutcome Stat(Pop3Channel& channel) {
@@ -122,6 +129,7 @@ CheckOutcome FailedAt(CheckResult result) {
       outcome.kind = OutcomeKind::kPasswordRejected;
       break;
     case kCheckSecureFailed:
+    case kCheckStlsRefused:
       outcome.kind = OutcomeKind::kSecureFailed;
       break;
     case kCheckUntrusted:

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <iterator>
 
-#include "agent/presentation.h"
 #include "app/about_dlg.h"
 #include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
@@ -135,6 +134,7 @@ void CMainFrame::OnTimer() {
     --m_nTrayRetriesLeft;
     TryAddTrayIcon();
   }
+  if (m_recheck.Tick()) CheckNow();
   if (++m_nTicks < kTicksPerMinute) return;
   m_nTicks = 0;
   if (++m_nMinutes >= m_nInterval) {
@@ -221,6 +221,7 @@ void CMainFrame::OnServerOptions() {
   CopyServerOptions(static_cast<const MailSettings&>(*this), dialog);
   if (dialog.DoModal() != win::kIdOk) return;
   CopyServerOptions(dialog, static_cast<MailSettings&>(*this));
+  m_told.ServerOptionsChanged();
   SaveChosenSettings();
 }
 
@@ -329,9 +330,10 @@ void CMainFrame::CheckNow() {
     Present(FailedAt(kCheckSocketsStartFailed));
     return;
   }
-  m_pCheck = BackgroundCheck::Start(m_platform, Handle(), kWmCheckOutcome, std::move(transport),
-                                    Pop3Account{m_strServer, m_strUser, m_strPassword},
-                                    kNetworkTimeoutMs);
+  m_recheck.Started();
+  m_pCheck =
+      BackgroundCheck::Start(m_platform, Handle(), kWmCheckOutcome, std::move(transport),
+                             Pop3Account{m_strServer, m_strUser, m_strPassword}, kNetworkTimeoutMs);
 }
 
 void CMainFrame::OnCheckOutcome() {
@@ -339,6 +341,7 @@ void CMainFrame::OnCheckOutcome() {
   if (!check) return;
   const std::optional<CheckOutcome> outcome = check->TakeOutcome();
   if (!outcome) return;
+  m_recheck.Observed(*outcome);
   Present(*outcome);
   if (!check->Ended()) {
     check->Presented();
@@ -356,7 +359,8 @@ void CMainFrame::AbandonCheck() {
 // Every outcome is shown here, as decided for it; last the one update of
 // the tray icon.
 void CMainFrame::Present(const CheckOutcome& outcome) {
-  const Announcement told = Decide(outcome, *this);
+  const Announcement told = Decide(outcome, *this, m_told);
+  m_told = told.remembered;
   if (!told.tip.empty()) SetTrayTip(told.tip);
   if (told.picture) SetTrayPicture(told.picture);
   if (told.sound) PlaySound(*told.sound);

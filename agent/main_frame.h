@@ -6,6 +6,8 @@
 
 #include "agent/background_check.h"
 #include "agent/check_result.h"
+#include "agent/presentation.h"
+#include "agent/recheck.h"
 #include "platform/frame_window.h"
 #include "platform/popup_menu.h"
 #include "settings/settings_file.h"
@@ -86,4 +88,6 @@ class CMainFrame : public FrameWindow, public MailSettings {
   bool m_bTrayIconAdded = false;
   int m_nTrayRetriesLeft = 0;
   std::shared_ptr<BackgroundCheck> m_pCheck;
+  Recheck m_recheck;
+  PresentationMemory m_told;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "platform/win_constants.h"
 #include "res/resource.h"
@@ -200,35 +201,64 @@ TEST_F(MainFrameTest, AFailedCheckPlaysTheErrorSoundAndKeepsThePreviousTip) {
   EXPECT_EQ(IDI_NOTCONNECTED, Picture());
 }
 
-TEST_F(MainFrameTest, ARejectedPasswordIsABoxThenTheErrorPicture) {
+TEST_F(MainFrameTest, ARejectionIsBoxedOnceThenToldInTheTipUntilSomethingChanges) {
+  const std::string err = "sound err.wav " + kSoundFlags;
+  const std::string passBox = "box DOV3 Ozez Ezevada|Incorrect password or user name!";
+  const std::string passTip = "tray modify 135 Incorrect password or user name!";
+  const std::string userBox = "box DOV3 Ozez Ezevada|Incorrect user name!";
+  const std::string userTip = "tray modify 135 Incorrect user name!";
+  const auto rejectPassword = [this] {
+    server = MemoryServer();
+    server.Reply(0, "+OK\r\n").Reply(1, "+OK\r\n").Reply(2, "-ERR [AUTH] no\r\n");
+  };
+  const auto rejectUser = [this] {
+    server = MemoryServer();
+    server.Reply(0, "+OK\r\n").Reply(1, "-ERR\r\n");
+  };
+  const auto acceptOptions = [this] {
+    platform.dialogScripts.push_back([](FakeDialog& dialog) { dialog.Click(win::kIdOk); });
+    platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
+  };
+  const struct {
+    const char* name;
+    std::function<void()> before;
+    Lines shown;
+  } steps[] = {
+      {"password rejected", rejectPassword, {"foreground", passBox, err, passTip}},
+      {"again", rejectPassword, {passTip}},
+      {"and again", rejectPassword, {passTip}},
+      {"user name rejected", rejectUser, {"foreground", userBox, userTip}},
+      {"user name again", rejectUser, {userTip}},
+      {"options changed",
+       [&] {
+         rejectUser();
+         acceptOptions();
+       },
+       {"foreground", userBox, userTip}},
+      {"a success",
+       [this] { Answer("+OK 0 0\r\n"); },
+       {"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting"}},
+      {"rejected after it", rejectUser, {"foreground", userBox, err, userTip}},
+  };
   StartQuietly();
-  server = MemoryServer();
-  server.Reply(0, "+OK\r\n").Reply(1, "+OK\r\n").Reply(2, "-ERR [AUTH] no\r\n");
-  DoubleClick();
-  const Lines expected = {"foreground", "box DOV3 Ozez Ezevada|Incorrect password or user name!",
-                          "sound err.wav " + kSoundFlags, "tray modify 135 No messages waiting"};
-  EXPECT_EQ(expected, platform.events);
-  EXPECT_EQ(win::kMbIconExclamation, platform.boxes[0].flags);
-  EXPECT_EQ((Lines{"USER alice", "PASS secret"}),
-            Lines(server.transcript.end() - 2, server.transcript.end()));
-}
-
-TEST_F(MainFrameTest, ARejectedUserNameIsOnlyABox) {
-  StartQuietly();
-  server = MemoryServer();
-  server.Reply(0, "+OK\r\n").Reply(1, "-ERR\r\n");
-  DoubleClick();
-  EXPECT_EQ((Lines{"foreground", "box DOV3 Ozez Ezevada|Incorrect user name!"}), platform.events);
-  EXPECT_EQ(IDI_NOMAIL, Picture());
-  EXPECT_EQ("No messages waiting", Tip());
+  for (const auto& step : steps) {
+    step.before();
+    platform.events.clear();
+    DoubleClick();
+    EXPECT_EQ(step.shown, platform.EventsStartingWith(step.shown.size() > 1 ? "" : "tray"))
+        << step.name;
+    EXPECT_EQ(IDI_NOMAIL == Picture(), std::string(step.name) == "a success") << step.name;
+  }
+  EXPECT_EQ((Lines{"USER alice", "QUIT"}), server.transcript) << "a refused user name still quits";
 }
 
 TEST_F(MainFrameTest, AnUnreachableServerSaysSoInTheTip) {
   StartQuietly();
   server.failingStep = "connect";
   DoubleClick();
-  EXPECT_EQ((Lines{"sound err.wav " + kSoundFlags, "tray modify 135 Couldn't connect to POP3 server!"}),
-            platform.events);
+  EXPECT_EQ(
+      (Lines{"sound err.wav " + kSoundFlags, "tray modify 135 Couldn't connect to POP3 server!"}),
+      platform.events);
 }
 
 TEST_F(MainFrameTest, ASecureConnectionThatFailsSaysWhyInTheTipWithoutABox) {
@@ -239,9 +269,10 @@ TEST_F(MainFrameTest, ASecureConnectionThatFailsSaysWhyInTheTipWithoutABox) {
   server.secureResult = SecureResult::kUntrusted;
   DoubleClick();
   const std::string err = "sound err.wav " + kSoundFlags;
-  EXPECT_EQ((Lines{err, "tray modify 135 Couldn't make a secure connection!", err,
+  EXPECT_EQ((Lines{err, "tray modify 135 Couldn't make a secure connection!",
                    "tray modify 135 Server certificate isn't trusted!"}),
-            platform.events);
+            platform.events)
+      << "one error sound for a run of failures";
   EXPECT_TRUE(platform.boxes.empty());
 }
 
@@ -254,11 +285,13 @@ TEST_F(MainFrameTest, EveryOtherOutcomeIsShownOnceWithOneIconUpdate) {
   } cases[] = {
       {"resolve", 0, {err, "tray modify 135 Couldn't resolve POP3 name!"}},
       {"socket", 0, {err, "tray modify 135 No messages waiting"}},
-      {"close", 0,
+      {"close",
+       0,
        {"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting", err,
         "tray modify 135 No messages waiting"}},
       {"", 3, {err, "tray modify 135 No messages waiting"}},
-      {"", 4,
+      {"",
+       4,
        {"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting", err,
         "tray modify 135 No messages waiting"}},
   };
@@ -630,12 +663,12 @@ class BesideTheUserInterfaceTest : public ::testing::Test {
     EXPECT_TRUE(gated.Aborted());
     EXPECT_EQ(0u, platform.PostedCount());
     EXPECT_EQ(atClose, platform.events);
-    EXPECT_EQ(0, std::count(gated.script.transcript.begin(), gated.script.transcript.end(), "QUIT"));
+    EXPECT_EQ(0,
+              std::count(gated.script.transcript.begin(), gated.script.transcript.end(), "QUIT"));
   }
 
-  const Lines kSteps = {"resolve",   "connect", "receive", "send USER alice", "receive",
-                        "send PASS secret",     "receive", "send STAT",       "receive",
-                        "send QUIT"};
+  const Lines kSteps = {"resolve",          "connect", "receive",   "send USER alice", "receive",
+                        "send PASS secret", "receive", "send STAT", "receive",         "send QUIT"};
   FakePlatform platform;
   GatedServer gated{MemoryServer::Standard("+OK 3 320\r\n")};
   CMainFrame frame{platform, nullptr};
