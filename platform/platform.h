@@ -127,6 +127,9 @@ class Platform {
   virtual bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& content) = 0;
   // Creates or truncates the file and writes all of content through to disk.
   virtual bool WriteNewFile(const std::string& path, const std::string& content) = 0;
+  // Overwrites an existing file in place with content, without creating it;
+  // for a folder where no new file may be created.
+  virtual bool RewriteFile(const std::string& path, const std::string& content) = 0;
   // Puts from in the place of to in one step, replacing an existing file.
   virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
   virtual void RemoveFile(const std::string& path) = 0;

@@ -89,9 +89,17 @@ bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings&
 
 bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings) {
   const std::string temporary = path + "." + std::to_string(platform.ProcessId()) + ".tmp";
-  if (platform.WriteNewFile(temporary, FormatSettings(settings)) &&
-      platform.MoveFileReplacing(temporary, path))
-    return true;
+  const std::string content = FormatSettings(settings);
+  if (platform.WriteNewFile(temporary, content)) {
+    if (platform.MoveFileReplacing(temporary, path)) return true;
+    platform.RemoveFile(temporary);
+    return false;
+  }
+  // A temporary file that was created but not filled means a full disk, where
+  // a rewrite in place would cut the settings file short; one that could not
+  // be created means a folder the user may not write to, whose settings file
+  // the user may still be allowed to rewrite.
+  const bool created = platform.CanOpenForReading(temporary);
   platform.RemoveFile(temporary);
-  return false;
+  return !created && platform.RewriteFile(path, content);
 }

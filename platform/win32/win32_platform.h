@@ -62,6 +62,7 @@ class Win32Platform : public Platform {
   bool CanOpenForReading(const std::string& path) override;
   bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& content) override;
   bool WriteNewFile(const std::string& path, const std::string& content) override;
+  bool RewriteFile(const std::string& path, const std::string& content) override;
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
 

@@ -355,6 +355,13 @@ bool FakePlatform::WriteNewFile(const std::string& path, const std::string& cont
   return true;
 }
 
+bool FakePlatform::RewriteFile(const std::string& path, const std::string& content) {
+  events.push_back("rewrite " + path);
+  if ((folderReadOnly && !filesWritable) || !files.count(path)) return false;
+  files[path] = content;
+  return true;
+}
+
 bool FakePlatform::MoveFileReplacing(const std::string& from, const std::string& to) {
   events.push_back("replace " + from + " -> " + to);
   const auto found = files.find(from);

@@ -106,6 +106,8 @@ class FakePlatform : public Platform {
   std::set<std::string> fullDiskPaths;
   // No file can be created in the settings folder.
   bool folderReadOnly = false;
+  // Nor can the files in it be written, unless this says they can.
+  bool filesWritable = false;
   bool replaceFails = false;
   std::string modulePath = "C:\\Tools\\tarvik.exe";
   std::vector<std::string> arguments;
@@ -175,6 +177,7 @@ class FakePlatform : public Platform {
   bool CanOpenForReading(const std::string& path) override;
   bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& content) override;
   bool WriteNewFile(const std::string& path, const std::string& content) override;
+  bool RewriteFile(const std::string& path, const std::string& content) override;
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
   bool StartSockets() override;
