@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "agent/check_gate.h"
 #include "app/about_dlg.h"
 #include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
@@ -220,9 +221,12 @@ void CMainFrame::OnServerOptions() {
   CServerOptionsDlg dialog(m_platform);
   CopyServerOptions(static_cast<const MailSettings&>(*this), dialog);
   if (dialog.DoModal() != win::kIdOk) return;
+  const bool wasHeldBack = CheckHeldBack(*this).has_value();
   CopyServerOptions(dialog, static_cast<MailSettings&>(*this));
   m_told.ServerOptionsChanged();
   SaveChosenSettings();
+  // The first server the user names is checked at once.
+  if (wasHeldBack) CheckNow();
 }
 
 void CMainFrame::OnSoundOptions() {
@@ -325,6 +329,7 @@ void CMainFrame::ShowCheckMessage(const std::string& text, unsigned icon) {
 // check is skipped: boxes must not pile up while the user is away.
 void CMainFrame::CheckNow() {
   if (m_pCheck) return;
+  if (const std::optional<CheckOutcome> held = CheckHeldBack(*this)) return Present(*held);
   std::unique_ptr<Transport> transport = m_platform.CreateTransport();
   if (!transport) {
     Present(FailedAt(kCheckSocketsStartFailed));

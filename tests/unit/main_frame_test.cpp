@@ -115,17 +115,28 @@ TEST_F(MainFrameTest, AutorunItemStartsUncheckedWithoutTheValue) {
   EXPECT_EQ(0, frame.m_bAutorun);
 }
 
-TEST_F(MainFrameTest, WithoutASettingsFileTheDefaultsHoldAndTheCheckFails) {
+TEST_F(MainFrameTest, WithoutASettingsFileTheDefaultsHoldAndNothingIsChecked) {
   platform.files.clear();
   Start();
+  Tick(30);
   EXPECT_EQ(5, frame.m_nInterval);
   EXPECT_EQ(
       0, frame.m_bNewMailSound + frame.m_bNoMailSound + frame.m_bErrorSound + frame.m_bShowCount);
   EXPECT_EQ("", frame.m_strServer);
-  EXPECT_EQ("Couldn't resolve POP3 name!", Tip());
+  EXPECT_EQ("No POP3 server set: right-click, Server options", Tip());
   EXPECT_EQ(IDI_NOTCONNECTED, Picture());
   EXPECT_TRUE(platform.boxes.empty());
   EXPECT_TRUE(platform.EventsStartingWith("sound").empty());
+  EXPECT_EQ(0, server.sessions) << "no traffic";
+
+  platform.dialogScripts.push_back([](FakeDialog& dialog) {
+    dialog.Type(IDC_SERVER, "pop.example.com");
+    dialog.Click(win::kIdOk);
+  });
+  platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
+  FinishCheck(platform, frame);
+  EXPECT_EQ(1, server.sessions) << "the server saved is checked at once";
+  EXPECT_EQ("No messages waiting", Tip());
 }
 
 TEST_F(MainFrameTest, AFailedTimerIsReportedAndStartUpGoesOn) {
