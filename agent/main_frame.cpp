@@ -88,6 +88,11 @@ intptr_t CMainFrame::WindowProc(unsigned message, uintptr_t wParam, intptr_t lPa
         OnTaskbarCreated();
         return 0;
       }
+      if (const std::optional<CopyRequest> asked =
+              m_platform.Copies().Received(message, wParam, lParam)) {
+        OnCopyRequest(*asked);
+        return 0;
+      }
       return FrameWindow::WindowProc(message, wParam, lParam);
   }
 }
@@ -189,6 +194,14 @@ intptr_t CMainFrame::OnTrayNotify(uintptr_t, intptr_t lParam) {
       break;
   }
   return 0;
+}
+
+// A later start of this copy asks it to check now (skipped during a check,
+// as a double click is), or to end as Exit does, whatever is open.
+void CMainFrame::OnCopyRequest(CopyRequest request) {
+  if (request == CopyRequest::kCheck) return CheckNow();
+  m_platform.Copies().CancelOpenDialogs();
+  OnClose();
 }
 
 // The shell restarted and forgot every icon: put ours back as it was.

@@ -61,6 +61,7 @@ class CMainFrame : public FrameWindow, public MailSettings {
   void OnDestroy() override;
   intptr_t OnTrayNotify(uintptr_t wParam, intptr_t lParam);
   void OnTaskbarCreated();
+  void OnCopyRequest(CopyRequest request);
   void OnCheckOutcome();
   void OnCommand(unsigned command);
   void OnServerOptions();

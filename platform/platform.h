@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/single_instance.h"
 #include "platform/transport.h"
 
 class Dialog;
@@ -121,6 +122,8 @@ class Platform {
   // The running executable's full path, however long.
   virtual std::string ModuleFileName() = 0;
   virtual std::vector<std::string> CommandLineArguments() = 0;
+  // The running copies of the program and what later starts ask of them.
+  virtual SingleInstance& Copies() = 0;
   virtual unsigned long ProcessId() = 0;
   virtual bool CanOpenForReading(const std::string& path) = 0;
   // Reads the file, or its first maxBytes bytes when it is longer.

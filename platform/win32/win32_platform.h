@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_single_instance.h"
 
 // The platform services on the real Win32 API.
 class Win32Platform : public Platform {
@@ -58,6 +59,7 @@ class Win32Platform : public Platform {
 
   std::string ModuleFileName() override;
   std::vector<std::string> CommandLineArguments() override;
+  SingleInstance& Copies() override { return m_copies; }
   unsigned long ProcessId() override;
   bool CanOpenForReading(const std::string& path) override;
   bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& content) override;
@@ -73,4 +75,5 @@ class Win32Platform : public Platform {
   HINSTANCE m_hInstance;
   HWND m_hMainWindow = nullptr;
   UINT m_nTaskbarCreated = 0;
+  Win32SingleInstance m_copies;
 };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/double/fake_copies.h"
 
 class FakePlatform;
 
@@ -122,6 +123,8 @@ class FakePlatform : public Platform {
   // Runs in place of the message loop.
   std::function<void()> messageLoop;
 
+  FakeCopies copies{*this};
+
   // State.
   FrameWindow* frame = nullptr;
   WindowHandle mainWindow = nullptr;
@@ -173,6 +176,7 @@ class FakePlatform : public Platform {
   bool DeleteRunValue(RegistryRoot root, const std::string& name) override;
   std::string ModuleFileName() override;
   std::vector<std::string> CommandLineArguments() override;
+  SingleInstance& Copies() override { return copies; }
   unsigned long ProcessId() override;
   bool CanOpenForReading(const std::string& path) override;
   bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& content) override;

@@ -452,6 +452,26 @@ TEST_F(MainFrameTest, AFailedSaveDoesNotKeepTheProgramFromEnding) {
   }
 }
 
+TEST_F(MainFrameTest, ARunningCopyChecksOrEndsAsALaterStartAsks) {
+  Start();
+  platform.SendToFrame(FakeCopies::kMessage, static_cast<uintptr_t>(CopyRequest::kCheck));
+  EXPECT_TRUE(frame.IsChecking());
+  platform.SendToFrame(FakeCopies::kMessage, static_cast<uintptr_t>(CopyRequest::kCheck));
+  FinishCheck(platform, frame);
+  EXPECT_EQ(2, server.sessions) << "a request during a check is skipped";
+
+  frame.m_strUser = "bob";
+  platform.dialogScripts.push_back([this](FakeDialog&) {
+    platform.SendToFrame(FakeCopies::kMessage, static_cast<uintptr_t>(CopyRequest::kExit));
+  });
+  platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
+  EXPECT_TRUE(platform.quitPosted);
+  EXPECT_FALSE(platform.trayIconShown);
+  EXPECT_NE(std::string::npos, platform.files[kSettingsPath].find("\r\nbob\r\n"))
+      << "saved as Exit does";
+  EXPECT_EQ(1u, platform.EventsStartingWith("cancel open dialogs").size());
+}
+
 TEST_F(MainFrameTest, DestroyedWithoutClosingTheIconStillGoes) {
   Start();
   platform.DestroyWindow(frame.Handle());
