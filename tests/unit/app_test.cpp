@@ -38,9 +38,12 @@ TEST_F(AppTest, StartsTheAgentInsideTheHiddenFrameThenHidesIt) {
   ASSERT_TRUE(app.InitInstance());
   EXPECT_TRUE(app.MainFrame()->IsChecking()) << "the first check runs beside start-up";
   FinishCheck(platform, *app.MainFrame());
-  const Lines expected = {"create frame Tarvik", "tray add 135 Not connected",
-                          "timer 1 10000",       "show frame 0",
-                          "foreground",          "tray modify 134 You have 2 messages waiting"};
+  const Lines expected = {"create frame Tarvik",
+                          "tray add 135 Not connected",
+                          "timer 1 10000",
+                          "show frame 0",
+                          "foreground",
+                          "tray modify 134 You have 2 messages waiting"};
   EXPECT_EQ(expected, platform.events);
   EXPECT_EQ(app.MainFrame()->Handle(), platform.mainWindow);
   EXPECT_FALSE(platform.frameVisible);
