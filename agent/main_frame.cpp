@@ -22,6 +22,8 @@ constexpr int kTicksPerMinute = 6;
 constexpr int kTrayAddRetries = 30;
 // Posted by a running check when an outcome waits to be presented.
 constexpr unsigned kWmCheckOutcome = win::kWmUser + 501;
+// Posted by the system's network watch when an address came up.
+constexpr unsigned kWmNetworkChanged = win::kWmUser + 502;
 
 constexpr char kCheckCaption[] = "DOV3 Ozez Ezevada";
 constexpr char kAutorunValueName[] = "Nolvar-Tarvik";
@@ -80,6 +82,11 @@ intptr_t CMainFrame::WindowProc(unsigned message, uintptr_t wParam, intptr_t lPa
     case kWmCheckOutcome:
       OnCheckOutcome();
       return 0;
+    case win::kWmPowerBroadcast:
+      return OnPowerBroadcast(wParam);
+    case kWmNetworkChanged:
+      OnNetworkChanged();
+      return 0;
     case win::kWmCommand:
       OnCommand(static_cast<unsigned>(wParam & 0xFFFF));
       return 0;
@@ -109,6 +116,9 @@ int CMainFrame::OnCreate() {
 
   BuildTrayMenu();
   LoadSettings();
+  // Without the watch the program works as before: retries and the schedule
+  // still mend a failure, only later.
+  m_platform.Events().WatchNetwork(Handle(), kWmNetworkChanged);
   if (!m_platform.SetTimer(Handle(), kCheckTimerId, kTickPeriodMs))
     m_platform.ShowMessageBox(Handle(),
                               "Sorry ,couldn't set up the timer\nExit and run the program again.",
@@ -173,6 +183,7 @@ void CMainFrame::OnEndSession(bool ending) {
 // outlive the program, nor a check the window.
 void CMainFrame::OnDestroy() {
   AbandonCheck();
+  m_platform.Events().StopWatchingNetwork();
   if (m_bTrayIconAdded) m_platform.NotifyIcon(TrayAction::kDelete, m_nid);
   m_bTrayIconAdded = false;
   FrameWindow::OnDestroy();
@@ -203,6 +214,16 @@ void CMainFrame::OnCopyRequest(CopyRequest request) {
   m_platform.Copies().CancelOpenDialogs();
   OnClose();
 }
+
+// After sleep the last check's picture is as old as the sleep: check soon,
+// once the network had a few seconds to come back.
+intptr_t CMainFrame::OnPowerBroadcast(uintptr_t event) {
+  if (event == win::kPbtApmResumeAutomatic || event == win::kPbtApmResumeSuspend)
+    m_recheck.Resumed();
+  return 1;
+}
+
+void CMainFrame::OnNetworkChanged() { m_recheck.NetworkChanged(); }
 
 // The shell restarted and forgot every icon: put ours back as it was.
 void CMainFrame::OnTaskbarCreated() { AddTrayIcon(); }

@@ -62,6 +62,8 @@ class CMainFrame : public FrameWindow, public MailSettings {
   intptr_t OnTrayNotify(uintptr_t wParam, intptr_t lParam);
   void OnTaskbarCreated();
   void OnCopyRequest(CopyRequest request);
+  intptr_t OnPowerBroadcast(uintptr_t event);
+  void OnNetworkChanged();
   void OnCheckOutcome();
   void OnCommand(unsigned command);
   void OnServerOptions();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/single_instance.h"
+#include "platform/system_events.h"
 #include "platform/transport.h"
 
 class Dialog;
@@ -68,6 +69,9 @@ class Platform {
   virtual int RunMessageLoop() = 0;
   virtual bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) = 0;
   virtual ScreenPoint GetCursorPos() = 0;
+
+  // Resumes from sleep and changes of the network.
+  virtual SystemEvents& Events() = 0;
 
   // Resources.
   virtual IconHandle LoadIconResource(int resourceId) = 0;

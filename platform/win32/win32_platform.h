@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/win32_single_instance.h"
+#include "platform/win32/win32_system_events.h"
 
 // The platform services on the real Win32 API.
 class Win32Platform : public Platform {
@@ -24,6 +25,7 @@ class Win32Platform : public Platform {
   int RunMessageLoop() override;
   bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) override;
   ScreenPoint GetCursorPos() override;
+  SystemEvents& Events() override { return m_events; }
 
   IconHandle LoadIconResource(int resourceId) override;
   IconHandle LoadTrayIcon(int resourceId) override;
@@ -76,4 +78,5 @@ class Win32Platform : public Platform {
   HWND m_hMainWindow = nullptr;
   UINT m_nTaskbarCreated = 0;
   Win32SingleInstance m_copies;
+  Win32SystemEvents m_events;
 };

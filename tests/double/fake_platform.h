@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "tests/double/fake_copies.h"
+#include "tests/double/fake_system_events.h"
 
 class FakePlatform;
 
@@ -124,6 +125,7 @@ class FakePlatform : public Platform {
   std::function<void()> messageLoop;
 
   FakeCopies copies{*this};
+  FakeSystemEvents systemEvents;
 
   // State.
   FrameWindow* frame = nullptr;
@@ -147,6 +149,7 @@ class FakePlatform : public Platform {
   int RunMessageLoop() override;
   bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) override;
   ScreenPoint GetCursorPos() override;
+  SystemEvents& Events() override { return systemEvents; }
   IconHandle LoadIconResource(int resourceId) override;
   IconHandle LoadTrayIcon(int resourceId) override;
   std::string LoadStringResource(unsigned id) override;

@@ -361,6 +361,60 @@ TEST_F(MainFrameTest, ALoweredIntervalChecksAtTheEndOfTheCurrentMinute) {
   EXPECT_EQ(0, frame.m_nTicks);
 }
 
+TEST_F(MainFrameTest, AResumeOrANetworkThatMayMendTheLastCheckMakesOneCheckAtTheNextTick) {
+  const auto resume = [](FakePlatform& woken) {
+    woken.SendToFrame(win::kWmPowerBroadcast, win::kPbtApmResumeSuspend);
+    woken.SendToFrame(win::kWmPowerBroadcast, win::kPbtApmResumeAutomatic);
+  };
+  const auto network = [](FakePlatform& woken) {
+    for (int i = 0; i < 3; ++i) woken.SendToFrame(woken.systemEvents.networkMessage);
+  };
+  const struct {
+    const char* name;
+    const char* failing;
+    std::function<void(FakePlatform&)> event;
+    int checks;
+  } cases[] = {
+      {"resume after a good check", "", resume, 1},
+      {"resume after a failure", "connect", resume, 1},
+      {"network after a good check", "", network, 0},
+      {"network after no name", "resolve", network, 1},
+      {"network after no connection", "connect", network, 1},
+      {"network after a rejection", "pass", network, 0},
+  };
+  for (const auto& c : cases) {
+    FakePlatform asleep;
+    asleep.files[kSettingsPath] = SettingsFile();
+    MemoryServer checked = MemoryServer::Standard("+OK 0 0\r\n");
+    if (std::string(c.failing) == "pass")
+      checked.Reply(0, "+OK\r\n").Reply(1, "+OK\r\n").Reply(2, "-ERR no\r\n");
+    else
+      checked.failingStep = c.failing;
+    asleep.transports = [&checked] { return checked.NewSession(); };
+    CMainFrame woken(asleep, nullptr);
+    ASSERT_TRUE(woken.Create("Tarvik"));
+    FinishCheck(asleep, woken);
+    c.event(asleep);
+    EXPECT_EQ(1, checked.sessions) << c.name << ": nothing before the tick";
+    asleep.Tick();
+    FinishCheck(asleep, woken);
+    EXPECT_EQ(1 + c.checks, checked.sessions) << c.name;
+    checked.failingStep.clear();
+    asleep.Tick(2);
+    FinishCheck(asleep, woken);
+    EXPECT_EQ(1 + c.checks, checked.sessions) << c.name << ": one check for a burst";
+    checked.WaitUntilSessionsEnd();
+  }
+}
+
+TEST_F(MainFrameTest, ANetworkWatchTheSystemRefusesChangesNothingAtStartUp) {
+  platform.systemEvents.refused = true;
+  Start();
+  EXPECT_TRUE(platform.trayIconShown);
+  EXPECT_EQ(1, server.sessions);
+  EXPECT_EQ("No messages waiting", Tip());
+}
+
 TEST_F(MainFrameTest, ADoubleClickChecksAtOnceAndLeavesTheScheduleAlone) {
   Start();
   Tick(9);
@@ -716,6 +770,8 @@ TEST_F(BesideTheUserInterfaceTest, TheUserInterfaceAnswersDuringEveryStep) {
     platform.events.clear();
     platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmRButtonDown);
     platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmLButtonDblClk);
+    platform.SendToFrame(win::kWmPowerBroadcast, win::kPbtApmResumeAutomatic);
+    platform.SendToFrame(platform.systemEvents.networkMessage);
     platform.Tick(3);
     EXPECT_EQ((Lines{"foreground", "menu 640,480"}), platform.events) << kSteps[i];
     EXPECT_EQ(1, gated.script.sessions) << "no second check on top: " << kSteps[i];
