@@ -2,6 +2,7 @@
 
 #include "agent/pop3_channel.h"
 #include "agent/server_address.h"
+#include "log/event_log.h"
 #include "settings/decimal.h"
 
 namespace {
@@ -153,15 +154,20 @@ bool StatCountField(const std::string& reply, std::string& countText) {
 }
 
 CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
-                          OutcomeHandover& handover) {
+                          OutcomeHandover& handover, EventLog* log) {
   Connection connection(transport);
   ServerAddress address;
   CheckResult result = connection.Open(account.server, address, timeoutMs);
+  if (log && !address.host.empty())
+    log->Add("server " + address.host + " port " + std::to_string(address.port) +
+             (address.security == ServerSecurity::kTls        ? " over TLS"
+              : address.security == ServerSecurity::kStartTls ? " with STLS"
+                                                              : ""));
   if (result == kCheckCompleted && address.security == ServerSecurity::kTls)
     result = Secure(transport, address.host, timeoutMs);
   if (result != kCheckCompleted) return FailedAt(result);
 
-  Pop3Channel channel(transport, timeoutMs);
+  Pop3Channel channel(transport, timeoutMs, log);
   std::string greeting;
   // A server that does not greet, or greets with a refusal, has not let us in.
   if (channel.ReadReply(greeting) != ReplyStatus::kPositive) return FailedAt(kCheckConnectFailed);

@@ -118,7 +118,9 @@ int CMainFrame::OnCreate() {
   LoadSettings();
   // Without the watch the program works as before: retries and the schedule
   // still mend a failure, only later.
-  m_platform.Events().WatchNetwork(Handle(), kWmNetworkChanged);
+  Note("program starts");
+  if (!m_platform.Events().WatchNetwork(Handle(), kWmNetworkChanged))
+    Note("the system refused to report network changes");
   if (!m_platform.SetTimer(Handle(), kCheckTimerId, kTickPeriodMs))
     m_platform.ShowMessageBox(Handle(),
                               "Sorry ,couldn't set up the timer\nExit and run the program again.",
@@ -184,6 +186,8 @@ void CMainFrame::OnEndSession(bool ending) {
 void CMainFrame::OnDestroy() {
   AbandonCheck();
   m_platform.Events().StopWatchingNetwork();
+  Note("program ends");
+  if (m_pLog) m_pLog->Close();
   if (m_bTrayIconAdded) m_platform.NotifyIcon(TrayAction::kDelete, m_nid);
   m_bTrayIconAdded = false;
   FrameWindow::OnDestroy();
@@ -210,6 +214,8 @@ intptr_t CMainFrame::OnTrayNotify(uintptr_t, intptr_t lParam) {
 // A later start of this copy asks it to check now (skipped during a check,
 // as a double click is), or to end as Exit does, whatever is open.
 void CMainFrame::OnCopyRequest(CopyRequest request) {
+  Note(request == CopyRequest::kCheck ? "a second start asks for a check"
+                                      : "a second start asks to exit");
   if (request == CopyRequest::kCheck) return CheckNow();
   m_platform.Copies().CancelOpenDialogs();
   OnClose();
@@ -218,12 +224,16 @@ void CMainFrame::OnCopyRequest(CopyRequest request) {
 // After sleep the last check's picture is as old as the sleep: check soon,
 // once the network had a few seconds to come back.
 intptr_t CMainFrame::OnPowerBroadcast(uintptr_t event) {
-  if (event == win::kPbtApmResumeAutomatic || event == win::kPbtApmResumeSuspend)
-    m_recheck.Resumed();
+  if (event != win::kPbtApmResumeAutomatic && event != win::kPbtApmResumeSuspend) return 1;
+  Note("resume from sleep");
+  m_recheck.Resumed();
   return 1;
 }
 
-void CMainFrame::OnNetworkChanged() { m_recheck.NetworkChanged(); }
+void CMainFrame::OnNetworkChanged() {
+  Note("a network address came up");
+  m_recheck.NetworkChanged();
+}
 
 // The shell restarted and forgot every icon: put ours back as it was.
 void CMainFrame::OnTaskbarCreated() { AddTrayIcon(); }
@@ -370,9 +380,9 @@ void CMainFrame::CheckNow() {
     return;
   }
   m_recheck.Started();
-  m_pCheck =
-      BackgroundCheck::Start(m_platform, Handle(), kWmCheckOutcome, std::move(transport),
-                             Pop3Account{m_strServer, m_strUser, m_strPassword}, kNetworkTimeoutMs);
+  m_pCheck = BackgroundCheck::Start(m_platform, Handle(), kWmCheckOutcome, std::move(transport),
+                                    Pop3Account{m_strServer, m_strUser, m_strPassword},
+                                    kNetworkTimeoutMs, m_pLog);
 }
 
 void CMainFrame::OnCheckOutcome() {
@@ -381,6 +391,8 @@ void CMainFrame::OnCheckOutcome() {
   const std::optional<CheckOutcome> outcome = check->TakeOutcome();
   if (!outcome) return;
   m_recheck.Observed(*outcome);
+  if (m_recheck.TicksToRetry() > 0)
+    Note("retry in " + std::to_string(m_recheck.TicksToRetry() * Recheck::kTickSeconds) + " s");
   Present(*outcome);
   if (!check->Ended()) {
     check->Presented();
@@ -418,9 +430,27 @@ void CMainFrame::Present(const CheckOutcome& outcome) {
 
 void CMainFrame::LoadSettings() {
   m_strSettingsPath = SettingsPathFor(m_platform.ModuleFileName());
-  if (LoadSettingsFile(m_platform, m_strSettingsPath, *this)) return;
-  m_nInterval = kMinimumInterval;
-  m_bNewMailSound = m_bNoMailSound = m_bErrorSound = m_bShowCount = 0;
+  if (!LoadSettingsFile(m_platform, m_strSettingsPath, *this)) {
+    m_nInterval = kMinimumInterval;
+    m_bNewMailSound = m_bNoMailSound = m_bErrorSound = m_bShowCount = 0;
+  }
+  ApplyLogSwitch();
+}
+
+// The log opens and closes with its switch; whatever is queued is written
+// before it closes.
+void CMainFrame::ApplyLogSwitch() {
+  if (LogSwitchOn(*this) == (m_pLog != nullptr)) return;
+  if (m_pLog) {
+    m_pLog->Close();
+    m_pLog.reset();
+    return;
+  }
+  m_pLog = std::make_shared<EventLog>(m_platform, LogPathFor(m_strSettingsPath));
+}
+
+void CMainFrame::Note(const std::string& event) {
+  if (m_pLog) m_pLog->Add(event);
 }
 
 bool CMainFrame::SaveSettings() { return SaveSettingsFile(m_platform, m_strSettingsPath, *this); }
@@ -428,6 +458,7 @@ bool CMainFrame::SaveSettings() { return SaveSettingsFile(m_platform, m_strSetti
 // After a dialog's OK the user waits to see the values kept, so a failed save
 // is said; the values stay in use, and the save at exit tries again.
 void CMainFrame::SaveChosenSettings() {
+  ApplyLogSwitch();
   if (SaveSettings()) return;
   m_platform.ShowMessageBox(Handle(),
                             "The settings could not be saved to\n" + m_strSettingsPath +

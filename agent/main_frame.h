@@ -86,6 +86,8 @@ class CMainFrame : public FrameWindow, public MailSettings {
   void ShowCheckMessage(const std::string& text, unsigned icon);
   void Present(const CheckOutcome& outcome);
   void AbandonCheck();
+  void ApplyLogSwitch();
+  void Note(const std::string& event);
 
   CommandTarget* m_pNextCommandTarget;
   bool m_bTrayIconAdded = false;
@@ -93,4 +95,6 @@ class CMainFrame : public FrameWindow, public MailSettings {
   std::shared_ptr<BackgroundCheck> m_pCheck;
   Recheck m_recheck;
   PresentationMemory m_told;
+  // Null while the log is switched off.
+  std::shared_ptr<EventLog> m_pLog;
 };

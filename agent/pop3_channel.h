@@ -4,6 +4,8 @@
 
 #include "platform/transport.h"
 
+class EventLog;
+
 // What a reply says, decided in one place for the whole conversation.
 enum class ReplyStatus {
   kPositive,  // the line starts with "+OK"
@@ -23,7 +25,9 @@ class Pop3Channel {
   // A command line may not exceed this, its CR LF included (RFC 2449).
   static constexpr size_t kMaxCommandLength = 255;
 
-  Pop3Channel(Transport& transport, int timeoutMs);
+  // With a log, every command and the first line of every reply is written
+  // to it, the password never.
+  Pop3Channel(Transport& transport, int timeoutMs, EventLog* log = nullptr);
 
   // Sends the line with CR LF. A line that itself holds CR, LF or NUL is
   // never sent: it would smuggle further commands into the conversation. Nor
@@ -33,8 +37,11 @@ class Pop3Channel {
   ReplyStatus ReadReply(std::string& line);
 
  private:
+  ReplyStatus NoReply(const char* why);
+
   Transport& m_transport;
   int m_timeoutMs;
+  EventLog* m_pLog;
   // Bytes received after the end of the line last read.
   std::string m_received;
 };

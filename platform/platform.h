@@ -140,6 +140,13 @@ class Platform {
   // Puts from in the place of to in one step, replacing an existing file.
   virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
   virtual void RemoveFile(const std::string& path) = 0;
+  // The file's size in bytes, 0 when there is none. Like the two below, it
+  // may be called from any thread.
+  virtual uint64_t FileSize(const std::string& path) = 0;
+  // Adds text at the end of the file, creating it when there is none.
+  virtual bool AppendToFile(const std::string& path, const std::string& text) = 0;
+  // The local date and time to the second, as "2026-12-07 15:04:49".
+  virtual std::string LocalTimeText() = 0;
 
   // Sockets.
   // Starts the sockets layer for the program's whole life.

@@ -69,6 +69,9 @@ class Win32Platform : public Platform {
   bool RewriteFile(const std::string& path, const std::string& content) override;
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
+  uint64_t FileSize(const std::string& path) override;
+  bool AppendToFile(const std::string& path, const std::string& text) override;
+  std::string LocalTimeText() override;
 
   bool StartSockets() override;
   std::unique_ptr<Transport> CreateTransport() override;

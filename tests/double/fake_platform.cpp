@@ -376,6 +376,21 @@ void FakePlatform::RemoveFile(const std::string& path) {
   files.erase(path);
 }
 
+uint64_t FakePlatform::FileSize(const std::string& path) {
+  const auto found = files.find(path);
+  return found == files.end() ? 0 : found->second.size();
+}
+
+// Not recorded as an event: the check's thread appends while the test reads
+// the events.
+bool FakePlatform::AppendToFile(const std::string& path, const std::string& text) {
+  const std::lock_guard<std::mutex> lock(m_postedMutex);
+  files[path] += text;
+  return true;
+}
+
+std::string FakePlatform::LocalTimeText() { return "2026-12-07 15:04:49"; }
+
 bool FakePlatform::StartSockets() { return socketsStart; }
 
 std::unique_ptr<Transport> FakePlatform::CreateTransport() {

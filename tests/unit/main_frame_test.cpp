@@ -824,3 +824,35 @@ TEST_F(BesideTheUserInterfaceTest, LogOffIsAnsweredAtOnceAndSavesDuringACheck) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainFrameTest, ASwitchedOnLogHoldsOneLinePerEventAndNeverThePassword) {
+  const std::string logPath = "C:\\Tools\\tarvik.log";
+  platform.files[kSettingsPath] = SettingsFile() + "WriteLog=TRUE\r\n";
+  Start();
+  server.failingStep = "connect";
+  platform.SendToFrame(win::kWmPowerBroadcast, win::kPbtApmResumeAutomatic);
+  Tick();
+  platform.SendToFrame(win::kWmClose);
+  std::vector<std::string> lines;
+  std::string log = platform.files[logPath];
+  for (size_t end; (end = log.find("\r\n")) != std::string::npos; log.erase(0, end + 2))
+    lines.push_back(log.substr(0, end));
+  for (std::string& line : lines) line.erase(0, std::string("2026-12-07 15:04:49 ").size());
+  std::vector<std::string> expected = {"program starts", "check starts",
+                                       "server pop.example.com port 110"};
+  EXPECT_EQ(expected, std::vector<std::string>(lines.begin(), lines.begin() + 3));
+  EXPECT_EQ(std::string::npos, platform.files[logPath].find("secret"));
+  for (const char* wanted :
+       {"> USER alice", "> PASS ***", "> STAT", "< +OK 0 0", "> QUIT", "outcome: mailbox count 0",
+        "resume from sleep", "check ends: failed at step 4 after", "retry in 30 s", "program ends"})
+    EXPECT_NE(lines.end(), std::find_if(lines.begin(), lines.end(),
+                                        [wanted](const std::string& line) {
+                                          return line.compare(0, std::strlen(wanted), wanted) == 0;
+                                        }))
+        << wanted;
+  EXPECT_EQ(0u, platform.files[logPath].find("2026-12-07 15:04:49 program starts\r\n"));
+}
+
+}  // namespace
