@@ -381,8 +381,7 @@ uint64_t FakePlatform::FileSize(const std::string& path) {
   return found == files.end() ? 0 : found->second.size();
 }
 
-// Not recorded as an event: the check's thread appends while the test reads
-// the events.
+// Not an event: the check's thread appends while the test reads the events.
 bool FakePlatform::AppendToFile(const std::string& path, const std::string& text) {
   const std::lock_guard<std::mutex> lock(m_postedMutex);
   files[path] += text;
@@ -390,6 +389,12 @@ bool FakePlatform::AppendToFile(const std::string& path, const std::string& text
 }
 
 std::string FakePlatform::LocalTimeText() { return "2026-12-07 15:04:49"; }
+
+void FakeCopies::CancelOpenDialogs() {
+  m_platform.events.push_back("cancel open dialogs");
+  for (const std::unique_ptr<FakeDialog>& open : m_platform.openDialogs)
+    if (!open->ended) open->Click(win::kIdCancel);
+}
 
 bool FakePlatform::StartSockets() { return socketsStart; }
 

@@ -2,15 +2,12 @@
 
 #include "platform/system_events.h"
 
-// The network watch as a test sets it up: whether the system refuses it, and
-// where its messages were to go.
+// The network watch: refused when a test says so, else where its messages go.
 class FakeSystemEvents : public SystemEvents {
  public:
   bool WatchNetwork(WindowHandle window, unsigned message) override {
-    if (refused) return false;
-    watchingWindow = window;
     networkMessage = message;
-    return true;
+    return !refused && (watchingWindow = window);
   }
   void StopWatchingNetwork() override { watchingWindow = nullptr; }
 

@@ -14,30 +14,19 @@ TEST(EventLogTest, AFullLogBecomesTheOneOlderFileAndAClosedOneWritesNothing) {
   platform.files[kLog] = std::string(EventLog::kMaxBytes - 10, 'x');
   platform.files[kOlder] = "oldest";
   EventLog log(platform, kLog);
-  log.Add("reply\r\nQUIT injected\x01");
+  log.Add("reply\r\nQUIT injected\x01");  // one event, one line
   log.Flush();
   EXPECT_EQ(EventLog::kMaxBytes - 10, platform.files[kOlder].size()) << "the oldest is gone";
   EXPECT_EQ(
       "2026-12-07 15:04:49 reply?"
       "?QUIT injected?\r\n",
-      platform.files[kLog])
-      << "one event, one line";
+      platform.files[kLog]);
   log.Add("last");
   log.Close();
   log.Add("after");
   log.Flush();
   EXPECT_EQ(std::string::npos, platform.files[kLog].find("after"));
   EXPECT_NE(std::string::npos, platform.files[kLog].find("last"));
-}
-
-TEST(EventLogTest, TheSwitchIsWrittenOnlyWhenOnAndTheLogLiesBesideTheSettings) {
-  MailSettings settings;
-  EXPECT_FALSE(LogSwitchOn(settings));
-  SetLogSwitch(settings, true);
-  EXPECT_EQ("WriteLog=TRUE\r\n", settings.m_extras.Format());
-  SetLogSwitch(settings, false);
-  EXPECT_EQ("", settings.m_extras.Format());
-  EXPECT_EQ(kLog, LogPathFor("C:\\Tools\\tarvik.ini"));
 }
 
 }  // namespace
