@@ -116,9 +116,9 @@ int CMainFrame::OnCreate() {
 
   BuildTrayMenu();
   LoadSettings();
+  Note("program starts");
   // Without the watch the program works as before: retries and the schedule
   // still mend a failure, only later.
-  Note("program starts");
   if (!m_platform.Events().WatchNetwork(Handle(), kWmNetworkChanged))
     Note("the system refused to report network changes");
   if (!m_platform.SetTimer(Handle(), kCheckTimerId, kTickPeriodMs))
@@ -267,7 +267,6 @@ void CMainFrame::OnServerOptions() {
   if (dialog.DoModal() != win::kIdOk) return;
   const bool wasHeldBack = CheckHeldBack(*this).has_value();
   CopyServerOptions(dialog, static_cast<MailSettings&>(*this));
-  m_told.ServerOptionsChanged();
   SaveChosenSettings();
   // The first server the user names is checked at once.
   if (wasHeldBack) CheckNow();

@@ -31,10 +31,14 @@ void DecideCount(const CheckOutcome& outcome, const MailSettings& settings, Anno
 // A rejection is boxed once: the same one again, with nothing changed and no
 // success between, is told in the tooltip alone, so that a box does not wait
 // at every check for a user who is away.
-void DecideRejection(OutcomeKind kind, const std::string& text, Announcement& told) {
+void DecideRejection(OutcomeKind kind, const std::string& text, const MailSettings& settings,
+                     Announcement& told) {
   told.tip = text;
-  if (told.remembered.boxedRejection == kind) return;
+  const std::string account =
+      settings.m_strServer + '\n' + settings.m_strUser + '\n' + settings.m_strPassword;
+  if (told.remembered.boxedRejection == kind && told.remembered.boxedAccount == account) return;
   told.remembered.boxedRejection = kind;
+  told.remembered.boxedAccount = account;
   told.foreground = true;
   told.box = text;
 }
@@ -56,13 +60,13 @@ Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
   switch (outcome.kind) {
     case OutcomeKind::kMailboxCount:
       DecideCount(outcome, settings, told);
-      told.remembered.boxedRejection = OutcomeKind::kEnded;
+      told.remembered = PresentationMemory();
       break;
     case OutcomeKind::kUserRejected:
-      DecideRejection(outcome.kind, "Incorrect user name!", told);
+      DecideRejection(outcome.kind, "Incorrect user name!", settings, told);
       break;
     case OutcomeKind::kPasswordRejected:
-      DecideRejection(outcome.kind, "Incorrect password or user name!", told);
+      DecideRejection(outcome.kind, "Incorrect password or user name!", settings, told);
       break;
     case OutcomeKind::kNoServer:
       told.tip = "No POP3 server set: right-click, Server options";

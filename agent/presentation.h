@@ -6,20 +6,20 @@
 #include "agent/check_result.h"
 #include "settings/settings_file.h"
 
-// Everything the user is to be told of one outcome, decided in one place and
-// shown by the frame in this order: tooltip, picture, sound, foreground, box;
-// after the box, for a failure, the error sound and the crossed-out picture.
 // What earlier outcomes leave behind that changes how the next one is told.
 struct PresentationMemory {
   // The last outcome was a failure: its run has had its error sound.
   bool failing = false;
-  // The rejection whose box was shown, kEnded when none: the same rejection
-  // again is told in the tooltip alone.
+  // The rejection whose box was shown, kEnded when none, and the server,
+  // user name and password it was shown for: the same rejection of the same
+  // account again is told in the tooltip alone.
   OutcomeKind boxedRejection = OutcomeKind::kEnded;
-  // The account may have changed: a rejection is boxed again.
-  void ServerOptionsChanged() { boxedRejection = OutcomeKind::kEnded; }
+  std::string boxedAccount;
 };
 
+// Everything the user is to be told of one outcome, decided in one place and
+// shown by the frame in this order: tooltip, picture, sound, foreground, box;
+// after the box, for a failure, the error sound and the crossed-out picture.
 struct Announcement {
   std::string tip;  // empty: the tooltip stays as it is
   int picture = 0;  // 0: the picture stays as it is

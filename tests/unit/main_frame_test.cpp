@@ -238,7 +238,10 @@ TEST_F(MainFrameTest, ARejectionIsBoxedOnceThenToldInTheTipUntilSomethingChanges
       server.Reply(0, "+OK\r\n").Reply(1, steps[i].userReply).Reply(2, "-ERR [AUTH] no\r\n");
     }
     if (steps[i].optionsChanged) {
-      platform.dialogScripts.push_back([](FakeDialog& dialog) { dialog.Click(win::kIdOk); });
+      platform.dialogScripts.push_back([](FakeDialog& dialog) {
+        dialog.Type(IDC_USERNAME, "bob");
+        dialog.Click(win::kIdOk);
+      });
       platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
     }
     platform.events.clear();
@@ -246,7 +249,7 @@ TEST_F(MainFrameTest, ARejectionIsBoxedOnceThenToldInTheTipUntilSomethingChanges
     EXPECT_EQ(steps[i].shown, platform.EventsStartingWith(steps[i].shown.size() > 1 ? "" : "tray"))
         << "step " << i;
   }
-  EXPECT_EQ((Lines{"USER alice", "QUIT"}), server.transcript) << "a refused user name still quits";
+  EXPECT_EQ((Lines{"USER bob", "QUIT"}), server.transcript) << "a refused user name still quits";
 }
 
 TEST_F(MainFrameTest, AnUnreachableServerSaysSoInTheTip) {
