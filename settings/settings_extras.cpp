@@ -1,8 +1,16 @@
 #include "settings/settings_extras.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
+
+// The newer settings, by the name of their line.
+constexpr const char* kKnownKeys[] = {"LoginForm", "WriteLog"};
+
+bool IsKnown(const std::string& key) {
+  return std::find(std::begin(kKnownKeys), std::end(kKnownKeys), key) != std::end(kKnownKeys);
+}
 
 // A line break in a value would end its line early and start a false one.
 std::string OneLineValue(const std::string& text) {
@@ -57,9 +65,9 @@ void SettingsExtras::Parse(const std::vector<std::string>& lines) {
   m_values.clear();
   for (const std::string& line : lines) {
     const size_t equals = line.find('=');
-    if (equals == std::string::npos || equals == 0) continue;
+    if (equals == std::string::npos) continue;
     const std::string key = line.substr(0, equals);
-    if (Find(key) != m_values.end()) continue;  // of two lines for one key, the first counts
+    if (!IsKnown(key) || Find(key) != m_values.end()) continue;  // of two lines for one key, the first counts
     m_values.emplace_back(key, line.substr(equals + 1));
   }
 }

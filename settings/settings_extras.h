@@ -7,8 +7,8 @@
 // The settings that came after the eleven lines of earlier versions, one
 // "key=value" line each after them. A value equal to its default is not
 // written at all, so a file whose newer settings are all at their defaults
-// is the eleven lines alone, as an earlier version wrote it; lines this
-// version does not know are kept as they were, for the version that does.
+// is the eleven lines alone, as an earlier version wrote it. Only the keys
+// this version knows are read: a garbled file does not keep its garbage.
 class SettingsExtras {
  public:
   // The value stored for key, or byDefault when there is none.
@@ -21,7 +21,8 @@ class SettingsExtras {
   bool Switch(const std::string& key, bool byDefault) const;
   void SetSwitch(const std::string& key, bool on, bool byDefault);
 
-  // Takes each "key=value" line, in order; other lines are not settings.
+  // Takes each "key=value" line of a known key, in order; other lines are
+  // not settings.
   void Parse(const std::vector<std::string>& lines);
   // The stored lines, each ending in CR LF, in the order they were set.
   std::string Format() const;
