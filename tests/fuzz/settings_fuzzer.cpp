@@ -1,5 +1,6 @@
-// libFuzzer target: any bytes as the settings file. Loading never fails, and
-// what is saved from the result loads back to the same file.
+// libFuzzer target: any bytes as the settings file. Loading never fails, the
+// eleven lines are always written, and what is saved from the result loads
+// back to the same file.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,7 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (saved[i] == '\r' && (i + 1 == saved.size() || saved[i + 1] != '\n')) std::abort();
     if (saved[i] == '\n') ++lineEnds;
   }
-  if (lineEnds != 11) std::abort();
+  const std::string extras = loaded.m_extras.Format();
+  size_t extraLines = 0;
+  for (char c : extras) extraLines += c == '\n' ? 1 : 0;
+  if (lineEnds != 11 + extraLines) std::abort();
   MailSettings again;
   ParseSettings(saved, again);
   if (FormatSettings(again) != saved) std::abort();
