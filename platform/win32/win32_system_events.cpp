@@ -9,6 +9,8 @@
 #include <netioapi.h>
 // clang-format on
 
+#include <atomic>
+
 #include "platform/win_constants.h"
 
 static_assert(win::kWmPowerBroadcast == WM_POWERBROADCAST &&
@@ -18,32 +20,32 @@ static_assert(win::kWmPowerBroadcast == WM_POWERBROADCAST &&
 
 namespace {
 
-// Runs on a thread of the system's: it only posts, which any thread may.
-void WINAPI OnAddressChange(void* context, MIB_UNICASTIPADDRESS_ROW*, MIB_NOTIFICATION_TYPE type) {
-  if (type != MibAddInstance) return;
-  const auto* events = static_cast<const Win32SystemEvents*>(context);
-  PostMessageW(static_cast<HWND>(events->m_hWindow), events->m_nMessage, 0, 0);
+// Where the system's thread posts: it lives as long as the process, so a
+// notification arriving while the program ends finds no window rather than
+// freed memory.
+std::atomic<HWND> g_window{nullptr};
+std::atomic<UINT> g_message{0};
+
+void WINAPI OnAddressChange(void*, MIB_UNICASTIPADDRESS_ROW*, MIB_NOTIFICATION_TYPE type) {
+  const HWND window = g_window.load();
+  if (type == MibAddInstance && window) PostMessageW(window, g_message.load(), 0, 0);
 }
 
 }  // namespace
 
-Win32SystemEvents::~Win32SystemEvents() { StopWatchingNetwork(); }
-
 bool Win32SystemEvents::WatchNetwork(WindowHandle window, unsigned message) {
-  StopWatchingNetwork();
-  m_hWindow = window;
-  m_nMessage = message;
+  g_message = message;
+  g_window = static_cast<HWND>(window);
+  if (m_hNotification) return true;
   HANDLE notification = nullptr;
-  if (NotifyUnicastIpAddressChange(AF_UNSPEC, OnAddressChange, this, FALSE, &notification) !=
+  if (NotifyUnicastIpAddressChange(AF_UNSPEC, OnAddressChange, nullptr, FALSE, &notification) !=
       NO_ERROR)
     return false;
   m_hNotification = notification;
   return true;
 }
 
-// Cancelling waits for a notification already running to return.
-void Win32SystemEvents::StopWatchingNetwork() {
-  if (!m_hNotification) return;
-  CancelMibChangeNotify2(m_hNotification);
-  m_hNotification = nullptr;
-}
+// The registration itself ends with the process: cancelling it waits for the
+// system's notification thread, which on some systems takes seconds and
+// would hold up the end of the program.
+void Win32SystemEvents::StopWatchingNetwork() { g_window = nullptr; }
