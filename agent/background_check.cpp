@@ -1,15 +1,35 @@
 #include "agent/background_check.h"
 
+#include <chrono>
 #include <thread>
 #include <utility>
+
+namespace {
+
+std::string OutcomeText(const CheckOutcome& outcome) {
+  switch (outcome.kind) {
+    case OutcomeKind::kMailboxCount:
+      return "mailbox count " + outcome.countText;
+    case OutcomeKind::kUserRejected:
+      return "user name rejected";
+    case OutcomeKind::kPasswordRejected:
+      return "password rejected";
+    case OutcomeKind::kEnded:
+      return "ended";
+    default:
+      return "failed at step " + std::to_string(outcome.result);
+  }
+}
+
+}  // namespace
 
 std::shared_ptr<BackgroundCheck> BackgroundCheck::Start(Platform& platform, WindowHandle window,
                                                         unsigned message,
                                                         std::unique_ptr<Transport> transport,
-                                                        const Pop3Account& account,
-                                                        int timeoutMs) {
+                                                        const Pop3Account& account, int timeoutMs,
+                                                        std::shared_ptr<EventLog> log) {
   const std::shared_ptr<BackgroundCheck> check(
-      new BackgroundCheck(platform, window, message, std::move(transport)));
+      new BackgroundCheck(platform, window, message, std::move(transport), std::move(log)));
   // Never joined: at exit the program must not wait for a server that does
   // not answer, and the thread keeps what it uses alive itself.
   std::thread([check, account, timeoutMs] { check->Run(account, timeoutMs); }).detach();
@@ -17,11 +37,13 @@ std::shared_ptr<BackgroundCheck> BackgroundCheck::Start(Platform& platform, Wind
 }
 
 BackgroundCheck::BackgroundCheck(Platform& platform, WindowHandle window, unsigned message,
-                                 std::unique_ptr<Transport> transport)
+                                 std::unique_ptr<Transport> transport,
+                                 std::shared_ptr<EventLog> log)
     : m_pPlatform(&platform),
       m_hWindow(window),
       m_nMessage(message),
-      m_pTransport(std::move(transport)) {}
+      m_pTransport(std::move(transport)),
+      m_pLog(std::move(log)) {}
 
 std::optional<CheckOutcome> BackgroundCheck::TakeOutcome() {
   const std::lock_guard<std::mutex> lock(m_mutex);
@@ -52,7 +74,16 @@ void BackgroundCheck::Abandon() {
 // The transport goes before the last outcome is announced, so that nothing of
 // the connection is still in use once the frame has seen the end.
 void BackgroundCheck::Run(const Pop3Account& account, int timeoutMs) {
-  const CheckOutcome last = RunMailCheck(*m_pTransport, account, timeoutMs, *this);
+  const auto started = std::chrono::steady_clock::now();
+  if (m_pLog) m_pLog->Add("check starts");
+  const CheckOutcome last = RunMailCheck(*m_pTransport, account, timeoutMs, *this, m_pLog.get());
+  if (m_pLog) {
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    m_pLog->Add("check ends: " + OutcomeText(last) + " after " + std::to_string(took.count()) +
+                " ms");
+    m_pLog->Flush();
+  }
   const std::lock_guard<std::mutex> lock(m_mutex);
   m_pTransport.reset();
   m_bEnded = true;
@@ -60,6 +91,10 @@ void BackgroundCheck::Run(const Pop3Account& account, int timeoutMs) {
 }
 
 void BackgroundCheck::PresentBeforeQuit(const CheckOutcome& outcome) {
+  if (m_pLog) {
+    m_pLog->Add("outcome: " + OutcomeText(outcome));
+    m_pLog->Flush();
+  }
   std::unique_lock<std::mutex> lock(m_mutex);
   m_bWaitingForPresentation = true;
   Announce(outcome);

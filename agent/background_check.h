@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "agent/mail_check.h"
+#include "log/event_log.h"
 #include "platform/platform.h"
 
 // One mail check on a thread of its own, so that the user interface never
@@ -15,11 +16,13 @@
 class BackgroundCheck final : private OutcomeHandover {
  public:
   // Starts the conversation; whenever an outcome waits to be presented,
-  // message is posted to window.
+  // message is posted to window. With a log, the check's thread writes its
+  // start, its conversation, its outcome and its end to it.
   static std::shared_ptr<BackgroundCheck> Start(Platform& platform, WindowHandle window,
                                                 unsigned message,
                                                 std::unique_ptr<Transport> transport,
-                                                const Pop3Account& account, int timeoutMs);
+                                                const Pop3Account& account, int timeoutMs,
+                                                std::shared_ptr<EventLog> log);
 
   // The outcome waiting to be presented, if any.
   std::optional<CheckOutcome> TakeOutcome();
@@ -32,7 +35,7 @@ class BackgroundCheck final : private OutcomeHandover {
 
  private:
   BackgroundCheck(Platform& platform, WindowHandle window, unsigned message,
-                  std::unique_ptr<Transport> transport);
+                  std::unique_ptr<Transport> transport, std::shared_ptr<EventLog> log);
   void Run(const Pop3Account& account, int timeoutMs);
   void PresentBeforeQuit(const CheckOutcome& outcome) override;
   // Called with m_mutex held.
@@ -45,6 +48,7 @@ class BackgroundCheck final : private OutcomeHandover {
   WindowHandle m_hWindow;
   unsigned m_nMessage;
   std::unique_ptr<Transport> m_pTransport;
+  const std::shared_ptr<EventLog> m_pLog;
   std::optional<CheckOutcome> m_pending;
   bool m_bWaitingForPresentation = false;
   bool m_bEnded = false;

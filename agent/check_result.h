@@ -22,6 +22,7 @@ enum : CheckResult {
   kCheckStatRejected = 12,
   kCheckSecureFailed = 13,
   kCheckUntrusted = 14,
+  kCheckStlsRefused = 15,
 };
 
 // What the user is to be told about a check.
@@ -36,6 +37,7 @@ enum class OutcomeKind {
   kPasswordNeeded,    // no password is known, so no check was made
   kStepFailed,        // another step failed; result names it
   kEnded,             // the conversation ended after its outcome was handed over
+  kNoServer,          // no check was made: the settings name no server
 };
 
 // How the user name and password went to the server: as UTF-8 (RFC 6856),

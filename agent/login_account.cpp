@@ -40,9 +40,3 @@ void ForgetLoginFormOnChange(const MailSettings& before, MailSettings& after) {
       before.m_strPassword != after.m_strPassword)
     after.m_extras.SetText(kLoginFormKey, std::string());
 }
-
-CheckOutcome PasswordNeededOutcome() {
-  CheckOutcome outcome;
-  outcome.kind = OutcomeKind::kPasswordNeeded;
-  return outcome;
-}

@@ -17,6 +17,3 @@ void RememberLoginForm(MailSettings& settings, LoginForm form);
 // A changed server, user name or password may need the other form: it is
 // learnt again at the next log-in.
 void ForgetLoginFormOnChange(const MailSettings& before, MailSettings& after);
-
-// What is shown instead of a check while no password is known.
-CheckOutcome PasswordNeededOutcome();

@@ -5,6 +5,7 @@
 
 #include "agent/pop3_channel.h"
 #include "agent/server_address.h"
+#include "log/event_log.h"
 #include "platform/deadline.h"
 #include "settings/decimal.h"
 
@@ -118,9 +119,16 @@ CheckResult Secure(Transport& transport, const std::string& host, int timeoutMs)
 CheckResult StartTls(Transport& transport, Pop3Channel& channel, const std::string& host,
                      int timeoutMs) {
   std::string reply;
-  if (!channel.SendCommand("STLS") || channel.ReadReply(reply) != ReplyStatus::kPositive)
-    return kCheckSecureFailed;
-  return Secure(transport, host, timeoutMs);
+  if (!channel.SendCommand("STLS")) return kCheckSecureFailed;
+  switch (channel.ReadReply(reply)) {
+    case ReplyStatus::kPositive:
+      return Secure(transport, host, timeoutMs);
+    case ReplyStatus::kNegative:
+      return kCheckStlsRefused;
+    case ReplyStatus::kNone:
+      break;
+  }
+  return kCheckSecureFailed;
 }
 
 CheckOutcome Stat(Pop3Channel& channel) {
@@ -152,6 +160,7 @@ CheckOutcome FailedAt(CheckResult result) {
       outcome.kind = OutcomeKind::kPasswordRejected;
       break;
     case kCheckSecureFailed:
+    case kCheckStlsRefused:
       outcome.kind = OutcomeKind::kSecureFailed;
       break;
     case kCheckUntrusted:
@@ -176,20 +185,29 @@ bool StatCountField(const std::string& reply, std::string& countText) {
 
 namespace {
 
+// The server reached and what it asks for, for the log.
+std::string Described(const ServerAddress& address) {
+  return "server " + address.host + " port " + std::to_string(address.port) +
+         (address.security == ServerSecurity::kTls        ? " over TLS"
+          : address.security == ServerSecurity::kStartTls ? " with STLS"
+                                                          : "");
+}
+
 // Connected, secured as the server text asks, and greeted: ready for USER.
 CheckResult OpenSession(Transport& transport, Connection& connection,
-                        const std::string& server, int timeoutMs,
+                        const std::string& server, int timeoutMs, EventLog* log,
                         std::optional<Pop3Channel>& channel) {
   ServerAddress address;
   // Reaching the server, its handshake included, is one step with one limit
   // however many addresses the name has; after it each reply has its own.
   const Deadline connectLimit(timeoutMs);
   CheckResult result = connection.Open(server, address, connectLimit);
+  if (log && !address.host.empty()) log->Add(Described(address));
   if (result == kCheckCompleted && address.security == ServerSecurity::kTls)
     result = Secure(transport, address.host, connectLimit.MsLeft());
   if (result != kCheckCompleted) return result;
 
-  channel.emplace(transport, timeoutMs);
+  channel.emplace(transport, timeoutMs, log);
   std::string greeting;
   // A server that does not greet, or greets with a refusal, has not let us in.
   if (channel->ReadReply(greeting) != ReplyStatus::kPositive) return kCheckConnectFailed;
@@ -199,15 +217,16 @@ CheckResult OpenSession(Transport& transport, Connection& connection,
 }
 
 CheckOutcome Converse(Transport& transport, const Pop3Account& account, int timeoutMs,
-                      OutcomeHandover& handover) {
+                      OutcomeHandover& handover, EventLog* log) {
   Connection connection(transport);
   std::optional<Pop3Channel> channel;
-  CheckResult result = OpenSession(transport, connection, account.server, timeoutMs, channel);
+  CheckResult result =
+      OpenSession(transport, connection, account.server, timeoutMs, log, channel);
   if (result != kCheckCompleted) return FailedAt(result);
 
   const auto reconnect = [&] {
     connection.Close();
-    return OpenSession(transport, connection, account.server, timeoutMs, channel) ==
+    return OpenSession(transport, connection, account.server, timeoutMs, log, channel) ==
            kCheckCompleted;
   };
   LoginForm form = LoginForm::kUnknown;
@@ -226,8 +245,8 @@ CheckOutcome Converse(Transport& transport, const Pop3Account& account, int time
 }  // namespace
 
 CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
-                          OutcomeHandover& handover) {
-  const CheckOutcome outcome = Converse(transport, account, timeoutMs, handover);
+                          OutcomeHandover& handover, EventLog* log) {
+  const CheckOutcome outcome = Converse(transport, account, timeoutMs, handover, log);
   // A certificate that stops verifying when the server renegotiates makes it
   // untrusted, whichever step that cut short.
   return outcome.result != kCheckCompleted && transport.TrustLost() ? FailedAt(kCheckUntrusted)

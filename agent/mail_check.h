@@ -5,6 +5,8 @@
 #include "agent/check_result.h"
 #include "platform/transport.h"
 
+class EventLog;
+
 // The mailbox to check.
 struct Pop3Account {
   std::string server;
@@ -33,9 +35,10 @@ class OutcomeHandover {
 
 // One complete POP3 conversation: USER, PASS, STAT, QUIT. What it learns
 // before QUIT is handed over once; the value returned is what is left to
-// present afterwards (kEnded when nothing is).
+// present afterwards (kEnded when nothing is). With a log, the server asked
+// and the conversation are written to it.
 CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
-                          OutcomeHandover& handover);
+                          OutcomeHandover& handover, EventLog* log = nullptr);
 
 // The outcome of a check that failed at the step result names.
 CheckOutcome FailedAt(CheckResult result);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "agent/check_gate.h"
 #include "agent/login_account.h"
 #include "agent/presentation.h"
 #include "app/about_dlg.h"
@@ -22,6 +23,8 @@ constexpr int kTicksPerMinute = 6;
 constexpr int kTrayAddRetries = 30;
 // Posted by a running check when an outcome waits to be presented.
 constexpr unsigned kWmCheckOutcome = win::kWmUser + 501;
+// Posted by the system's network watch when an address came up.
+constexpr unsigned kWmNetworkChanged = win::kWmUser + 502;
 
 constexpr char kCheckCaption[] = "DOV3 Ozez Ezevada";
 constexpr char kAutorunValueName[] = "Nolvar-Tarvik";
@@ -83,12 +86,22 @@ intptr_t CMainFrame::WindowProc(unsigned message, uintptr_t wParam, intptr_t lPa
     case kWmCheckOutcome:
       OnCheckOutcome();
       return 0;
+    case win::kWmPowerBroadcast:
+      return OnPowerBroadcast(wParam);
+    case kWmNetworkChanged:
+      OnNetworkChanged();
+      return 0;
     case win::kWmCommand:
       OnCommand(static_cast<unsigned>(wParam & 0xFFFF));
       return 0;
     default:
       if (message == m_platform.TaskbarCreatedMessage()) {
         OnTaskbarCreated();
+        return 0;
+      }
+      if (const std::optional<CopyRequest> asked =
+              m_platform.Copies().Received(message, wParam, lParam)) {
+        OnCopyRequest(*asked);
         return 0;
       }
       return FrameWindow::WindowProc(message, wParam, lParam);
@@ -106,6 +119,11 @@ int CMainFrame::OnCreate() {
 
   BuildTrayMenu();
   LoadSettings();
+  Note("program starts");
+  // Without the watch the program works as before: retries and the schedule
+  // still mend a failure, only later.
+  if (!m_platform.Events().WatchNetwork(Handle(), kWmNetworkChanged))
+    Note("the system refused to report network changes");
   if (!m_platform.SetTimer(Handle(), kCheckTimerId, kTickPeriodMs))
     m_platform.ShowMessageBox(Handle(),
                               "Sorry ,couldn't set up the timer\nExit and run the program again.",
@@ -137,6 +155,7 @@ void CMainFrame::OnTimer() {
     --m_nTrayRetriesLeft;
     TryAddTrayIcon();
   }
+  if (m_recheck.Tick()) CheckNow();
   if (++m_nTicks < kTicksPerMinute) return;
   m_nTicks = 0;
   if (++m_nMinutes >= m_nInterval) {
@@ -169,6 +188,9 @@ void CMainFrame::OnEndSession(bool ending) {
 // outlive the program, nor a check the window.
 void CMainFrame::OnDestroy() {
   AbandonCheck();
+  m_platform.Events().StopWatchingNetwork();
+  Note("program ends");
+  if (m_pLog) m_pLog->Close();
   if (m_bTrayIconAdded) m_platform.NotifyIcon(TrayAction::kDelete, m_nid);
   m_bTrayIconAdded = false;
   FrameWindow::OnDestroy();
@@ -190,6 +212,30 @@ intptr_t CMainFrame::OnTrayNotify(uintptr_t, intptr_t lParam) {
       break;
   }
   return 0;
+}
+
+// A later start of this copy asks it to check now (skipped during a check,
+// as a double click is), or to end as Exit does, whatever is open.
+void CMainFrame::OnCopyRequest(CopyRequest request) {
+  Note(request == CopyRequest::kCheck ? "a second start asks for a check"
+                                      : "a second start asks to exit");
+  if (request == CopyRequest::kCheck) return CheckNow();
+  m_platform.Copies().CancelOpenDialogs();
+  OnClose();
+}
+
+// After sleep the last check's picture is as old as the sleep: check soon,
+// once the network had a few seconds to come back.
+intptr_t CMainFrame::OnPowerBroadcast(uintptr_t event) {
+  if (event != win::kPbtApmResumeAutomatic && event != win::kPbtApmResumeSuspend) return 1;
+  Note("resume from sleep");
+  m_recheck.Resumed();
+  return 1;
+}
+
+void CMainFrame::OnNetworkChanged() {
+  Note("a network address came up");
+  m_recheck.NetworkChanged();
 }
 
 // The shell restarted and forgot every icon: put ours back as it was.
@@ -223,9 +269,12 @@ void CMainFrame::OnServerOptions() {
   CopyServerOptions(static_cast<const MailSettings&>(*this), dialog);
   if (dialog.DoModal() != win::kIdOk) return;
   const MailSettings before = *this;
+  const bool wasHeldBack = CheckHeldBack(*this).has_value();
   CopyServerOptions(dialog, static_cast<MailSettings&>(*this));
   ForgetLoginFormOnChange(before, *this);
   SaveChosenSettings();
+  // The first server the user names is checked at once.
+  if (wasHeldBack) CheckNow();
 }
 
 void CMainFrame::OnSoundOptions() {
@@ -326,15 +375,16 @@ void CMainFrame::ShowCheckMessage(const std::string& text, unsigned icon) {
 // check is skipped: boxes must not pile up while the user is away.
 void CMainFrame::CheckNow() {
   if (m_pCheck) return;
-  if (PasswordNeeded(*this)) return Present(PasswordNeededOutcome());
+  if (const std::optional<CheckOutcome> held = CheckHeldBack(*this)) return Present(*held);
   std::unique_ptr<Transport> transport = m_platform.CreateTransport();
   if (!transport) {
     Present(FailedAt(kCheckSocketsStartFailed));
     return;
   }
+  m_recheck.Started();
   m_pCheck = BackgroundCheck::Start(m_platform, Handle(), kWmCheckOutcome, std::move(transport),
                                     AccountToCheck(m_platform.Codec(), *this),
-                                    kNetworkTimeoutMs);
+                                    kNetworkTimeoutMs, m_pLog);
 }
 
 void CMainFrame::OnCheckOutcome() {
@@ -342,6 +392,9 @@ void CMainFrame::OnCheckOutcome() {
   if (!check) return;
   const std::optional<CheckOutcome> outcome = check->TakeOutcome();
   if (!outcome) return;
+  m_recheck.Observed(*outcome);
+  if (m_recheck.TicksToRetry() > 0)
+    Note("retry in " + std::to_string(m_recheck.TicksToRetry() * Recheck::kTickSeconds) + " s");
   Present(*outcome);
   if (!check->Ended()) {
     check->Presented();
@@ -360,7 +413,8 @@ void CMainFrame::AbandonCheck() {
 // the tray icon.
 void CMainFrame::Present(const CheckOutcome& outcome) {
   RememberLoginForm(*this, outcome.loginForm);
-  const Announcement told = Decide(outcome, *this);
+  const Announcement told = Decide(outcome, *this, m_told);
+  m_told = told.remembered;
   if (!told.tip.empty()) SetTrayTip(told.tip);
   if (told.picture) SetTrayPicture(told.picture);
   if (told.sound) PlaySound(*told.sound);
@@ -384,6 +438,23 @@ void CMainFrame::LoadSettings() {
     m_bNewMailSound = m_bNoMailSound = m_bErrorSound = m_bShowCount = 0;
   }
   m_passwords.Recall(*this);
+  ApplyLogSwitch();
+}
+
+// The log opens and closes with its switch; whatever is queued is written
+// before it closes.
+void CMainFrame::ApplyLogSwitch() {
+  if (LogSwitchOn(*this) == (m_pLog != nullptr)) return;
+  if (m_pLog) {
+    m_pLog->Close();
+    m_pLog.reset();
+    return;
+  }
+  m_pLog = std::make_shared<EventLog>(m_platform, LogPathFor(m_strSettingsPath));
+}
+
+void CMainFrame::Note(const std::string& event) {
+  if (m_pLog) m_pLog->Add(event);
 }
 
 bool CMainFrame::SaveSettings() {
@@ -393,6 +464,7 @@ bool CMainFrame::SaveSettings() {
 // After a dialog's OK the user waits to see the values kept, so a failed save
 // is said; the values stay in use, and the save at exit tries again.
 void CMainFrame::SaveChosenSettings() {
+  ApplyLogSwitch();
   if (SaveSettings()) return;
   m_platform.ShowMessageBox(Handle(),
                             "The settings could not be saved to\n" + m_strSettingsPath +

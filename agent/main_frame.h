@@ -6,6 +6,8 @@
 
 #include "agent/background_check.h"
 #include "agent/check_result.h"
+#include "agent/presentation.h"
+#include "agent/recheck.h"
 #include "platform/frame_window.h"
 #include "platform/popup_menu.h"
 #include "settings/password_store.h"
@@ -61,6 +63,9 @@ class CMainFrame : public FrameWindow, public MailSettings {
   void OnDestroy() override;
   intptr_t OnTrayNotify(uintptr_t wParam, intptr_t lParam);
   void OnTaskbarCreated();
+  void OnCopyRequest(CopyRequest request);
+  intptr_t OnPowerBroadcast(uintptr_t event);
+  void OnNetworkChanged();
   void OnCheckOutcome();
   void OnCommand(unsigned command);
   void OnServerOptions();
@@ -83,9 +88,15 @@ class CMainFrame : public FrameWindow, public MailSettings {
   void ShowCheckMessage(const std::string& text, unsigned icon);
   void Present(const CheckOutcome& outcome);
   void AbandonCheck();
+  void ApplyLogSwitch();
+  void Note(const std::string& event);
 
   CommandTarget* m_pNextCommandTarget;
   bool m_bTrayIconAdded = false;
   int m_nTrayRetriesLeft = 0;
   std::shared_ptr<BackgroundCheck> m_pCheck;
+  Recheck m_recheck;
+  PresentationMemory m_told;
+  // Null while the log is switched off.
+  std::shared_ptr<EventLog> m_pLog;
 };

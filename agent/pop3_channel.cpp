@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "log/event_log.h"
 #include "platform/deadline.h"
 
 namespace {
@@ -10,6 +11,13 @@ constexpr size_t kReceiveChunk = 4096;
 // How much unread input one command may throw away; a server that keeps
 // sending faster than that is not answering anything anyway.
 constexpr size_t kMaxDiscarded = 64 * 1024;
+// Enough of a reply to see what the server said.
+constexpr size_t kLoggedReplyLength = 200;
+
+// The command as the log may show it: never the password.
+std::string LoggedCommand(const std::string& line) {
+  return line.compare(0, 5, "PASS ") == 0 ? "PASS ***" : line;
+}
 
 }  // namespace
 
@@ -17,8 +25,8 @@ ReplyStatus ClassifyReply(const std::string& line) {
   return line.compare(0, 3, "+OK") == 0 ? ReplyStatus::kPositive : ReplyStatus::kNegative;
 }
 
-Pop3Channel::Pop3Channel(Transport& transport, int timeoutMs)
-    : m_transport(transport), m_timeoutMs(timeoutMs) {}
+Pop3Channel::Pop3Channel(Transport& transport, int timeoutMs, EventLog* log)
+    : m_transport(transport), m_timeoutMs(timeoutMs), m_pLog(log) {}
 
 // A server answers a command only after it has received it, so whatever has
 // already arrived when a command goes out (an extra line after the greeting, a
@@ -34,7 +42,13 @@ bool Pop3Channel::SendCommand(const std::string& line) {
     if (count <= 0) break;
     discarded += static_cast<size_t>(count);
   }
+  if (m_pLog) m_pLog->Add("> " + LoggedCommand(line));
   return m_transport.Send(line + "\r\n", m_timeoutMs);
+}
+
+ReplyStatus Pop3Channel::NoReply(const char* why) {
+  if (m_pLog) m_pLog->Add(std::string("< no reply: ") + why);
+  return ReplyStatus::kNone;
 }
 
 ReplyStatus Pop3Channel::ReadReply(std::string& line) { return ReadLine(line, ReplyDeadline()); }
@@ -49,14 +63,16 @@ ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline) {
       line.assign(m_received, 0, end);
       m_received.erase(0, end + 1);
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (m_pLog) m_pLog->Add("< " + line.substr(0, kLoggedReplyLength));
       return ClassifyReply(line);
     }
-    if (m_received.size() >= kMaxReplyLength) return ReplyStatus::kNone;
+    if (m_received.size() >= kMaxReplyLength) return NoReply("too long");
     const int left = deadline.MsLeft();
-    if (left <= 0) return ReplyStatus::kNone;
+    if (left <= 0) return NoReply("timed out");
     const size_t room = std::min(sizeof chunk, kMaxReplyLength - m_received.size());
     const int count = m_transport.Receive(chunk, static_cast<int>(room), left);
-    if (count <= 0) return ReplyStatus::kNone;
+    if (count == 0) return NoReply("connection closed");
+    if (count < 0) return NoReply("timed out or connection lost");
     m_received.append(chunk, static_cast<size_t>(count));
   }
 }

@@ -5,6 +5,8 @@
 #include "platform/deadline.h"
 #include "platform/transport.h"
 
+class EventLog;
+
 // What a reply says, decided in one place for the whole conversation.
 enum class ReplyStatus {
   kPositive,  // the line starts with "+OK"
@@ -24,7 +26,9 @@ class Pop3Channel {
   // A command line may not exceed this, its CR LF included (RFC 2449).
   static constexpr size_t kMaxCommandLength = 255;
 
-  Pop3Channel(Transport& transport, int timeoutMs);
+  // With a log, every command and the first line of every reply is written
+  // to it, the password never.
+  Pop3Channel(Transport& transport, int timeoutMs, EventLog* log = nullptr);
 
   // Sends the line with CR LF. A line that itself holds CR, LF or NUL is
   // never sent: it would smuggle further commands into the conversation. Nor
@@ -39,8 +43,11 @@ class Pop3Channel {
   ReplyStatus ReadLine(std::string& line, const Deadline& replyDeadline);
 
  private:
+  ReplyStatus NoReply(const char* why);
+
   Transport& m_transport;
   int m_timeoutMs;
+  EventLog* m_pLog;
   // Bytes received after the end of the line last read.
   std::string m_received;
 };

@@ -28,6 +28,21 @@ void DecideCount(const CheckOutcome& outcome, const MailSettings& settings, Anno
   }
 }
 
+// A rejection is boxed once: the same one again, with nothing changed and no
+// success between, is told in the tooltip alone, so that a box does not wait
+// at every check for a user who is away.
+void DecideRejection(OutcomeKind kind, const std::string& text, const MailSettings& settings,
+                     Announcement& told) {
+  told.tip = text;
+  const std::string account =
+      settings.m_strServer + '\n' + settings.m_strUser + '\n' + settings.m_strPassword;
+  if (told.remembered.boxedRejection == kind && told.remembered.boxedAccount == account) return;
+  told.remembered.boxedRejection = kind;
+  told.remembered.boxedAccount = account;
+  told.foreground = true;
+  told.box = text;
+}
+
 }  // namespace
 
 std::string PrintableText(const std::string& text) {
@@ -37,20 +52,25 @@ std::string PrintableText(const std::string& text) {
   return shown;
 }
 
-Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings) {
+Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
+                    const PresentationMemory& memory) {
   Announcement told;
+  told.remembered = memory;
   told.boxIcon = win::kMbIconExclamation;
   switch (outcome.kind) {
     case OutcomeKind::kMailboxCount:
       DecideCount(outcome, settings, told);
+      told.remembered = PresentationMemory();
       break;
     case OutcomeKind::kUserRejected:
-      told.foreground = true;
-      told.box = "Incorrect user name!";
+      DecideRejection(outcome.kind, "Incorrect user name!", settings, told);
       break;
     case OutcomeKind::kPasswordRejected:
-      told.foreground = true;
-      told.box = "Incorrect password or user name!";
+      DecideRejection(outcome.kind, "Incorrect password or user name!", settings, told);
+      break;
+    case OutcomeKind::kNoServer:
+      told.tip = "No POP3 server set: right-click, Server options";
+      told.picture = IDI_NOTCONNECTED;
       break;
     case OutcomeKind::kResolveFailed:
       told.tip = "Couldn't resolve POP3 name!";
@@ -72,7 +92,13 @@ Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings) {
     case OutcomeKind::kEnded:
       break;
   }
-  told.failed = outcome.result != kCheckCompleted;
-  if (told.failed) told.errorSound = SoundIfOn(settings.m_bErrorSound, settings.m_strErrorWav);
+  if (outcome.kind == OutcomeKind::kEnded) return told;
+  // A refused user name ends the conversation as a failure too, though it is
+  // handed over before QUIT.
+  told.failed = outcome.result != kCheckCompleted || outcome.kind == OutcomeKind::kUserRejected;
+  // One error sound for a run of failures, not one for each retry.
+  if (told.failed && !memory.failing)
+    told.errorSound = SoundIfOn(settings.m_bErrorSound, settings.m_strErrorWav);
+  told.remembered.failing = told.failed;
   return told;
 }

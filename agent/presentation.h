@@ -6,6 +6,17 @@
 #include "agent/check_result.h"
 #include "settings/settings_file.h"
 
+// What earlier outcomes leave behind that changes how the next one is told.
+struct PresentationMemory {
+  // The last outcome was a failure: its run has had its error sound.
+  bool failing = false;
+  // The rejection whose box was shown, kEnded when none, and the server,
+  // user name and password it was shown for: the same rejection of the same
+  // account again is told in the tooltip alone.
+  OutcomeKind boxedRejection = OutcomeKind::kEnded;
+  std::string boxedAccount;
+};
+
 // Everything the user is to be told of one outcome, decided in one place and
 // shown by the frame in this order: tooltip, picture, sound, foreground, box;
 // after the box, for a failure, the error sound and the crossed-out picture.
@@ -18,10 +29,14 @@ struct Announcement {
   unsigned boxIcon = 0;
   bool failed = false;
   std::optional<std::string> errorSound;
+  // The memory the next outcome is decided with.
+  PresentationMemory remembered;
 };
 
-// What the outcome of a check means for the user with these settings.
-Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings);
+// What the outcome of a check means for the user with these settings, after
+// the outcomes that memory remembers.
+Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
+                    const PresentationMemory& memory);
 
 // Text from the server as it may be shown: anything but printable ASCII
 // becomes '?', so no control character, NUL or broken multi-byte character

@@ -6,6 +6,6 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   Win32Platform platform(instance);
   CTarvikApp app(platform);
-  if (!app.InitInstance()) return 1;
+  if (!app.InitInstance()) return app.StartUpExitCode();
   return app.Run();
 }

@@ -1,12 +1,25 @@
 #include "app/tarvik_app.h"
 
 #include "app/about_dlg.h"
+#include "app/start_request.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 
 CTarvikApp::CTarvikApp(Platform& platform) : m_platform(platform) {}
 
 bool CTarvikApp::InitInstance() {
+  const CopyRequest request = ParseStartRequest(m_platform.CommandLineArguments());
+  const std::string settingsPath = SettingsPathFor(m_platform.ModuleFileName());
+  if (!m_platform.Copies().Claim(settingsPath)) {
+    m_platform.Copies().Forward(settingsPath, request);
+    m_bDoneWithoutFrame = true;
+    return false;
+  }
+  // With no copy running there is nothing to end.
+  if (request == CopyRequest::kExit) {
+    m_bDoneWithoutFrame = true;
+    return false;
+  }
   if (!m_platform.StartSockets()) {
     m_platform.ShowMessageBox(nullptr, m_platform.LoadStringResource(IDP_SOCKETS_INIT_FAILED),
                               nullptr, win::kMbOk);

@@ -14,8 +14,13 @@ class CTarvikApp : private CommandTarget {
   explicit CTarvikApp(Platform& platform);
 
   // Starts the sockets layer and creates the hidden frame, whose creation
-  // starts the agent. False when the program is to end at once.
+  // starts the agent; or, when a copy runs already for the same settings
+  // file, hands the command line's request to it. False when the program is
+  // to end at once.
   bool InitInstance();
+  // The exit code of a start that ended at once: 0 when it did what it was
+  // asked without a frame of its own.
+  int StartUpExitCode() const { return m_bDoneWithoutFrame ? 0 : 1; }
   // Runs the message loop until the main frame is destroyed; the exit code.
   int Run();
   void OnAppAbout();
@@ -30,4 +35,5 @@ class CTarvikApp : private CommandTarget {
   // Outlives its window: a check can still be returning from a message box
   // when the window has just been destroyed.
   std::unique_ptr<CMainFrame> m_pMainFrame;
+  bool m_bDoneWithoutFrame = false;
 };

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/single_instance.h"
+#include "platform/system_events.h"
 #include "platform/text_codec.h"
 #include "platform/transport.h"
 
@@ -66,6 +68,9 @@ class Platform {
   virtual bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) = 0;
   virtual ScreenPoint GetCursorPos() = 0;
 
+  // Resumes from sleep and changes of the network.
+  virtual SystemEvents& Events() = 0;
+
   // Resources.
   virtual IconHandle LoadIconResource(int resourceId) = 0;
   // The icon at the size the notification area shows, for this screen's DPI.
@@ -119,15 +124,27 @@ class Platform {
   // The running executable's full path, however long.
   virtual std::string ModuleFileName() = 0;
   virtual std::vector<std::string> CommandLineArguments() = 0;
+  // The running copies of the program and what later starts ask of them.
+  virtual SingleInstance& Copies() = 0;
   virtual unsigned long ProcessId() = 0;
   virtual bool CanOpenForReading(const std::string& path) = 0;
   // Reads the file, or its first maxBytes bytes when it is longer.
   virtual bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& content) = 0;
   // Creates or truncates the file and writes all of content through to disk.
   virtual bool WriteNewFile(const std::string& path, const std::string& content) = 0;
+  // Overwrites an existing file in place with content, without creating it;
+  // for a folder where no new file may be created.
+  virtual bool RewriteFile(const std::string& path, const std::string& content) = 0;
   // Puts from in the place of to in one step, replacing an existing file.
   virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
   virtual void RemoveFile(const std::string& path) = 0;
+  // The file's size in bytes, 0 when there is none. Like the two below, it
+  // may be called from any thread.
+  virtual uint64_t FileSize(const std::string& path) = 0;
+  // Adds text at the end of the file, creating it when there is none.
+  virtual bool AppendToFile(const std::string& path, const std::string& text) = 0;
+  // The local date and time to the second, as "2026-12-07 15:04:49".
+  virtual std::string LocalTimeText() = 0;
 
   // Text in the system's other encodings.
   virtual const TextCodec& Codec() = 0;

@@ -4,6 +4,8 @@
 // with, spelled out so that portable code can use them without the Windows
 // headers. The Win32 layer checks every one against those headers when it is
 // compiled, so the two can never drift apart.
+#include <cstdint>
+
 namespace win {
 
 constexpr unsigned kWmCreate = 0x0001;
@@ -17,6 +19,7 @@ constexpr unsigned kWmInitDialog = 0x0110;
 constexpr unsigned kWmCommand = 0x0111;
 constexpr unsigned kWmSysCommand = 0x0112;
 constexpr unsigned kWmTimer = 0x0113;
+constexpr unsigned kWmPowerBroadcast = 0x0218;
 constexpr unsigned kWmMouseMove = 0x0200;
 constexpr unsigned kWmLButtonDown = 0x0201;
 constexpr unsigned kWmLButtonUp = 0x0202;
@@ -26,6 +29,9 @@ constexpr unsigned kWmRButtonUp = 0x0205;
 constexpr unsigned kWmUser = 0x0400;
 
 constexpr unsigned kScMinimize = 0xF020;
+
+constexpr uintptr_t kPbtApmResumeSuspend = 0x0007;
+constexpr uintptr_t kPbtApmResumeAutomatic = 0x0012;
 
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;

@@ -6,7 +6,7 @@
 namespace {
 
 // The newer settings, by the name of their line.
-constexpr const char* kKnownKeys[] = {"LoginForm"};
+constexpr const char* kKnownKeys[] = {"LoginForm", "WriteLog"};
 
 bool IsKnown(const std::string& key) {
   return std::find(std::begin(kKnownKeys), std::end(kKnownKeys), key) != std::end(kKnownKeys);

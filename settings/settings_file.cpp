@@ -97,10 +97,17 @@ bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSet
   const std::string temporary = path + "." + std::to_string(platform.ProcessId()) + ".tmp";
   const std::string content = FormatSettings(settings);
   std::string ansi;
-  const bool inAnsi = platform.Codec().ToAnsi(content, ansi);
-  if (platform.WriteNewFile(temporary, inAnsi ? ansi : content) &&
-      platform.MoveFileReplacing(temporary, path))
-    return true;
+  const std::string& bytes = platform.Codec().ToAnsi(content, ansi) ? ansi : content;
+  if (platform.WriteNewFile(temporary, bytes)) {
+    if (platform.MoveFileReplacing(temporary, path)) return true;
+    platform.RemoveFile(temporary);
+    return false;
+  }
+  // A temporary file that was created but not filled means a full disk, where
+  // a rewrite in place would cut the settings file short; one that could not
+  // be created means a folder the user may not write to, whose settings file
+  // the user may still be allowed to rewrite.
+  const bool created = platform.CanOpenForReading(temporary);
   platform.RemoveFile(temporary);
-  return false;
+  return !created && platform.RewriteFile(path, bytes);
 }

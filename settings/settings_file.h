@@ -46,5 +46,6 @@ std::string FormatSettings(const MailSettings& settings);
 bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings);
 
 // Writes the whole file through a temporary file beside it, so that a failed
-// save leaves the previous file as it was. False when the file was not replaced.
+// save leaves the previous file as it was; where no temporary file can be
+// created there, rewrites the file in place. False when neither was done.
 bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings);

@@ -4,6 +4,8 @@
 
 #include "platform/platform.h"
 #include "platform/win32/ansi_codec.h"
+#include "platform/win32/win32_single_instance.h"
+#include "platform/win32/win32_system_events.h"
 
 // The platform services on the real Win32 API.
 class Win32Platform : public Platform {
@@ -25,6 +27,7 @@ class Win32Platform : public Platform {
   int RunMessageLoop() override;
   bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) override;
   ScreenPoint GetCursorPos() override;
+  SystemEvents& Events() override { return m_events; }
 
   IconHandle LoadIconResource(int resourceId) override;
   IconHandle LoadTrayIcon(int resourceId) override;
@@ -60,12 +63,17 @@ class Win32Platform : public Platform {
 
   std::string ModuleFileName() override;
   std::vector<std::string> CommandLineArguments() override;
+  SingleInstance& Copies() override { return m_copies; }
   unsigned long ProcessId() override;
   bool CanOpenForReading(const std::string& path) override;
   bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& content) override;
   bool WriteNewFile(const std::string& path, const std::string& content) override;
+  bool RewriteFile(const std::string& path, const std::string& content) override;
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
+  uint64_t FileSize(const std::string& path) override;
+  bool AppendToFile(const std::string& path, const std::string& text) override;
+  std::string LocalTimeText() override;
 
   const TextCodec& Codec() override { return m_codec; }
   bool RememberPassword(const std::string& account, const std::string& password) override;
@@ -85,4 +93,6 @@ class Win32Platform : public Platform {
   AnsiCodec m_codec;
   // The wave file playing, if any.
   std::string m_strSound;
+  Win32SingleInstance m_copies;
+  Win32SystemEvents m_events;
 };

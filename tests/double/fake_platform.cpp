@@ -358,6 +358,13 @@ bool FakePlatform::WriteNewFile(const std::string& path, const std::string& cont
   return true;
 }
 
+bool FakePlatform::RewriteFile(const std::string& path, const std::string& content) {
+  events.push_back("rewrite " + path);
+  if ((folderReadOnly && !filesWritable) || !files.count(path)) return false;
+  files[path] = content;
+  return true;
+}
+
 bool FakePlatform::MoveFileReplacing(const std::string& from, const std::string& to) {
   events.push_back("replace " + from + " -> " + to);
   const auto found = files.find(from);
@@ -389,6 +396,26 @@ bool FakePlatform::FindPassword(const std::string& account, std::string& passwor
 void FakePlatform::ForgetPassword(const std::string& account) {
   events.push_back("credential delete " + account);
   credentials.erase(account);
+}
+
+uint64_t FakePlatform::FileSize(const std::string& path) {
+  const auto found = files.find(path);
+  return found == files.end() ? 0 : found->second.size();
+}
+
+// Not an event: the check's thread appends while the test reads the events.
+bool FakePlatform::AppendToFile(const std::string& path, const std::string& text) {
+  const std::lock_guard<std::mutex> lock(m_postedMutex);
+  files[path] += text;
+  return true;
+}
+
+std::string FakePlatform::LocalTimeText() { return "2026-12-07 15:04:49"; }
+
+void FakeCopies::CancelOpenDialogs() {
+  m_platform.events.push_back("cancel open dialogs");
+  for (const std::unique_ptr<FakeDialog>& open : m_platform.openDialogs)
+    if (!open->ended) open->Click(win::kIdCancel);
 }
 
 bool FakePlatform::StartSockets() { return socketsStart; }

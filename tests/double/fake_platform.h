@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/double/fake_copies.h"
+#include "tests/double/fake_system_events.h"
 
 class FakePlatform;
 
@@ -114,6 +116,8 @@ class FakePlatform : public Platform {
   std::set<std::string> fullDiskPaths;
   // No file can be created in the settings folder.
   bool folderReadOnly = false;
+  // Nor can the files in it be written, unless this says they can.
+  bool filesWritable = false;
   bool replaceFails = false;
   std::string modulePath = "C:\\Tools\\tarvik.exe";
   // The user's password store, by account; writes to it are refused when
@@ -131,6 +135,9 @@ class FakePlatform : public Platform {
   std::deque<std::optional<std::string>> fileChoices;
   // Runs in place of the message loop.
   std::function<void()> messageLoop;
+
+  FakeCopies copies{*this};
+  FakeSystemEvents systemEvents;
 
   // State.
   FrameWindow* frame = nullptr;
@@ -155,6 +162,7 @@ class FakePlatform : public Platform {
   int RunMessageLoop() override;
   bool SetTimer(WindowHandle window, unsigned id, unsigned periodMs) override;
   ScreenPoint GetCursorPos() override;
+  SystemEvents& Events() override { return systemEvents; }
   IconHandle LoadIconResource(int resourceId) override;
   IconHandle LoadTrayIcon(int resourceId) override;
   std::string LoadStringResource(unsigned id) override;
@@ -184,16 +192,21 @@ class FakePlatform : public Platform {
   bool DeleteRunValue(RegistryRoot root, const std::string& name) override;
   std::string ModuleFileName() override;
   std::vector<std::string> CommandLineArguments() override;
+  SingleInstance& Copies() override { return copies; }
   unsigned long ProcessId() override;
   bool CanOpenForReading(const std::string& path) override;
   bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& content) override;
   bool WriteNewFile(const std::string& path, const std::string& content) override;
+  bool RewriteFile(const std::string& path, const std::string& content) override;
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
   const TextCodec& Codec() override { return codec; }
   bool RememberPassword(const std::string& account, const std::string& password) override;
   bool FindPassword(const std::string& account, std::string& password) override;
   void ForgetPassword(const std::string& account) override;
+  uint64_t FileSize(const std::string& path) override;
+  bool AppendToFile(const std::string& path, const std::string& text) override;
+  std::string LocalTimeText() override;
   bool StartSockets() override;
   std::unique_ptr<Transport> CreateTransport() override;
 

@@ -2,6 +2,7 @@
 
 import os
 import pathlib
+import time
 import unittest
 
 import winebox
@@ -36,3 +37,14 @@ class AgentTestCase(unittest.TestCase):
         path = ARTIFACTS / f"{name}.png"
         self.desktop.screenshot(path, window)
         return path
+
+    def screenshot_tooltip(self, name):
+        """The tray icon's tooltip, for the record: Wine draws it after the
+        pointer has moved over the icon for a moment."""
+        x, y = winebox.tray_icon_point(self.desktop)
+        for dx in (-3, -1, 0):
+            self.desktop.xdotool("mousemove", str(x + dx), str(y))
+            time.sleep(0.3)
+        time.sleep(1.5)
+        self.screenshot(name)
+        self.desktop.xdotool("mousemove", "600", "600")

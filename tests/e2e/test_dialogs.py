@@ -118,9 +118,11 @@ class DialogsTest(AgentTestCase):
     def test_an_ok_that_cannot_save_says_where_and_the_values_are_saved_at_exit(self):
         agent = self.start_agent(server="", interval=15)
         before = agent.settings.read_bytes()
-        if subprocess.run(["chattr", "+i", str(agent.folder)]).returncode != 0:
+        # Neither a temporary file beside it nor the file itself can be written.
+        locked = [str(agent.settings), str(agent.folder)]
+        if subprocess.run(["chattr", "+i", *locked]).returncode != 0:
             self.skipTest("the file system cannot make a folder read-only for root")
-        self.addCleanup(subprocess.run, ["chattr", "-i", str(agent.folder)])
+        self.addCleanup(subprocess.run, ["chattr", "-i", *locked])
         layout = self.open_server_options()
         self.desktop.type("mail.example.org")
         self.desktop.click(*layout.centre(*OK_SERVER))
@@ -130,7 +132,7 @@ class DialogsTest(AgentTestCase):
         self.desktop.wait_no_window("Tarvik")
         self.assertEqual(before, agent.settings.read_bytes())
 
-        subprocess.run(["chattr", "-i", str(agent.folder)], check=True)
+        subprocess.run(["chattr", "-i", *locked], check=True)
         agent.send_close()
         agent.wait_exit()
         self.assertEqual("mail.example.org", agent.read_settings()[0])

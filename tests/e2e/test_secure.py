@@ -95,17 +95,6 @@ class SecureCheckTest(AgentTestCase):
         agent.send_close()
         agent.wait_exit()
 
-    def screenshot_tooltip(self, name):
-        """The tray icon's tooltip, for the record: Wine draws it after the
-        pointer has moved over the icon for a moment."""
-        x, y = winebox.tray_icon_point(self.desktop)
-        for dx in (-3, -1, 0):
-            self.desktop.xdotool("mousemove", str(x + dx), str(y))
-            time.sleep(0.3)
-        time.sleep(1.5)
-        self.screenshot(name)
-        self.desktop.xdotool("mousemove", "600", "600")
-
     # localhost is ::1 first, then 127.0.0.1; TLS listens on both, plain POP3
     # on 127.0.0.1 alone.
     def test_tls_from_the_first_byte_shows_the_count_over_ipv6(self):

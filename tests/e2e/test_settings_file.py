@@ -36,17 +36,22 @@ class SettingsFileTest(AgentTestCase):
         self.assertTrue(saved.endswith(b"\r\n"))
         self.assertEqual([], self.leftovers(agent))
 
-    def test_a_read_only_folder_keeps_the_old_file_and_the_program_ends(self):
-        agent = self.new_agent()
-        before = self.write_unsaved_form(agent)
-        if subprocess.run(["chattr", "+i", str(agent.folder)]).returncode != 0:
-            self.skipTest("the file system cannot make a folder read-only for root")
-        try:
-            self.run_and_close(agent)
-        finally:
-            subprocess.run(["chattr", "-i", str(agent.folder)], check=True)
-        self.assertEqual(before, agent.settings.read_bytes())
-        self.assertEqual([], self.leftovers(agent))
+    def test_a_read_only_folder_gets_the_file_rewritten_in_place_or_keeps_it(self):
+        for file_locked_too in (False, True):
+            agent = self.new_agent()
+            before = self.write_unsaved_form(agent)
+            locked = [agent.settings, agent.folder] if file_locked_too else [agent.folder]
+            if subprocess.run(["chattr", "+i", *map(str, locked)]).returncode != 0:
+                self.skipTest("the file system cannot make a folder read-only for root")
+            try:
+                self.run_and_close(agent)
+            finally:
+                subprocess.run(["chattr", "-i", *map(str, locked)], check=True)
+            if file_locked_too:
+                self.assertEqual(before, agent.settings.read_bytes())
+            else:
+                self.assertTrue(agent.settings.read_bytes().startswith(b"\r\nkept\r\nsecret\r\n9\r\n"))
+            self.assertEqual([], self.leftovers(agent))
 
     def test_a_full_disk_keeps_the_old_file_whole(self):
         agent = self.new_agent()

@@ -38,12 +38,9 @@ TEST_F(AppTest, StartsTheAgentInsideTheHiddenFrameThenHidesIt) {
   ASSERT_TRUE(app.InitInstance());
   EXPECT_TRUE(app.MainFrame()->IsChecking()) << "the first check runs beside start-up";
   FinishCheck(platform, *app.MainFrame());
-  const Lines expected = {"create frame Tarvik",
-                          "tray add 135 Not connected",
-                          "timer 1 10000",
-                          "show frame 0",
-                          "foreground",
-                          "tray modify 134 You have 2 messages waiting"};
+  const Lines expected = {"create frame Tarvik", "tray add 135 Not connected",
+                          "timer 1 10000",       "show frame 0",
+                          "foreground",          "tray modify 134 You have 2 messages waiting"};
   EXPECT_EQ(expected, platform.events);
   EXPECT_EQ(app.MainFrame()->Handle(), platform.mainWindow);
   EXPECT_FALSE(platform.frameVisible);
@@ -107,6 +104,33 @@ TEST_F(AppTest, BothAboutCommandsShowTheAboutBoxAndChangeNothing) {
   EXPECT_EQ((std::vector<int>{IDD_ABOUTBOX, IDD_ABOUTBOX, IDD_ABOUTBOX}), platform.dialogsRun);
   EXPECT_EQ((Lines{"dialog 100", "dialog 100", "dialog 100"}), platform.events);
   EXPECT_EQ(1, server.sessions);
+}
+
+TEST_F(AppTest, ALaterStartHandsItsRequestToTheRunningCopyAndEndsWithoutAFrame) {
+  const struct {
+    Lines arguments;
+    bool running;
+    Lines forwarded;
+  } cases[] = {
+      {{}, true, {"check C:\\Tools\\tarvik.ini"}},
+      {{"/check"}, true, {"check C:\\Tools\\tarvik.ini"}},
+      {{"/EXIT"}, true, {"exit C:\\Tools\\tarvik.ini"}},
+      {{"-exit", "/Check"}, true, {"check C:\\Tools\\tarvik.ini"}},
+      {{"/exit"}, false, {}},
+  };
+  for (const auto& c : cases) {
+    FakePlatform later;
+    later.arguments = c.arguments;
+    later.copies.heldElsewhere = c.running;
+    CTarvikApp second(later);
+    EXPECT_FALSE(second.InitInstance());
+    EXPECT_EQ(c.forwarded, later.copies.forwarded);
+    EXPECT_EQ(0, second.StartUpExitCode());
+    EXPECT_TRUE(later.events.empty()) << "no frame, no icon, no check";
+  }
+  platform.arguments = {"/check"};
+  Start();
+  EXPECT_EQ("C:\\Tools\\tarvik.ini", platform.copies.claimed) << "with none running it runs";
 }
 
 TEST_F(AppTest, UnknownCommandsAreIgnored) {

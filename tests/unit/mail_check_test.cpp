@@ -32,6 +32,8 @@ std::string Describe(const CheckOutcome& outcome) {
       return "failed";
     case OutcomeKind::kEnded:
       return "ended";
+    case OutcomeKind::kNoServer:
+      return "no server";
   }
   return "?";
 }
@@ -259,7 +261,7 @@ TEST(MailCheck, NoSecureConnectionOrAnUntrustedOneEndsBeforeUser) {
       {"pop3+starttls://pop.example.com", SecureResult::kHandshakeFailed,
        {"+OK hi\r\n", "+OK go\r\n"}, kCheckSecureFailed, {"STLS", "<TLS pop.example.com>"}},
       {"pop3+starttls://pop.example.com", SecureResult::kSecured,
-       {"+OK hi\r\n", "-ERR not here\r\n"}, kCheckSecureFailed, {"STLS"}},
+       {"+OK hi\r\n", "-ERR not here\r\n"}, kCheckStlsRefused, {"STLS"}},
       {"pop3+starttls://pop.example.com", SecureResult::kSecured, {"+OK hi\r\n"},
        kCheckSecureFailed, {"STLS"}},
   };

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "platform/utf8_text.h"
@@ -122,17 +123,29 @@ TEST_F(MainFrameTest, AutorunItemStartsUncheckedWithoutTheValue) {
   EXPECT_EQ(0, frame.m_bAutorun);
 }
 
-TEST_F(MainFrameTest, WithoutASettingsFileTheDefaultsHoldAndTheCheckFails) {
+TEST_F(MainFrameTest, WithoutASettingsFileTheDefaultsHoldAndNothingIsChecked) {
   platform.files.clear();
   Start();
+  Tick(30);
   EXPECT_EQ(5, frame.m_nInterval);
   EXPECT_EQ(
       0, frame.m_bNewMailSound + frame.m_bNoMailSound + frame.m_bErrorSound + frame.m_bShowCount);
   EXPECT_EQ("", frame.m_strServer);
-  EXPECT_EQ("Couldn't resolve POP3 name!", Tip());
+  EXPECT_EQ("No POP3 server set: right-click, Server options", Tip());
   EXPECT_EQ(IDI_NOTCONNECTED, Picture());
   EXPECT_TRUE(platform.boxes.empty());
   EXPECT_TRUE(platform.EventsStartingWith("sound").empty());
+  EXPECT_EQ(0, server.sessions) << "no traffic";
+
+  platform.dialogScripts.push_back([](FakeDialog& dialog) {
+    dialog.Type(IDC_SERVER, "pop.example.com");
+    dialog.Type(IDC_PASSWORD, "secret");
+    dialog.Click(win::kIdOk);
+  });
+  platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
+  FinishCheck(platform, frame);
+  EXPECT_EQ(1, server.sessions) << "the server saved is checked at once";
+  EXPECT_EQ("No messages waiting", Tip());
 }
 
 TEST_F(MainFrameTest, WithoutAnyPasswordNothingIsSentAndTheTipSaysWhatIsNeeded) {
@@ -154,7 +167,7 @@ TEST_F(MainFrameTest, WithoutAnyPasswordNothingIsSentAndTheTipSaysWhatIsNeeded) 
     open.Click(win::kIdOk);
   });
   platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
-  DoubleClick();
+  FinishCheck(platform, frame);
   EXPECT_EQ("No messages waiting", Tip()) << "checking resumes once a password is saved";
   EXPECT_EQ("secret", platform.credentials["Tarvik:alice@pop.example.com"]);
   EXPECT_EQ(1, server.sessions);
@@ -245,36 +258,53 @@ TEST_F(MainFrameTest, AFailedCheckPlaysTheErrorSoundAndKeepsThePreviousTip) {
   EXPECT_EQ(IDI_NOTCONNECTED, Picture());
 }
 
-TEST_F(MainFrameTest, ARejectedPasswordIsABoxThenTheErrorPicture) {
+TEST_F(MainFrameTest, ARejectionIsBoxedOnceThenToldInTheTipUntilSomethingChanges) {
+  const std::string err = "sound err.wav " + kSoundFlags, box = "box DOV3 Ozez Ezevada|";
+  const std::string pass = "Incorrect password or user name!", user = "Incorrect user name!";
+  const std::string passTip = "tray modify 135 " + pass, userTip = "tray modify 135 " + user;
+  const struct {
+    const char* userReply;  // null: the mailbox is empty
+    bool optionsChanged;
+    Lines shown;
+  } steps[] = {
+      {"+OK\r\n", false, {"foreground", box + pass, err, passTip}},
+      {"+OK\r\n", false, {passTip}},
+      {"+OK\r\n", false, {passTip}},
+      {"-ERR\r\n", false, {"foreground", box + user, userTip}},
+      {"-ERR\r\n", false, {userTip}},
+      {"-ERR\r\n", true, {"foreground", box + user, userTip}},
+      {nullptr, false, {"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting"}},
+      {"-ERR\r\n", false, {"foreground", box + user, err, userTip}},
+  };
   StartQuietly();
-  server = MemoryServer();
-  server.Reply(0, "+OK\r\n").Reply(1, "+OK\r\n").Reply(2, "-ERR [AUTH] no\r\n");
-  DoubleClick();
-  const Lines expected = {"foreground", "box DOV3 Ozez Ezevada|Incorrect password or user name!",
-                          "sound err.wav " + kSoundFlags, "tray modify 135 No messages waiting"};
-  EXPECT_EQ(expected, platform.events);
-  ASSERT_EQ(1u, platform.boxes.size());
-  EXPECT_EQ(win::kMbIconExclamation, platform.boxes[0].flags);
-  EXPECT_EQ((Lines{"USER alice", "PASS secret"}),
-            Lines(server.transcript.end() - 2, server.transcript.end()));
-}
-
-TEST_F(MainFrameTest, ARejectedUserNameIsOnlyABox) {
-  StartQuietly();
-  server = MemoryServer();
-  server.Reply(0, "+OK\r\n").Reply(1, "-ERR\r\n");
-  DoubleClick();
-  EXPECT_EQ((Lines{"foreground", "box DOV3 Ozez Ezevada|Incorrect user name!"}), platform.events);
-  EXPECT_EQ(IDI_NOMAIL, Picture());
-  EXPECT_EQ("No messages waiting", Tip());
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    Answer("+OK 0 0\r\n");
+    if (steps[i].userReply) {
+      server = MemoryServer();
+      server.Reply(0, "+OK\r\n").Reply(1, steps[i].userReply).Reply(2, "-ERR [AUTH] no\r\n");
+    }
+    if (steps[i].optionsChanged) {
+      platform.dialogScripts.push_back([](FakeDialog& dialog) {
+        dialog.Type(IDC_USERNAME, "bob");
+        dialog.Click(win::kIdOk);
+      });
+      platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
+    }
+    platform.events.clear();
+    DoubleClick();
+    EXPECT_EQ(steps[i].shown, platform.EventsStartingWith(steps[i].shown.size() > 1 ? "" : "tray"))
+        << "step " << i;
+  }
+  EXPECT_EQ((Lines{"USER bob", "QUIT"}), server.transcript) << "a refused user name still quits";
 }
 
 TEST_F(MainFrameTest, AnUnreachableServerSaysSoInTheTip) {
   StartQuietly();
   server.failingStep = "connect";
   DoubleClick();
-  EXPECT_EQ((Lines{"sound err.wav " + kSoundFlags, "tray modify 135 Couldn't connect to POP3 server!"}),
-            platform.events);
+  EXPECT_EQ(
+      (Lines{"sound err.wav " + kSoundFlags, "tray modify 135 Couldn't connect to POP3 server!"}),
+      platform.events);
 }
 
 TEST_F(MainFrameTest, ASecureConnectionThatFailsSaysWhyInTheTipWithoutABox) {
@@ -285,9 +315,10 @@ TEST_F(MainFrameTest, ASecureConnectionThatFailsSaysWhyInTheTipWithoutABox) {
   server.secureResult = SecureResult::kUntrusted;
   DoubleClick();
   const std::string err = "sound err.wav " + kSoundFlags;
-  EXPECT_EQ((Lines{err, "tray modify 135 Couldn't make a secure connection!", err,
+  EXPECT_EQ((Lines{err, "tray modify 135 Couldn't make a secure connection!",
                    "tray modify 135 Server certificate isn't trusted!"}),
-            platform.events);
+            platform.events)
+      << "one error sound for a run of failures";
   EXPECT_TRUE(platform.boxes.empty());
 }
 
@@ -300,11 +331,13 @@ TEST_F(MainFrameTest, EveryOtherOutcomeIsShownOnceWithOneIconUpdate) {
   } cases[] = {
       {"resolve", 0, {err, "tray modify 135 Couldn't resolve POP3 name!"}},
       {"socket", 0, {err, "tray modify 135 No messages waiting"}},
-      {"close", 0,
+      {"close",
+       0,
        {"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting", err,
         "tray modify 135 No messages waiting"}},
       {"", 3, {err, "tray modify 135 No messages waiting"}},
-      {"", 4,
+      {"",
+       4,
        {"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting", err,
         "tray modify 135 No messages waiting"}},
   };
@@ -362,6 +395,37 @@ TEST_F(MainFrameTest, ALoweredIntervalChecksAtTheEndOfTheCurrentMinute) {
   EXPECT_EQ(2, server.sessions);
   EXPECT_EQ(0, frame.m_nMinutes);
   EXPECT_EQ(0, frame.m_nTicks);
+}
+
+TEST_F(MainFrameTest, AResumeOrANetworkThatMayMendTheLastCheckMakesOneCheckAtTheNextTick) {
+  const struct {
+    const char* failing;
+    int failingSend;
+    bool resume;
+    int checks;
+  } cases[] = {{"", 0, true, 1},         {"connect", 0, true, 1},  {"", 0, false, 0},
+               {"resolve", 0, false, 1}, {"connect", 0, false, 1}, {"", 3, false, 0}};
+  Start();
+  for (const auto& c : cases) {
+    server.failingStep = c.failing;
+    server.failingSend = c.failingSend;
+    DoubleClick();
+    Answer("+OK 0 0\r\n");
+    for (int i = 0; i < 3; ++i)
+      platform.SendToFrame(c.resume ? win::kWmPowerBroadcast : platform.systemEvents.networkMessage,
+                           i % 2 ? win::kPbtApmResumeAutomatic : win::kPbtApmResumeSuspend);
+    EXPECT_EQ(0, server.sessions) << "nothing before the tick";
+    Tick(2);
+    EXPECT_EQ(c.checks, server.sessions) << c.failing << c.failingSend << c.resume;
+  }
+}
+
+TEST_F(MainFrameTest, ANetworkWatchTheSystemRefusesChangesNothingAtStartUp) {
+  platform.systemEvents.refused = true;
+  Start();
+  EXPECT_TRUE(platform.trayIconShown);
+  EXPECT_EQ(1, server.sessions);
+  EXPECT_EQ("No messages waiting", Tip());
 }
 
 TEST_F(MainFrameTest, ADoubleClickChecksAtOnceAndLeavesTheScheduleAlone) {
@@ -455,6 +519,26 @@ TEST_F(MainFrameTest, AFailedSaveDoesNotKeepTheProgramFromEnding) {
     EXPECT_EQ(SettingsFile(), failing.files[kSettingsPath]);
     EXPECT_EQ(1u, failing.files.size()) << "no temporary file is left";
   }
+}
+
+TEST_F(MainFrameTest, ARunningCopyChecksOrEndsAsALaterStartAsks) {
+  Start();
+  platform.SendToFrame(FakeCopies::kMessage, static_cast<uintptr_t>(CopyRequest::kCheck));
+  EXPECT_TRUE(frame.IsChecking());
+  platform.SendToFrame(FakeCopies::kMessage, static_cast<uintptr_t>(CopyRequest::kCheck));
+  FinishCheck(platform, frame);
+  EXPECT_EQ(2, server.sessions) << "a request during a check is skipped";
+
+  frame.m_strUser = "bob";
+  platform.dialogScripts.push_back([this](FakeDialog&) {
+    platform.SendToFrame(FakeCopies::kMessage, static_cast<uintptr_t>(CopyRequest::kExit));
+  });
+  platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
+  EXPECT_TRUE(platform.quitPosted);
+  EXPECT_FALSE(platform.trayIconShown);
+  EXPECT_NE(std::string::npos, platform.files[kSettingsPath].find("\r\nbob\r\n"))
+      << "saved as Exit does";
+  EXPECT_EQ(1u, platform.EventsStartingWith("cancel open dialogs").size());
 }
 
 TEST_F(MainFrameTest, DestroyedWithoutClosingTheIconStillGoes) {
@@ -724,6 +808,8 @@ TEST_F(BesideTheUserInterfaceTest, TheUserInterfaceAnswersDuringEveryStep) {
     platform.events.clear();
     platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmRButtonDown);
     platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmLButtonDblClk);
+    platform.SendToFrame(win::kWmPowerBroadcast, win::kPbtApmResumeAutomatic);
+    platform.SendToFrame(platform.systemEvents.networkMessage);
     platform.Tick(3);
     EXPECT_EQ((Lines{"foreground", "menu 640,480"}), platform.events) << kSteps[i];
     EXPECT_EQ(1, gated.script.sessions) << "no second check on top: " << kSteps[i];
@@ -775,6 +861,29 @@ TEST_F(BesideTheUserInterfaceTest, LogOffIsAnsweredAtOnceAndSavesDuringACheck) {
   EXPECT_TRUE(gated.Aborted());
   WaitUntilTheCheckThreadEnds();
   EXPECT_EQ(0u, platform.PostedCount());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainFrameTest, ASwitchedOnLogHoldsOneLinePerEventAndNeverThePassword) {
+  platform.files[kSettingsPath] = SettingsFile() + "WriteLog=TRUE\r\n";
+  Start();
+  server.failingStep = "connect";
+  platform.SendToFrame(win::kWmPowerBroadcast, win::kPbtApmResumeAutomatic);
+  Tick();
+  platform.SendToFrame(win::kWmClose);
+  const std::string log = platform.files["C:\\Tools\\tarvik.log"];
+  EXPECT_EQ(0u,
+            log.find("2026-12-07 15:04:49 program starts\r\n2026-12-07 15:04:49 check starts\r\n"
+                     "2026-12-07 15:04:49 server pop.example.com port 110\r\n"));
+  for (const char* line :
+       {"> USER alice\r", "> PASS ***\r", "> STAT\r", "< +OK 0 0\r", "> QUIT\r",
+        "outcome: mailbox count 0\r", "resume from sleep\r", "check ends: failed at step 4 after",
+        "retry in 30 s\r", "program ends\r"})
+    EXPECT_NE(std::string::npos, log.find(std::string(" ") + line)) << line;
+  EXPECT_EQ(std::string::npos, log.find("secret"));
 }
 
 }  // namespace

@@ -212,7 +212,8 @@ TEST(SettingsFile, AFailedSaveLeavesThePreviousFileWhole) {
     fullDisk.files[kPath] = "previous";
     fullDisk.fullDiskPaths.insert(temporary);
     EXPECT_FALSE(SaveSettingsFile(fullDisk, kPath, s));
-    EXPECT_EQ("previous", fullDisk.files[kPath]);
+    EXPECT_EQ("previous", fullDisk.files[kPath]) << "not cut short by a rewrite in place";
+    EXPECT_TRUE(fullDisk.EventsStartingWith("rewrite").empty());
     EXPECT_EQ(0u, fullDisk.files.count(temporary));
   }
   {
@@ -222,6 +223,18 @@ TEST(SettingsFile, AFailedSaveLeavesThePreviousFileWhole) {
     EXPECT_FALSE(SaveSettingsFile(readOnlyFolder, kPath, s));
     EXPECT_EQ("previous", readOnlyFolder.files[kPath]);
     EXPECT_EQ(1u, readOnlyFolder.files.size());
+  }
+  {
+    FakePlatform lockedFolder;
+    lockedFolder.files[kPath] = "previous";
+    lockedFolder.folderReadOnly = lockedFolder.filesWritable = true;
+    EXPECT_TRUE(SaveSettingsFile(lockedFolder, kPath, s)) << "rewritten in place";
+    EXPECT_EQ(FormatSettings(s), lockedFolder.files[kPath]);
+    EXPECT_EQ(1u, lockedFolder.files.size());
+    EXPECT_EQ(1u, lockedFolder.EventsStartingWith("rewrite").size());
+    lockedFolder.files.erase(kPath);
+    EXPECT_FALSE(SaveSettingsFile(lockedFolder, kPath, s)) << "a file it may not create";
+    EXPECT_TRUE(lockedFolder.files.empty());
   }
   {
     FakePlatform lockedFile;

@@ -1,0 +1,63 @@
+#include "log/event_log.h"
+
+#include <utility>
+
+#include "platform/platform.h"
+
+namespace {
+
+constexpr char kLogSwitchKey[] = "WriteLog";
+
+}  // namespace
+
+bool LogSwitchOn(const MailSettings& settings) {
+  return settings.m_extras.Switch(kLogSwitchKey, false);
+}
+
+void SetLogSwitch(MailSettings& settings, bool on) {
+  settings.m_extras.SetSwitch(kLogSwitchKey, on, false);
+}
+
+std::string LogPathFor(const std::string& settingsPath) {
+  const size_t slash = settingsPath.find_last_of("\\/");
+  return settingsPath.substr(0, slash == std::string::npos ? 0 : slash + 1) + "tarvik.log";
+}
+
+std::string EventLog::OlderPath(const std::string& path) {
+  return path.substr(0, path.size() - 4) + ".old.log";
+}
+
+EventLog::EventLog(Platform& platform, std::string path)
+    : m_platform(platform), m_strPath(std::move(path)) {}
+
+void EventLog::Add(const std::string& text) {
+  std::string line = m_platform.LocalTimeText() + " " + text;
+  for (char& c : line)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  const std::lock_guard<std::mutex> lock(m_queueMutex);
+  m_queued += line + "\r\n";
+}
+
+void EventLog::Flush() {
+  const std::lock_guard<std::mutex> writing(m_fileMutex);
+  if (m_bClosed) return;
+  std::string lines;
+  {
+    const std::lock_guard<std::mutex> lock(m_queueMutex);
+    lines.swap(m_queued);
+  }
+  if (lines.empty()) return;
+  if (!m_bSizeKnown) m_nSize = m_platform.FileSize(m_strPath);
+  m_bSizeKnown = true;
+  if (m_nSize > 0 && m_nSize + lines.size() > kMaxBytes) {
+    m_platform.MoveFileReplacing(m_strPath, OlderPath(m_strPath));
+    m_nSize = m_platform.FileSize(m_strPath);
+  }
+  if (m_platform.AppendToFile(m_strPath, lines)) m_nSize += lines.size();
+}
+
+void EventLog::Close() {
+  Flush();
+  const std::lock_guard<std::mutex> writing(m_fileMutex);
+  m_bClosed = true;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "settings/settings_file.h"
+
+class Platform;
+
+// The "Write a log" switch in the settings: off unless the user turns it on.
+bool LogSwitchOn(const MailSettings& settings);
+void SetLogSwitch(MailSettings& settings, bool on);
+
+// The log file beside the settings file.
+std::string LogPathFor(const std::string& settingsPath);
+
+// What the program did unattended, one line per event with the local time.
+// Lines are queued from any thread and written out by whoever flushes (the
+// check's thread), so the user interface never waits on the disk. The file
+// stays under kMaxBytes: when full it becomes the one older file.
+class EventLog {
+ public:
+  static constexpr uint64_t kMaxBytes = 1024 * 1024;
+
+  EventLog(Platform& platform, std::string path);
+
+  // Queues one line; control characters become '?', so an event stays one line.
+  void Add(const std::string& text);
+  // Writes out every line queued so far.
+  void Flush();
+  // Writes out what is queued and writes nothing after; returns once no
+  // other thread is writing.
+  void Close();
+
+  // The older file a full log becomes.
+  static std::string OlderPath(const std::string& path);
+
+ private:
+  Platform& m_platform;
+  const std::string m_strPath;
+  std::mutex m_queueMutex;
+  std::string m_queued;
+  // Held while the file is written; guards what follows.
+  std::mutex m_fileMutex;
+  bool m_bClosed = false;
+  bool m_bSizeKnown = false;
+  uint64_t m_nSize = 0;
+};

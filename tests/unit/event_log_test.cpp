@@ -1,0 +1,32 @@
+#include "log/event_log.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/double/fake_platform.h"
+
+namespace {
+
+const char kLog[] = "C:\\Tools\\tarvik.log";
+const char kOlder[] = "C:\\Tools\\tarvik.old.log";
+
+TEST(EventLogTest, AFullLogBecomesTheOneOlderFileAndAClosedOneWritesNothing) {
+  FakePlatform platform;
+  platform.files[kLog] = std::string(EventLog::kMaxBytes - 10, 'x');
+  platform.files[kOlder] = "oldest";
+  EventLog log(platform, kLog);
+  log.Add("reply\r\nQUIT injected\x01");  // one event, one line
+  log.Flush();
+  EXPECT_EQ(EventLog::kMaxBytes - 10, platform.files[kOlder].size()) << "the oldest is gone";
+  EXPECT_EQ(
+      "2026-12-07 15:04:49 reply?"
+      "?QUIT injected?\r\n",
+      platform.files[kLog]);
+  log.Add("last");
+  log.Close();
+  log.Add("after");
+  log.Flush();
+  EXPECT_EQ(std::string::npos, platform.files[kLog].find("after"));
+  EXPECT_NE(std::string::npos, platform.files[kLog].find("last"));
+}
+
+}  // namespace
