@@ -50,7 +50,7 @@ class SettingsFileTest(AgentTestCase):
             if file_locked_too:
                 self.assertEqual(before, agent.settings.read_bytes())
             else:
-                self.assertTrue(agent.settings.read_bytes().startswith(b"\r\nkept\r\nsecret\r\n9\r\n"))
+                self.assertTrue(agent.settings.read_bytes().startswith(b"\r\nkept\r\n\r\n9\r\n"))
             self.assertEqual([], self.leftovers(agent))
 
     def test_a_full_disk_keeps_the_old_file_whole(self):
