@@ -230,6 +230,7 @@ TEST_F(MainFrameTest, TextFromTheServerIsCutAndMadePrintableInTheTip) {
 
   Answer("+OK " + std::string(200, '7') + " 1\r\n");
   DoubleClick();
+  ASSERT_FALSE(platform.events.empty());
   EXPECT_EQ("tray modify 134 You have " + std::string(118, '7'), platform.events.back())
       << "the shell shows 127 UTF-16 units";
 }
