@@ -7,12 +7,14 @@ std::shared_ptr<BackgroundCheck> BackgroundCheck::Start(Platform& platform, Wind
                                                         unsigned message,
                                                         std::unique_ptr<Transport> transport,
                                                         const Pop3Account& account,
-                                                        int timeoutMs) {
+                                                        int timeoutMs, NewMailBasis basis) {
   const std::shared_ptr<BackgroundCheck> check(
       new BackgroundCheck(platform, window, message, std::move(transport)));
   // Never joined: at exit the program must not wait for a server that does
   // not answer, and the thread keeps what it uses alive itself.
-  std::thread([check, account, timeoutMs] { check->Run(account, timeoutMs); }).detach();
+  std::thread([check, account, timeoutMs, basis = std::move(basis)] {
+    check->Run(account, timeoutMs, basis);
+  }).detach();
   return check;
 }
 
@@ -51,8 +53,8 @@ void BackgroundCheck::Abandon() {
 
 // The transport goes before the last outcome is announced, so that nothing of
 // the connection is still in use once the frame has seen the end.
-void BackgroundCheck::Run(const Pop3Account& account, int timeoutMs) {
-  const CheckOutcome last = RunMailCheck(*m_pTransport, account, timeoutMs, *this);
+void BackgroundCheck::Run(const Pop3Account& account, int timeoutMs, const NewMailBasis& basis) {
+  const CheckOutcome last = RunMailCheck(*m_pTransport, account, timeoutMs, *this, basis);
   const std::lock_guard<std::mutex> lock(m_mutex);
   m_pTransport.reset();
   m_bEnded = true;

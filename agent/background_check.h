@@ -19,7 +19,8 @@ class BackgroundCheck final : private OutcomeHandover {
   static std::shared_ptr<BackgroundCheck> Start(Platform& platform, WindowHandle window,
                                                 unsigned message,
                                                 std::unique_ptr<Transport> transport,
-                                                const Pop3Account& account, int timeoutMs);
+                                                const Pop3Account& account, int timeoutMs,
+                                                NewMailBasis basis = NewMailBasis());
 
   // The outcome waiting to be presented, if any.
   std::optional<CheckOutcome> TakeOutcome();
@@ -33,7 +34,7 @@ class BackgroundCheck final : private OutcomeHandover {
  private:
   BackgroundCheck(Platform& platform, WindowHandle window, unsigned message,
                   std::unique_ptr<Transport> transport);
-  void Run(const Pop3Account& account, int timeoutMs);
+  void Run(const Pop3Account& account, int timeoutMs, const NewMailBasis& basis);
   void PresentBeforeQuit(const CheckOutcome& outcome) override;
   // Called with m_mutex held.
   void Announce(const CheckOutcome& outcome);

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "mail/header_reader.h"
+#include "settings/seen_mail.h"
 
 // The outcome of one mail check: 0 when the conversation ran to its end,
 // otherwise the step that failed.
@@ -22,6 +26,7 @@ enum : CheckResult {
   kCheckStatRejected = 12,
   kCheckSecureFailed = 13,
   kCheckUntrusted = 14,
+  kCheckTopFailed = 15,
 };
 
 // What the user is to be told about a check.
@@ -44,4 +49,10 @@ struct CheckOutcome {
   int count = 0;
   // The count field of the STAT reply exactly as received.
   std::string countText;
+  // With a count: the messages that were not on the server at the previous
+  // check, and the sender and subject of the newest of them, newest first.
+  int newCount = 0;
+  std::vector<MailSummary> newest;
+  // With a count: what to remember of the server for the next check.
+  SeenMail seen;
 };

@@ -145,7 +145,7 @@ bool StatCountField(const std::string& reply, std::string& countText) {
 }
 
 CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
-                          OutcomeHandover& handover) {
+                          OutcomeHandover& handover, const NewMailBasis& basis) {
   Connection connection(transport);
   ServerAddress address;
   CheckResult result = connection.Open(account.server, address, timeoutMs);
@@ -165,6 +165,10 @@ CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int 
   CheckOutcome told = Login(channel, account);
   if (told.kind == OutcomeKind::kEnded) told = Stat(channel);
   if (told.result != kCheckCompleted) return told;
+  if (told.kind == OutcomeKind::kMailboxCount) {
+    result = FindNewMail(channel, basis, told);
+    if (result != kCheckCompleted) return FailedAt(result);
+  }
   handover.PresentBeforeQuit(told);
   if (!channel.SendCommand("QUIT")) return FailedAt(kCheckQuitFailed);
   result = connection.Close();

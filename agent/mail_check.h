@@ -3,6 +3,7 @@
 #include <string>
 
 #include "agent/check_result.h"
+#include "agent/new_mail.h"
 #include "platform/transport.h"
 
 // The mailbox to check.
@@ -26,11 +27,12 @@ class OutcomeHandover {
 // No step of the conversation may wait longer than this.
 constexpr int kNetworkTimeoutMs = 30000;
 
-// One complete POP3 conversation: USER, PASS, STAT, QUIT. What it learns
-// before QUIT is handed over once; the value returned is what is left to
-// present afterwards (kEnded when nothing is).
+// One complete POP3 conversation: USER, PASS, STAT, UIDL, TOP for the
+// newest new messages, QUIT. What it learns before QUIT is handed over once;
+// the value returned is what is left to present afterwards (kEnded when
+// nothing is). basis tells new messages from those seen before.
 CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
-                          OutcomeHandover& handover);
+                          OutcomeHandover& handover, const NewMailBasis& basis = NewMailBasis());
 
 // The outcome of a check that failed at the step result names.
 CheckOutcome FailedAt(CheckResult result);

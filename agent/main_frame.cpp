@@ -10,6 +10,7 @@
 #include "dialogs/sound_options_dlg.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
+#include "settings/seen_mail.h"
 
 namespace {
 
@@ -331,7 +332,13 @@ void CMainFrame::CheckNow() {
   }
   m_pCheck = BackgroundCheck::Start(m_platform, Handle(), kWmCheckOutcome, std::move(transport),
                                     Pop3Account{m_strServer, m_strUser, m_strPassword},
-                                    kNetworkTimeoutMs);
+                                    kNetworkTimeoutMs, SeenMailBasis());
+}
+
+NewMailBasis CMainFrame::SeenMailBasis() {
+  return {LoadSeenMail(m_platform, SeenMailPathFor(m_strSettingsPath),
+                       AccountHash(m_strServer, m_strUser)),
+          &m_platform.Charsets()};
 }
 
 void CMainFrame::OnCheckOutcome() {
@@ -357,10 +364,15 @@ void CMainFrame::AbandonCheck() {
 // the tray icon.
 void CMainFrame::Present(const CheckOutcome& outcome) {
   const Announcement told = Decide(outcome, *this);
+  if (outcome.kind == OutcomeKind::kMailboxCount)
+    SaveSeenMail(m_platform, SeenMailPathFor(m_strSettingsPath), outcome.seen);
   if (!told.tip.empty()) SetTrayTip(told.tip);
   if (told.picture) SetTrayPicture(told.picture);
   if (told.sound) PlaySound(*told.sound);
   if (told.foreground) m_platform.SetForegroundWindow(Handle());
+  if (!told.balloonTitle.empty())
+    m_platform.Shell().ShowBalloon(Handle(), kTrayIconId, told.balloonTitle, told.balloonText,
+                                   IDI_NEWMAIL, told.sound.has_value());
   if (!told.box.empty()) {
     ShowCheckMessage(told.box, told.boxIcon);
     // The program may have been closed while the box was open.

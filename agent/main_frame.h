@@ -81,6 +81,7 @@ class CMainFrame : public FrameWindow, public MailSettings {
   void ShowCheckMessage(const std::string& text, unsigned icon);
   void Present(const CheckOutcome& outcome);
   void AbandonCheck();
+  NewMailBasis SeenMailBasis();
 
   CommandTarget* m_pNextCommandTarget;
   bool m_bTrayIconAdded = false;

@@ -40,7 +40,25 @@ bool Pop3Channel::SendCommand(const std::string& line) {
 // A line ends at LF; a CR right before it is dropped, so servers that end
 // lines with a bare LF are understood too.
 ReplyStatus Pop3Channel::ReadReply(std::string& line) {
+  return ReadLine(line, Deadline(m_timeoutMs));
+}
+
+ReplyStatus Pop3Channel::ReadMultiLineReply(std::string& status,
+                                            const std::function<void(const std::string&)>& onLine,
+                                            size_t maxBytes) {
   const Deadline deadline(m_timeoutMs);
+  const ReplyStatus answer = ReadLine(status, deadline);
+  if (answer != ReplyStatus::kPositive) return answer;
+  std::string line;
+  for (size_t read = 0; read <= maxBytes; read += line.size() + 2) {
+    if (ReadLine(line, deadline) == ReplyStatus::kNone) return ReplyStatus::kNone;
+    if (line == ".") return ReplyStatus::kPositive;
+    onLine(!line.empty() && line[0] == '.' ? line.substr(1) : line);
+  }
+  return ReplyStatus::kNone;
+}
+
+ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline) {
   char chunk[kReceiveChunk];
   for (;;) {
     const size_t end = m_received.find('\n');

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/transport.h"
+
+class Deadline;
 
 // What a reply says, decided in one place for the whole conversation.
 enum class ReplyStatus {
@@ -31,8 +34,17 @@ class Pop3Channel {
   bool SendCommand(const std::string& line);
   // Reads the next reply line, without its line end, and says what it is.
   ReplyStatus ReadReply(std::string& line);
+  // Reads a multi-line reply, status line and body alike under one time
+  // limit: when the status is positive, each body line (dot-stuffing undone)
+  // goes to onLine up to the terminating ".". kNone when the reply did not
+  // end in time or ran past maxBytes.
+  ReplyStatus ReadMultiLineReply(std::string& status,
+                                 const std::function<void(const std::string&)>& onLine,
+                                 size_t maxBytes);
 
  private:
+  ReplyStatus ReadLine(std::string& line, const Deadline& deadline);
+
   Transport& m_transport;
   int m_timeoutMs;
   // Bytes received after the end of the line last read.

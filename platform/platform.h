@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/charset_decoder.h"
+#include "platform/shell_notifier.h"
 #include "platform/transport.h"
 
 class Dialog;
@@ -80,6 +82,11 @@ class Platform {
                              unsigned flags) = 0;
   virtual bool NotifyIcon(TrayAction action, const NotifyIconData& data) = 0;
   virtual void PlaySoundFile(const std::string& fileName, unsigned flags) = 0;
+  // Balloon notifications and what the shell starts.
+  virtual ShellNotifier& Shell() = 0;
+  // The system's converters for the charsets of mail headers; may be used
+  // from any thread.
+  virtual const CharsetDecoder& Charsets() = 0;
 
   // Popup menus.
   virtual MenuHandle CreatePopupMenu() = 0;

@@ -88,9 +88,12 @@ bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings&
 }
 
 bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings) {
+  return ReplaceFileContent(platform, path, FormatSettings(settings));
+}
+
+bool ReplaceFileContent(Platform& platform, const std::string& path, const std::string& content) {
   const std::string temporary = path + "." + std::to_string(platform.ProcessId()) + ".tmp";
-  if (platform.WriteNewFile(temporary, FormatSettings(settings)) &&
-      platform.MoveFileReplacing(temporary, path))
+  if (platform.WriteNewFile(temporary, content) && platform.MoveFileReplacing(temporary, path))
     return true;
   platform.RemoveFile(temporary);
   return false;

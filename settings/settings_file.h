@@ -48,3 +48,7 @@ bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings&
 // Writes the whole file through a temporary file beside it, so that a failed
 // save leaves the previous file as it was. False when the file was not replaced.
 bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings);
+
+// Writes content through a temporary file beside path and puts it in place
+// in one step, so that a failed write leaves the previous file as it was.
+bool ReplaceFileContent(Platform& platform, const std::string& path, const std::string& content);

@@ -86,7 +86,7 @@ HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition) {
 
 }  // namespace
 
-Win32Platform::Win32Platform(HINSTANCE instance) : m_hInstance(instance) {}
+Win32Platform::Win32Platform(HINSTANCE instance) : m_hInstance(instance), m_shell(instance) {}
 
 bool Win32Platform::CreateFrameWindow(FrameWindow& window, const std::string& title) {
   WNDCLASSEXA windowClass{};

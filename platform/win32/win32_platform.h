@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/charset_decoder_win32.h"
+#include "platform/win32/shell_notifier_win32.h"
 
 // The platform services on the real Win32 API.
 class Win32Platform : public Platform {
@@ -32,6 +34,8 @@ class Win32Platform : public Platform {
                      unsigned flags) override;
   bool NotifyIcon(TrayAction action, const NotifyIconData& data) override;
   void PlaySoundFile(const std::string& fileName, unsigned flags) override;
+  ShellNotifier& Shell() override { return m_shell; }
+  const CharsetDecoder& Charsets() override { return m_charsets; }
 
   MenuHandle CreatePopupMenu() override;
   bool AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
@@ -72,4 +76,6 @@ class Win32Platform : public Platform {
   HINSTANCE m_hInstance;
   HWND m_hMainWindow = nullptr;
   UINT m_nTaskbarCreated = 0;
+  Win32ShellNotifier m_shell;
+  Win32CharsetDecoder m_charsets;
 };

@@ -48,6 +48,32 @@ struct MessageBoxCall {
   unsigned flags;
 };
 
+struct BalloonCall {
+  std::string title;
+  std::string text;
+  int picture;
+  bool silent;
+};
+
+// Records the balloons shown.
+class FakeShell : public ShellNotifier {
+ public:
+  bool ShowBalloon(WindowHandle, unsigned, const std::string& title, const std::string& text,
+                   int pictureId, bool silent) override {
+    balloons.push_back({title, text, pictureId, silent});
+    return true;
+  }
+  std::vector<BalloonCall> balloons;
+};
+
+// Knows no charset beyond the program's own.
+class NoSystemCharsets : public CharsetDecoder {
+ public:
+  bool DecodeToUtf8(const std::string&, const std::string&, std::string&) const override {
+    return false;
+  }
+};
+
 struct MenuItem {
   unsigned command;
   std::string text;
@@ -85,6 +111,8 @@ class FakePlatform : public Platform {
   std::vector<int> dialogsRun;
   std::vector<std::string> fileDialogFilters;
   std::vector<ScreenPoint> menusTracked;
+  FakeShell shell;
+  NoSystemCharsets charsets;
 
   // What the platform does.
   bool socketsStart = true;
@@ -149,6 +177,8 @@ class FakePlatform : public Platform {
                      unsigned flags) override;
   bool NotifyIcon(TrayAction action, const NotifyIconData& data) override;
   void PlaySoundFile(const std::string& fileName, unsigned flags) override;
+  ShellNotifier& Shell() override { return shell; }
+  const CharsetDecoder& Charsets() override { return charsets; }
   MenuHandle CreatePopupMenu() override;
   bool AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
                       bool checked) override;

@@ -337,7 +337,7 @@ TEST_F(OptionsCommandTest, ACheckDueWhileADialogIsOpenUsesTheFramesValues) {
     FinishCheck(platform, frame);
     EXPECT_EQ(2, server.sessions);
     EXPECT_EQ("pop.example.com", server.host);
-    EXPECT_EQ("USER alice", server.transcript.at(4));
+    EXPECT_EQ("USER alice", server.transcript.at(5));
     open.Click(win::kIdOk);
   });
   EXPECT_EQ("typed.example.org", frame.m_strServer);

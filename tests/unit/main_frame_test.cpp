@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "agent/presentation.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 #include "tests/double/check_driver.h"
@@ -258,7 +259,7 @@ TEST_F(MainFrameTest, EveryOtherOutcomeIsShownOnceWithOneIconUpdate) {
        {"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting", err,
         "tray modify 135 No messages waiting"}},
       {"", 3, {err, "tray modify 135 No messages waiting"}},
-      {"", 4,
+      {"", 5,
        {"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting", err,
         "tray modify 135 No messages waiting"}},
   };
@@ -274,13 +275,88 @@ TEST_F(MainFrameTest, EveryOtherOutcomeIsShownOnceWithOneIconUpdate) {
   }
 }
 
+// A server with UIDL: messages are told once, by the listing, across checks.
+MemoryServer Listing(const std::string& ids) {
+  MemoryServer server;
+  std::string listing = "+OK\r\n";
+  for (size_t i = 0; i < ids.size(); ++i)
+    listing += std::to_string(i + 1) + " id-" + ids[i] + "\r\n";
+  server.Reply(0, "+OK\r\n").Reply(1, "+OK\r\n").Reply(2, "+OK\r\n")
+      .Reply(3, "+OK " + std::to_string(ids.size()) + " 9\r\n").Reply(4, listing + ".\r\n");
+  for (size_t i = 0; i < 3 && i < ids.size(); ++i)
+    server.Reply(5 + i, "+OK\r\nFrom: =?UTF-8?Q?Zo=C3=AB?= <z@example.com>\r\nSubject: " +
+                            std::string(1, ids[ids.size() - 1 - i]) + "\r\n\r\n.\r\n");
+  return server;
+}
+
+TEST_F(MainFrameTest, NewMailIsAnnouncedOnceWithABalloon) {
+  StartQuietly();
+  const struct {
+    std::string ids;
+    const char* title;  // empty: no balloon, sound, foreground nor box
+    const char* text;
+  } checks[] = {
+      {"a", "1 new message", "Zoë: a"},
+      {"a", "", ""},
+      {"abc", "2 new messages", "Zoë: c\nZoë: b"},
+      {"c", "", ""},
+      {"cdefghij", "7 new messages", "Zoë: j\nZoë: i\nZoë: h\nand 4 more"},
+  };
+  for (const auto& c : checks) {
+    server = Listing(c.ids);
+    platform.events.clear();
+    platform.shell.balloons.clear();
+    platform.boxes.clear();
+    DoubleClick();
+    EXPECT_EQ(Picture(), IDI_NEWMAIL);
+    const bool told = *c.title != '\0';
+    EXPECT_EQ(told ? 1u : 0u, platform.shell.balloons.size()) << c.ids;
+    EXPECT_EQ(told ? 1u : 0u, platform.boxes.size()) << c.ids;
+    EXPECT_EQ(told ? 1u : 0u, platform.EventsStartingWith("sound new.wav").size()) << c.ids;
+    if (!told) continue;
+    const BalloonCall& balloon = platform.shell.balloons[0];
+    EXPECT_EQ(c.title, balloon.title);
+    EXPECT_EQ(c.text, balloon.text);
+    EXPECT_EQ(IDI_NEWMAIL, balloon.picture);
+    EXPECT_TRUE(balloon.silent) << "the program plays its own sound";
+  }
+}
+
+TEST(Presentation, SwitchesAndTheBalloonsLimits) {
+  CheckOutcome outcome;
+  outcome.kind = OutcomeKind::kMailboxCount;
+  outcome.count = outcome.newCount = 4;
+  outcome.countText = "4";
+  outcome.newest = {{std::string(40, 'x'), "\xF0\x9F\x93\xA7" + std::string(100, 'y')}, {"", ""}};
+  MailSettings settings;
+  Announcement told = Decide(outcome, settings);
+  EXPECT_EQ("4 new messages", told.balloonTitle);
+  EXPECT_EQ(std::string(40, 'x') + ": \xF0\x9F\x93\xA7" + std::string(31, 'y') + "\nand 3 more",
+            told.balloonText);
+  settings.m_extras.SetSwitch(kShowSenderKey, false, true);
+  EXPECT_EQ("4 new messages", Decide(outcome, settings).balloonText);
+  settings.m_extras.SetSwitch(kShowNotificationKey, false, true);
+  EXPECT_TRUE(Decide(outcome, settings).balloonTitle.empty());
+  outcome.newCount = 0;
+  settings.m_bNewMailSound = 1;
+  EXPECT_FALSE(Decide(outcome, settings).sound);
+  settings.m_extras.SetSwitch(kAnnounceOnlyNewKey, false, true);
+  EXPECT_TRUE(Decide(outcome, settings).sound);
+  EXPECT_EQ("ShowSenderAndSubject=FALSE\r\nShowNotification=FALSE\r\n"
+            "AnnounceOnlyNewMail=FALSE\r\n",
+            settings.m_extras.Format());
+  EXPECT_EQ("ab", CutToUtf16Units("ab\xF0\x9F\x93\xA7", 3));
+  EXPECT_EQ("ab\xF0\x9F\x93\xA7", CutToUtf16Units("ab\xF0\x9F\x93\xA7", 4));
+}
+
 TEST_F(MainFrameTest, TheBoxOfACountOrARefusedUserNameComesBeforeQuit) {
   StartQuietly();
   Lines sentWhileOpen;
   platform.whileMessageBox = [&](const MessageBoxCall&) { sentWhileOpen = server.transcript; };
   Answer("+OK 2 20\r\n");
   DoubleClick();
-  EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT"}), sentWhileOpen);
+  EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT", "UIDL", "TOP 2 0", "TOP 1 0"}),
+            sentWhileOpen);
   EXPECT_EQ("QUIT", server.transcript.back());
 
   server = MemoryServer();
@@ -633,9 +709,11 @@ class BesideTheUserInterfaceTest : public ::testing::Test {
     EXPECT_EQ(0, std::count(gated.script.transcript.begin(), gated.script.transcript.end(), "QUIT"));
   }
 
-  const Lines kSteps = {"resolve",   "connect", "receive", "send USER alice", "receive",
-                        "send PASS secret",     "receive", "send STAT",       "receive",
-                        "send QUIT"};
+  const Lines kSteps = {"resolve",      "connect", "receive",      "send USER alice",
+                        "receive",      "send PASS secret",         "receive",
+                        "send STAT",    "receive", "send UIDL",    "receive",
+                        "send TOP 3 0", "receive", "send TOP 2 0", "receive",
+                        "send TOP 1 0", "receive", "send QUIT"};
   FakePlatform platform;
   GatedServer gated{MemoryServer::Standard("+OK 3 320\r\n")};
   CMainFrame frame{platform, nullptr};
@@ -658,10 +736,12 @@ TEST_F(BesideTheUserInterfaceTest, TheUserInterfaceAnswersDuringEveryStep) {
     PassStep(i);
   }
   FinishCheck(platform, frame);
-  EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT"}), sentWhileBoxOpen);
+  EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT", "UIDL", "TOP 3 0", "TOP 2 0", "TOP 1 0"}),
+            sentWhileBoxOpen);
   EXPECT_EQ("QUIT", gated.script.transcript.back());
   EXPECT_EQ("You have 3 messages waiting", std::string(frame.m_nid.szTip));
-  EXPECT_EQ(0, frame.m_nMinutes) << "the check due after 30 ticks was skipped, the count went on";
+  EXPECT_EQ(static_cast<int>(kSteps.size() * 3 / 6 % 5), frame.m_nMinutes)
+      << "the check due after 30 ticks was skipped, the count went on";
   EXPECT_EQ(0, frame.m_nTicks);
   platform.Tick(30);
   EXPECT_EQ(2, gated.script.sessions);
@@ -677,7 +757,7 @@ TEST_P(ExitDuringAStepTest, EndsAtOnceAndTheCheckNeverComesBack) {
   CloseAndExpectNoTrace(GetParam() % 2 == 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(EachStep, ExitDuringAStepTest, ::testing::Range<size_t>(0, 10));
+INSTANTIATE_TEST_SUITE_P(EachStep, ExitDuringAStepTest, ::testing::Range<size_t>(0, 18));
 
 TEST_F(BesideTheUserInterfaceTest, ExitWhileTheCountBoxIsOpenEndsWithoutQuit) {
   ASSERT_TRUE(frame.Create("Tarvik"));

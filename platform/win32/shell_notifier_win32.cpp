@@ -1,0 +1,52 @@
+#include "platform/win32/shell_notifier_win32.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cwchar>
+
+#include "platform/win32/wide_text.h"
+
+namespace {
+
+// Copies text into a fixed field, cut short rather than overflowing it.
+template <size_t N>
+void CopyField(wchar_t (&field)[N], const std::string& utf8) {
+  const std::wstring wide = Widen(utf8);
+  size_t length = std::min(wide.size(), N - 1);
+  // Never leave half of a surrogate pair at the end.
+  if (length > 0 && length < wide.size() && wide[length - 1] >= 0xD800 && wide[length - 1] < 0xDC00)
+    --length;
+  std::wmemcpy(field, wide.data(), length);
+  field[length] = L'\0';
+}
+
+}  // namespace
+
+Win32ShellNotifier::~Win32ShellNotifier() {
+  if (m_hPicture) DestroyIcon(m_hPicture);
+}
+
+bool Win32ShellNotifier::ShowBalloon(WindowHandle window, unsigned iconId,
+                                     const std::string& title, const std::string& text,
+                                     int pictureId, bool silent) {
+  if (pictureId != m_nPictureId) {
+    if (m_hPicture) DestroyIcon(m_hPicture);
+    // The large balloon picture is the system's large icon size.
+    m_hPicture = static_cast<HICON>(LoadImageW(m_hInstance, MAKEINTRESOURCEW(pictureId),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                               GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+    m_nPictureId = m_hPicture ? pictureId : 0;
+  }
+  NOTIFYICONDATAW data = {};
+  data.cbSize = sizeof data;
+  data.hWnd = static_cast<HWND>(window);
+  data.uID = iconId;
+  data.uFlags = NIF_INFO;
+  CopyField(data.szInfoTitle, title);
+  CopyField(data.szInfo, text);
+  data.dwInfoFlags = m_hPicture ? NIIF_USER | NIIF_LARGE_ICON : NIIF_INFO;
+  data.hBalloonIcon = m_hPicture;
+  if (silent) data.dwInfoFlags |= NIIF_NOSOUND;
+  return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
