@@ -4,8 +4,10 @@
 #include <cstring>
 #include <iterator>
 
+#include "agent/mail_opener.h"
 #include "agent/presentation.h"
 #include "app/about_dlg.h"
+#include "dialogs/notification_options_dlg.h"
 #include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
 #include "platform/win_constants.h"
@@ -48,6 +50,9 @@ void CopySoundOptions(const From& from, To& to) {
   to.m_strNoMailWav = from.m_strNoMailWav;
   to.m_bShowCount = from.m_bShowCount;
 }
+
+// The NIN_BALLOONUSERCLICK tray event: the user clicked the balloon.
+constexpr unsigned kBalloonUserClick = win::kWmUser + 5;
 
 }  // namespace
 
@@ -117,8 +122,10 @@ int CMainFrame::OnCreate() {
 
 void CMainFrame::BuildTrayMenu() {
   m_menu.Create();
+  m_menu.Append(ID_OPEN_MAIL, "Open &mail");
   m_menu.Append(ID_SERVER_OPTIONS, "&Server options");
   m_menu.Append(ID_SOUND_OPTIONS, "S&ound options");
+  m_menu.Append(ID_NOTIFICATION_OPTIONS, "&Notification options");
   const auto writable = [this](RegistryRoot root) { return m_platform.CanWriteRunKey(root); };
   const auto holdsValue = [this](RegistryRoot root) {
     return m_platform.RunValueExists(root, kAutorunValueName);
@@ -178,10 +185,14 @@ intptr_t CMainFrame::OnTrayNotify(uintptr_t, intptr_t lParam) {
     case win::kWmLButtonDblClk:
       CheckNow();
       break;
+    case kBalloonUserClick:
+      OnOpenMail();
+      break;
     case win::kWmRButtonDown: {
       const ScreenPoint cursor = m_platform.GetCursorPos();
       // Without this the menu would not close when the user clicks elsewhere.
       m_platform.SetForegroundWindow(Handle());
+      UpdateOpenMailItem();
       m_menu.Track(cursor, Handle());
       break;
     }
@@ -201,6 +212,12 @@ void CMainFrame::OnCommand(unsigned command) {
       break;
     case ID_SERVER_OPTIONS:
       OnServerOptions();
+      break;
+    case ID_NOTIFICATION_OPTIONS:
+      OnNotificationOptions();
+      break;
+    case ID_OPEN_MAIL:
+      OnOpenMail();
       break;
     case ID_TRAY_EXIT:
       OnTrayExit();
@@ -231,6 +248,38 @@ void CMainFrame::OnSoundOptions() {
   if (dialog.DoModal() != win::kIdOk) return;
   CopySoundOptions(dialog, static_cast<MailSettings&>(*this));
   SaveChosenSettings();
+}
+
+void CMainFrame::OnNotificationOptions() {
+  CNotificationOptionsDlg dialog(m_platform);
+  dialog.m_bAnnounceOnlyNew = m_extras.Switch(kAnnounceOnlyNewKey, kAnnounceOnlyNewByDefault);
+  dialog.m_bShowNotification = m_extras.Switch(kShowNotificationKey, kShowNotificationByDefault);
+  dialog.m_bShowSender = m_extras.Switch(kShowSenderKey, kShowSenderByDefault);
+  dialog.m_strMailProgram = m_extras.Text(kMailProgramKey);
+  if (dialog.DoModal() != win::kIdOk) return;
+  m_extras.SetSwitch(kAnnounceOnlyNewKey, dialog.m_bAnnounceOnlyNew == 1, kAnnounceOnlyNewByDefault);
+  m_extras.SetSwitch(kShowNotificationKey, dialog.m_bShowNotification == 1,
+                     kShowNotificationByDefault);
+  m_extras.SetSwitch(kShowSenderKey, dialog.m_bShowSender == 1, kShowSenderByDefault);
+  m_extras.SetText(kMailProgramKey, dialog.m_strMailProgram);
+  UpdateOpenMailItem();
+  SaveChosenSettings();
+}
+
+// The registry is read at each use: the user may install or choose another
+// mail program while this one runs.
+void CMainFrame::OnOpenMail() {
+  MailTarget mail;
+  if (FindMailTarget(m_extras.Text(kMailProgramKey), m_platform.Shell().RegisteredMailCommand(),
+                     mail))
+    m_platform.Shell().Open(mail.target, mail.arguments);
+}
+
+void CMainFrame::UpdateOpenMailItem() {
+  MailTarget mail;
+  m_menu.Enable(ID_OPEN_MAIL,
+                FindMailTarget(m_extras.Text(kMailProgramKey),
+                               m_platform.Shell().RegisteredMailCommand(), mail));
 }
 
 void CMainFrame::OnTrayExit() { OnClose(); }

@@ -63,6 +63,9 @@ class CMainFrame : public FrameWindow, public MailSettings {
   void OnCommand(unsigned command);
   void OnServerOptions();
   void OnSoundOptions();
+  void OnNotificationOptions();
+  void OnOpenMail();
+  void UpdateOpenMailItem();
   void OnTrayExit();
   void OnTrayAbout();
   void OnAutorun();

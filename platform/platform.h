@@ -93,6 +93,7 @@ class Platform {
   virtual bool AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
                               bool checked) = 0;
   virtual void CheckMenuItem(MenuHandle menu, unsigned command, bool checked) = 0;
+  virtual void EnableMenuItem(MenuHandle menu, unsigned command, bool enabled) = 0;
   // Shows the menu at the point; the chosen item arrives later as a command.
   virtual void TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle owner) = 0;
   virtual void DestroyMenu(MenuHandle menu) = 0;

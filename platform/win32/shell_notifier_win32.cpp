@@ -50,3 +50,42 @@ bool Win32ShellNotifier::ShowBalloon(WindowHandle window, unsigned iconId,
   if (silent) data.dwInfoFlags |= NIIF_NOSOUND;
   return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
+
+namespace {
+
+// The default value of a key as text, with environment variables expanded.
+std::wstring DefaultValue(HKEY root, const std::wstring& key) {
+  DWORD bytes = 0;
+  const DWORD types = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
+  if (RegGetValueW(root, key.c_str(), nullptr, types, nullptr, nullptr, &bytes) != ERROR_SUCCESS ||
+      bytes < sizeof(wchar_t))
+    return std::wstring();
+  std::wstring value(bytes / sizeof(wchar_t), L'\0');
+  if (RegGetValueW(root, key.c_str(), nullptr, types, nullptr, &value[0], &bytes) != ERROR_SUCCESS)
+    return std::wstring();
+  value.resize(std::wcslen(value.c_str()));
+  return value;
+}
+
+}  // namespace
+
+std::string Win32ShellNotifier::RegisteredMailCommand() {
+  const std::wstring clients = L"Software\\Clients\\Mail";
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    const std::wstring name = DefaultValue(root, clients);
+    if (name.empty()) continue;
+    const std::wstring command = DefaultValue(root, clients + L"\\" + name + L"\\shell\\open\\command");
+    if (!command.empty()) return Narrow(command);
+  }
+  return std::string();
+}
+
+bool Win32ShellNotifier::Open(const std::string& target, const std::string& arguments) {
+  const std::wstring file = Widen(target);
+  const std::wstring parameters = Widen(arguments);
+  // Values above 32 mean success.
+  const HINSTANCE result =
+      ShellExecuteW(nullptr, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+                    nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}

@@ -15,6 +15,8 @@ class Win32ShellNotifier : public ShellNotifier {
 
   bool ShowBalloon(WindowHandle window, unsigned iconId, const std::string& title,
                    const std::string& text, int pictureId, bool silent) override;
+  std::string RegisteredMailCommand() override;
+  bool Open(const std::string& target, const std::string& arguments) override;
 
  private:
   HINSTANCE m_hInstance;

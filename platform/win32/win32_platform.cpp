@@ -209,6 +209,11 @@ void Win32Platform::CheckMenuItem(MenuHandle menu, unsigned command, bool checke
                   MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
+void Win32Platform::EnableMenuItem(MenuHandle menu, unsigned command, bool enabled) {
+  ::EnableMenuItem(static_cast<HMENU>(menu), command,
+                   MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
 void Win32Platform::TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle owner) {
   ::TrackPopupMenu(static_cast<HMENU>(menu), 0, at.x, at.y, 0, ToHwnd(owner), nullptr);
   // Without a message after the menu, its second showing may not close

@@ -41,6 +41,7 @@ class Win32Platform : public Platform {
   bool AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
                       bool checked) override;
   void CheckMenuItem(MenuHandle menu, unsigned command, bool checked) override;
+  void EnableMenuItem(MenuHandle menu, unsigned command, bool enabled) override;
   void TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle owner) override;
   void DestroyMenu(MenuHandle menu) override;
 

@@ -225,6 +225,11 @@ void FakePlatform::CheckMenuItem(MenuHandle menu, unsigned command, bool checked
     if (item.command == command) item.checked = checked;
 }
 
+void FakePlatform::EnableMenuItem(MenuHandle menu, unsigned command, bool enabled) {
+  for (MenuItem& item : m_menus.at(reinterpret_cast<uintptr_t>(menu) - 0x3001).items)
+    if (item.command == command) item.enabled = enabled;
+}
+
 void FakePlatform::TrackPopupMenu(MenuHandle, ScreenPoint at, WindowHandle) {
   events.push_back("menu " + std::to_string(at.x) + "," + std::to_string(at.y));
   menusTracked.push_back(at);

@@ -63,7 +63,15 @@ class FakeShell : public ShellNotifier {
     balloons.push_back({title, text, pictureId, silent});
     return true;
   }
+  std::string RegisteredMailCommand() override { return registeredMail; }
+  bool Open(const std::string& target, const std::string& arguments) override {
+    opened.push_back(arguments.empty() ? target : target + " | " + arguments);
+    return true;
+  }
   std::vector<BalloonCall> balloons;
+  std::string registeredMail;
+  // What was opened: "target" or "target | arguments".
+  std::vector<std::string> opened;
 };
 
 // Knows no charset beyond the program's own.
@@ -78,6 +86,7 @@ struct MenuItem {
   unsigned command;
   std::string text;
   bool checked;
+  bool enabled = true;
 };
 
 // The platform as the unit tests see it: every service does what the real
@@ -183,6 +192,7 @@ class FakePlatform : public Platform {
   bool AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
                       bool checked) override;
   void CheckMenuItem(MenuHandle menu, unsigned command, bool checked) override;
+  void EnableMenuItem(MenuHandle menu, unsigned command, bool enabled) override;
   void TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle owner) override;
   void DestroyMenu(MenuHandle menu) override;
   int RunModalDialog(Dialog& dialog, int templateId) override;

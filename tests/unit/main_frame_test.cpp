@@ -86,16 +86,16 @@ TEST_F(MainFrameTest, MenuHasFiveItemsWhenTheRunKeyOpens) {
   platform.machineRun.values["Nolvar-Tarvik"] = "C:\\Tools\\tarvik.exe ";
   Start();
   const std::vector<MenuItem> items = platform.MenuItems();
-  ASSERT_EQ(5u, items.size());
-  const std::pair<unsigned, const char*> expected[] = {{ID_SERVER_OPTIONS, "&Server options"},
-                                                       {ID_SOUND_OPTIONS, "S&ound options"},
-                                                       {ID_AUTORUN, "Autorun at boot"},
-                                                       {ID_TRAY_ABOUT, "&About..."},
-                                                       {ID_TRAY_EXIT, "E&xit"}};
+  ASSERT_EQ(7u, items.size());
+  const std::pair<unsigned, const char*> expected[] = {
+      {ID_OPEN_MAIL, "Open &mail"},       {ID_SERVER_OPTIONS, "&Server options"},
+      {ID_SOUND_OPTIONS, "S&ound options"}, {ID_NOTIFICATION_OPTIONS, "&Notification options"},
+      {ID_AUTORUN, "Autorun at boot"},     {ID_TRAY_ABOUT, "&About..."},
+      {ID_TRAY_EXIT, "E&xit"}};
   for (size_t i = 0; i < items.size(); ++i) {
     EXPECT_EQ(expected[i].first, items[i].command);
     EXPECT_EQ(expected[i].second, items[i].text);
-    EXPECT_EQ(i == 2, items[i].checked);
+    EXPECT_EQ(i == 4, items[i].checked);
   }
   EXPECT_EQ(1, frame.m_bAutorun);
 }
@@ -106,12 +106,14 @@ TEST_F(MainFrameTest, MenuHasFourItemsWhenNeitherRunKeyCanBeWritten) {
   Start();
   Lines texts;
   for (const MenuItem& item : platform.MenuItems()) texts.push_back(item.text);
-  EXPECT_EQ((Lines{"&Server options", "S&ound options", "&About...", "E&xit"}), texts);
+  EXPECT_EQ((Lines{"Open &mail", "&Server options", "S&ound options", "&Notification options",
+                   "&About...", "E&xit"}),
+            texts);
 }
 
 TEST_F(MainFrameTest, AutorunItemStartsUncheckedWithoutTheValue) {
   Start();
-  EXPECT_FALSE(platform.MenuItems()[2].checked);
+  EXPECT_FALSE(platform.MenuItems()[4].checked);
   EXPECT_EQ(0, frame.m_bAutorun);
 }
 
@@ -548,7 +550,7 @@ namespace {
 class AutorunTest : public MainFrameTest {
  protected:
   void Toggle() { platform.SendToFrame(win::kWmCommand, ID_AUTORUN); }
-  bool Checked() const { return platform.MenuItems().at(2).checked; }
+  bool Checked() const { return platform.MenuItems().at(4).checked; }
   std::map<std::string, std::string>& MachineValues() { return platform.machineRun.values; }
   std::map<std::string, std::string>& UserValues() { return platform.userRun.values; }
 };
@@ -582,13 +584,13 @@ TEST_F(AutorunTest, OnWritesForEveryUserWhenAllowedElseForThisUserAlone) {
     CMainFrame started(fresh, nullptr);
     ASSERT_TRUE(started.Create("Tarvik"));
     const std::vector<MenuItem> items = fresh.MenuItems();
-    ASSERT_EQ(c.written ? 5u : 4u, items.size()) << c.machineWritable << c.userWritable;
+    ASSERT_EQ(c.written ? 7u : 6u, items.size()) << c.machineWritable << c.userWritable;
     if (!c.written) continue;
     fresh.SendToFrame(win::kWmCommand, ID_AUTORUN);
     EXPECT_EQ((Lines{std::string("registry set ") + c.written +
                      " Nolvar-Tarvik=\"C:\\Tools\\tarvik.exe\" "}),
               fresh.EventsStartingWith("registry"));
-    EXPECT_TRUE(fresh.MenuItems().at(2).checked);
+    EXPECT_TRUE(fresh.MenuItems().at(4).checked);
     EXPECT_TRUE(fresh.boxes.empty());
   }
 }
@@ -603,10 +605,10 @@ TEST_F(AutorunTest, AValueInEitherKeyChecksTheItemAndOffRemovesItFromBoth) {
       if (inUser) fresh.userRun.values["Nolvar-Tarvik"] = "y";
       CMainFrame started(fresh, nullptr);
       ASSERT_TRUE(started.Create("Tarvik"));
-      EXPECT_TRUE(fresh.MenuItems().at(2).checked) << inMachine << inUser;
+      EXPECT_TRUE(fresh.MenuItems().at(4).checked) << inMachine << inUser;
       fresh.SendToFrame(win::kWmCommand, ID_AUTORUN);
       EXPECT_TRUE(fresh.machineRun.values.empty() && fresh.userRun.values.empty());
-      EXPECT_FALSE(fresh.MenuItems().at(2).checked);
+      EXPECT_FALSE(fresh.MenuItems().at(4).checked);
       EXPECT_EQ(0, started.m_bAutorun);
       EXPECT_TRUE(fresh.boxes.empty());
     }
@@ -650,7 +652,7 @@ TEST_F(AutorunTest, AFailedWriteIsToldAndNothingFlips) {
     FinishCheck(refusing, refused);
     refusing.registryWritesFail = true;
     refusing.SendToFrame(win::kWmCommand, ID_AUTORUN);
-    EXPECT_EQ(checkedAtStart, refusing.MenuItems().at(2).checked);
+    EXPECT_EQ(checkedAtStart, refusing.MenuItems().at(4).checked);
     EXPECT_EQ(checkedAtStart ? 1 : 0, refused.m_bAutorun);
     EXPECT_EQ(checkedAtStart ? 1u : 0u, refusing.machineRun.values.size());
     ASSERT_EQ(1u, refusing.boxes.size());
