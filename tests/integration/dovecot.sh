@@ -231,6 +231,7 @@ zero:{PLAIN}secret::::::
 one:{PLAIN}secret::::::
 twelve:{PLAIN}secret::::::
 other:{PLAIN}p a s s::::::
+news:{PLAIN}secret::::::
 EOF
     chown root:dovecot "$dir/passwd"
     chmod 640 "$dir/passwd"
@@ -239,6 +240,7 @@ EOF
     write_mailbox "$dir/mail/one/Maildir" one 1
     write_mailbox "$dir/mail/twelve/Maildir" twelve 12
     write_mailbox "$dir/mail/other/Maildir" other 3
+    write_mailbox "$dir/mail/news/Maildir" news 0
     chown -R dovecot:dovecot "$dir/mail"
     chmod -R u=rwX,go= "$dir/mail"
 
