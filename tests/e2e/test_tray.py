@@ -49,7 +49,7 @@ class TrayTest(AgentTestCase):
         self.screenshot("about-box-window", about)
         self.desktop.key("Return")
         self.desktop.wait_no_window("About")
-        self.assertEqual(4, len(server.transcript()), "closing the about box starts no check")
+        self.assertEqual(5, len(server.transcript()), "closing the about box starts no check")
         self.assertTrue(agent.running())
 
     def test_autorun_toggles_the_run_value_and_survives_a_restart(self):
