@@ -51,9 +51,6 @@ void CopySoundOptions(const From& from, To& to) {
   to.m_bShowCount = from.m_bShowCount;
 }
 
-// The NIN_BALLOONUSERCLICK tray event: the user clicked the balloon.
-constexpr unsigned kBalloonUserClick = win::kWmUser + 5;
-
 }  // namespace
 
 // Quoted, so that a path with spaces can never start a different program.
@@ -185,7 +182,7 @@ intptr_t CMainFrame::OnTrayNotify(uintptr_t, intptr_t lParam) {
     case win::kWmLButtonDblClk:
       CheckNow();
       break;
-    case kBalloonUserClick:
+    case win::kNinBalloonUserClick:
       OnOpenMail();
       break;
     case win::kWmRButtonDown: {

@@ -6,6 +6,10 @@
 #include <cwchar>
 
 #include "platform/win32/wide_text.h"
+#include "platform/win_constants.h"
+
+// Without NOTIFYICON_VERSION_4 the shell still sends it, in lParam alone.
+static_assert(win::kNinBalloonUserClick == NIN_BALLOONUSERCLICK, "balloon click event");
 
 namespace {
 

@@ -359,7 +359,7 @@ TEST_F(OptionsCommandTest, NotificationOptionsSaveAndOpenMailOpensWhatTheyName) 
   platform.shell.registeredMail = "\"C:\\Program Files\\Mail\\mail.exe\" /inbox -x";
   platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmRButtonDown);
   EXPECT_TRUE(openMail().enabled);
-  platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmUser + 5);  // a click on the balloon
+  platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kNinBalloonUserClick);
   EXPECT_EQ(std::vector<std::string>{"C:\\Program Files\\Mail\\mail.exe | /inbox -x"},
             platform.shell.opened);
 
