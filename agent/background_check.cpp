@@ -27,12 +27,15 @@ std::shared_ptr<BackgroundCheck> BackgroundCheck::Start(Platform& platform, Wind
                                                         unsigned message,
                                                         std::unique_ptr<Transport> transport,
                                                         const Pop3Account& account, int timeoutMs,
-                                                        std::shared_ptr<EventLog> log) {
+                                                        std::shared_ptr<EventLog> log,
+                                                        NewMailBasis basis) {
   const std::shared_ptr<BackgroundCheck> check(
       new BackgroundCheck(platform, window, message, std::move(transport), std::move(log)));
   // Never joined: at exit the program must not wait for a server that does
   // not answer, and the thread keeps what it uses alive itself.
-  std::thread([check, account, timeoutMs] { check->Run(account, timeoutMs); }).detach();
+  std::thread([check, account, timeoutMs, basis = std::move(basis)] {
+    check->Run(account, timeoutMs, basis);
+  }).detach();
   return check;
 }
 
@@ -73,10 +76,10 @@ void BackgroundCheck::Abandon() {
 
 // The transport goes before the last outcome is announced, so that nothing of
 // the connection is still in use once the frame has seen the end.
-void BackgroundCheck::Run(const Pop3Account& account, int timeoutMs) {
+void BackgroundCheck::Run(const Pop3Account& account, int timeoutMs, const NewMailBasis& basis) {
   const auto started = std::chrono::steady_clock::now();
   if (m_pLog) m_pLog->Add("check starts");
-  const CheckOutcome last = RunMailCheck(*m_pTransport, account, timeoutMs, *this, m_pLog.get());
+  const CheckOutcome last = RunMailCheck(*m_pTransport, account, timeoutMs, *this, basis, m_pLog.get());
   if (m_pLog) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);

@@ -17,12 +17,14 @@ class BackgroundCheck final : private OutcomeHandover {
  public:
   // Starts the conversation; whenever an outcome waits to be presented,
   // message is posted to window. With a log, the check's thread writes its
-  // start, its conversation, its outcome and its end to it.
+  // start, its conversation, its outcome and its end to it. basis tells new
+  // messages from those seen before.
   static std::shared_ptr<BackgroundCheck> Start(Platform& platform, WindowHandle window,
                                                 unsigned message,
                                                 std::unique_ptr<Transport> transport,
                                                 const Pop3Account& account, int timeoutMs,
-                                                std::shared_ptr<EventLog> log);
+                                                std::shared_ptr<EventLog> log,
+                                                NewMailBasis basis = NewMailBasis());
 
   // The outcome waiting to be presented, if any.
   std::optional<CheckOutcome> TakeOutcome();
@@ -36,7 +38,7 @@ class BackgroundCheck final : private OutcomeHandover {
  private:
   BackgroundCheck(Platform& platform, WindowHandle window, unsigned message,
                   std::unique_ptr<Transport> transport, std::shared_ptr<EventLog> log);
-  void Run(const Pop3Account& account, int timeoutMs);
+  void Run(const Pop3Account& account, int timeoutMs, const NewMailBasis& basis);
   void PresentBeforeQuit(const CheckOutcome& outcome) override;
   // Called with m_mutex held.
   void Announce(const CheckOutcome& outcome);

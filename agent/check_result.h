@@ -1,6 +1,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "mail/header_reader.h"
+#include "settings/seen_mail.h"
 
 // The outcome of one mail check: 0 when the conversation ran to its end,
 // otherwise the step that failed.
@@ -23,6 +27,7 @@ enum : CheckResult {
   kCheckSecureFailed = 13,
   kCheckUntrusted = 14,
   kCheckStlsRefused = 15,
+  kCheckTopFailed = 16,
 };
 
 // What the user is to be told about a check.
@@ -53,4 +58,10 @@ struct CheckOutcome {
   std::string countText;
   // The form that logged in, when the check got that far.
   LoginForm loginForm = LoginForm::kUnknown;
+  // With a count: the messages that were not on the server at the previous
+  // check, and the sender and subject of the newest of them, newest first.
+  int newCount = 0;
+  std::vector<MailSummary> newest;
+  // With a count: what to remember of the server for the next check.
+  SeenMail seen;
 };

@@ -217,7 +217,7 @@ CheckResult OpenSession(Transport& transport, Connection& connection,
 }
 
 CheckOutcome Converse(Transport& transport, const Pop3Account& account, int timeoutMs,
-                      OutcomeHandover& handover, EventLog* log) {
+                      OutcomeHandover& handover, const NewMailBasis& basis, EventLog* log) {
   Connection connection(transport);
   std::optional<Pop3Channel> channel;
   CheckResult result =
@@ -236,6 +236,10 @@ CheckOutcome Converse(Transport& transport, const Pop3Account& account, int time
     told.loginForm = form;
   }
   if (told.result != kCheckCompleted) return told;
+  if (told.kind == OutcomeKind::kMailboxCount) {
+    result = FindNewMail(*channel, basis, told);
+    if (result != kCheckCompleted) return FailedAt(result);
+  }
   handover.PresentBeforeQuit(told);
   if (!channel->SendCommand("QUIT")) return FailedAt(kCheckQuitFailed);
   result = connection.Close();
@@ -245,8 +249,8 @@ CheckOutcome Converse(Transport& transport, const Pop3Account& account, int time
 }  // namespace
 
 CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
-                          OutcomeHandover& handover, EventLog* log) {
-  const CheckOutcome outcome = Converse(transport, account, timeoutMs, handover, log);
+                          OutcomeHandover& handover, const NewMailBasis& basis, EventLog* log) {
+  const CheckOutcome outcome = Converse(transport, account, timeoutMs, handover, basis, log);
   // A certificate that stops verifying when the server renegotiates makes it
   // untrusted, whichever step that cut short.
   return outcome.result != kCheckCompleted && transport.TrustLost() ? FailedAt(kCheckUntrusted)

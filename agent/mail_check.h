@@ -3,6 +3,7 @@
 #include <string>
 
 #include "agent/check_result.h"
+#include "agent/new_mail.h"
 #include "platform/transport.h"
 
 class EventLog;
@@ -33,12 +34,14 @@ class OutcomeHandover {
   ~OutcomeHandover() = default;
 };
 
-// One complete POP3 conversation: USER, PASS, STAT, QUIT. What it learns
-// before QUIT is handed over once; the value returned is what is left to
-// present afterwards (kEnded when nothing is). With a log, the server asked
-// and the conversation are written to it.
+// One complete POP3 conversation: USER, PASS, STAT, UIDL, TOP for the
+// newest new messages, QUIT. What it learns before QUIT is handed over once;
+// the value returned is what is left to present afterwards (kEnded when
+// nothing is). basis tells new messages from those seen before. With a log,
+// the server asked and the conversation are written to it.
 CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
-                          OutcomeHandover& handover, EventLog* log = nullptr);
+                          OutcomeHandover& handover, const NewMailBasis& basis = NewMailBasis(),
+                          EventLog* log = nullptr);
 
 // The outcome of a check that failed at the step result names.
 CheckOutcome FailedAt(CheckResult result);

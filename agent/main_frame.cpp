@@ -5,12 +5,15 @@
 
 #include "agent/check_gate.h"
 #include "agent/login_account.h"
+#include "agent/mail_opener.h"
 #include "agent/presentation.h"
 #include "app/about_dlg.h"
+#include "dialogs/notification_options_dlg.h"
 #include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
+#include "settings/seen_mail.h"
 
 namespace {
 
@@ -136,8 +139,10 @@ int CMainFrame::OnCreate() {
 
 void CMainFrame::BuildTrayMenu() {
   m_menu.Create();
+  m_menu.Append(ID_OPEN_MAIL, "Open &mail");
   m_menu.Append(ID_SERVER_OPTIONS, "&Server options");
   m_menu.Append(ID_SOUND_OPTIONS, "S&ound options");
+  m_menu.Append(ID_NOTIFICATION_OPTIONS, "&Notification options");
   const auto writable = [this](RegistryRoot root) { return m_platform.CanWriteRunKey(root); };
   const auto holdsValue = [this](RegistryRoot root) {
     return m_platform.RunValueExists(root, kAutorunValueName);
@@ -201,10 +206,14 @@ intptr_t CMainFrame::OnTrayNotify(uintptr_t, intptr_t lParam) {
     case win::kWmLButtonDblClk:
       CheckNow();
       break;
+    case win::kNinBalloonUserClick:
+      OnOpenMail();
+      break;
     case win::kWmRButtonDown: {
       const ScreenPoint cursor = m_platform.GetCursorPos();
       // Without this the menu would not close when the user clicks elsewhere.
       m_platform.SetForegroundWindow(Handle());
+      UpdateOpenMailItem();
       m_menu.Track(cursor, Handle());
       break;
     }
@@ -249,6 +258,12 @@ void CMainFrame::OnCommand(unsigned command) {
     case ID_SERVER_OPTIONS:
       OnServerOptions();
       break;
+    case ID_NOTIFICATION_OPTIONS:
+      OnNotificationOptions();
+      break;
+    case ID_OPEN_MAIL:
+      OnOpenMail();
+      break;
     case ID_TRAY_EXIT:
       OnTrayExit();
       break;
@@ -283,6 +298,38 @@ void CMainFrame::OnSoundOptions() {
   if (dialog.DoModal() != win::kIdOk) return;
   CopySoundOptions(dialog, static_cast<MailSettings&>(*this));
   SaveChosenSettings();
+}
+
+void CMainFrame::OnNotificationOptions() {
+  CNotificationOptionsDlg dialog(m_platform);
+  dialog.m_bAnnounceOnlyNew = m_extras.Switch(kAnnounceOnlyNewKey, kAnnounceOnlyNewByDefault);
+  dialog.m_bShowNotification = m_extras.Switch(kShowNotificationKey, kShowNotificationByDefault);
+  dialog.m_bShowSender = m_extras.Switch(kShowSenderKey, kShowSenderByDefault);
+  dialog.m_strMailProgram = m_extras.Text(kMailProgramKey);
+  if (dialog.DoModal() != win::kIdOk) return;
+  m_extras.SetSwitch(kAnnounceOnlyNewKey, dialog.m_bAnnounceOnlyNew == 1, kAnnounceOnlyNewByDefault);
+  m_extras.SetSwitch(kShowNotificationKey, dialog.m_bShowNotification == 1,
+                     kShowNotificationByDefault);
+  m_extras.SetSwitch(kShowSenderKey, dialog.m_bShowSender == 1, kShowSenderByDefault);
+  m_extras.SetText(kMailProgramKey, dialog.m_strMailProgram);
+  UpdateOpenMailItem();
+  SaveChosenSettings();
+}
+
+// The registry is read at each use: the user may install or choose another
+// mail program while this one runs.
+void CMainFrame::OnOpenMail() {
+  MailTarget mail;
+  if (FindMailTarget(m_extras.Text(kMailProgramKey), m_platform.Shell().RegisteredMailCommand(),
+                     mail))
+    m_platform.Shell().Open(mail.target, mail.arguments);
+}
+
+void CMainFrame::UpdateOpenMailItem() {
+  MailTarget mail;
+  m_menu.Enable(ID_OPEN_MAIL,
+                FindMailTarget(m_extras.Text(kMailProgramKey),
+                               m_platform.Shell().RegisteredMailCommand(), mail));
 }
 
 void CMainFrame::OnTrayExit() { OnClose(); }
@@ -384,7 +431,13 @@ void CMainFrame::CheckNow() {
   m_recheck.Started();
   m_pCheck = BackgroundCheck::Start(m_platform, Handle(), kWmCheckOutcome, std::move(transport),
                                     AccountToCheck(m_platform.Codec(), *this),
-                                    kNetworkTimeoutMs, m_pLog);
+                                    kNetworkTimeoutMs, m_pLog, SeenMailBasis());
+}
+
+NewMailBasis CMainFrame::SeenMailBasis() {
+  return {LoadSeenMail(m_platform, SeenMailPathFor(m_strSettingsPath),
+                       AccountHash(m_strServer, m_strUser)),
+          &m_platform.Charsets()};
 }
 
 void CMainFrame::OnCheckOutcome() {
@@ -415,10 +468,15 @@ void CMainFrame::Present(const CheckOutcome& outcome) {
   RememberLoginForm(*this, outcome.loginForm);
   const Announcement told = Decide(outcome, *this, m_told);
   m_told = told.remembered;
+  if (outcome.kind == OutcomeKind::kMailboxCount)
+    SaveSeenMail(m_platform, SeenMailPathFor(m_strSettingsPath), outcome.seen);
   if (!told.tip.empty()) SetTrayTip(told.tip);
   if (told.picture) SetTrayPicture(told.picture);
   if (told.sound) PlaySound(*told.sound);
   if (told.foreground) m_platform.SetForegroundWindow(Handle());
+  if (!told.balloonTitle.empty())
+    m_platform.Shell().ShowBalloon(Handle(), kTrayIconId, told.balloonTitle, told.balloonText,
+                                   IDI_NEWMAIL, told.sound.has_value());
   if (!told.box.empty()) {
     ShowCheckMessage(told.box, told.boxIcon);
     // The program may have been closed while the box was open.

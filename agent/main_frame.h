@@ -70,6 +70,9 @@ class CMainFrame : public FrameWindow, public MailSettings {
   void OnCommand(unsigned command);
   void OnServerOptions();
   void OnSoundOptions();
+  void OnNotificationOptions();
+  void OnOpenMail();
+  void UpdateOpenMailItem();
   void OnTrayExit();
   void OnTrayAbout();
   void OnAutorun();
@@ -90,6 +93,7 @@ class CMainFrame : public FrameWindow, public MailSettings {
   void AbandonCheck();
   void ApplyLogSwitch();
   void Note(const std::string& event);
+  NewMailBasis SeenMailBasis();
 
   CommandTarget* m_pNextCommandTarget;
   bool m_bTrayIconAdded = false;

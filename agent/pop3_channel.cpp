@@ -51,11 +51,29 @@ ReplyStatus Pop3Channel::NoReply(const char* why) {
   return ReplyStatus::kNone;
 }
 
-ReplyStatus Pop3Channel::ReadReply(std::string& line) { return ReadLine(line, ReplyDeadline()); }
+ReplyStatus Pop3Channel::ReadReply(std::string& line) {
+  return ReadLine(line, Deadline(m_timeoutMs), true);
+}
+
+ReplyStatus Pop3Channel::ReadMultiLineReply(std::string& status,
+                                            const std::function<void(const std::string&)>& onLine,
+                                            size_t maxBytes) {
+  const Deadline deadline(m_timeoutMs);
+  const ReplyStatus answer = ReadLine(status, deadline, true);
+  if (answer != ReplyStatus::kPositive) return answer;
+  std::string line;
+  for (size_t read = 0; read <= maxBytes; read += line.size() + 2) {
+    if (ReadLine(line, deadline, false) == ReplyStatus::kNone) return ReplyStatus::kNone;
+    if (line == ".") return ReplyStatus::kPositive;
+    onLine(!line.empty() && line[0] == '.' ? line.substr(1) : line);
+  }
+  return NoReply("too long");
+}
 
 // A line ends at LF; a CR right before it is dropped, so servers that end
 // lines with a bare LF are understood too.
-ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline) {
+ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline,
+                                  bool firstOfReply) {
   char chunk[kReceiveChunk];
   for (;;) {
     const size_t end = m_received.find('\n');
@@ -63,7 +81,7 @@ ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline) {
       line.assign(m_received, 0, end);
       m_received.erase(0, end + 1);
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (m_pLog) m_pLog->Add("< " + line.substr(0, kLoggedReplyLength));
+      if (m_pLog && firstOfReply) m_pLog->Add("< " + line.substr(0, kLoggedReplyLength));
       return ClassifyReply(line);
     }
     if (m_received.size() >= kMaxReplyLength) return NoReply("too long");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/deadline.h"
@@ -36,13 +37,17 @@ class Pop3Channel {
   bool SendCommand(const std::string& line);
   // Reads the next reply line, without its line end, and says what it is.
   ReplyStatus ReadReply(std::string& line);
-  // The limit of one reply, started now: every line of a multi-line reply is
-  // read within the same one.
-  Deadline ReplyDeadline() const { return Deadline(m_timeoutMs); }
-  // As ReadReply, for a line of the reply whose limit is replyDeadline.
-  ReplyStatus ReadLine(std::string& line, const Deadline& replyDeadline);
+  // Reads a multi-line reply, status line and body alike under one time
+  // limit: when the status is positive, each body line (dot-stuffing undone)
+  // goes to onLine up to the terminating ".". kNone when the reply did not
+  // end in time or ran past maxBytes.
+  ReplyStatus ReadMultiLineReply(std::string& status,
+                                 const std::function<void(const std::string&)>& onLine,
+                                 size_t maxBytes);
 
  private:
+  // One line within the reply's limit; the log gets a reply's first line only.
+  ReplyStatus ReadLine(std::string& line, const Deadline& deadline, bool firstOfReply);
   ReplyStatus NoReply(const char* why);
 
   Transport& m_transport;

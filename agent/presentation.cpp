@@ -1,9 +1,41 @@
 #include "agent/presentation.h"
 
+#include "platform/utf8_text.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 
+const char kAnnounceOnlyNewKey[] = "AnnounceOnlyNewMail";
+const char kShowNotificationKey[] = "ShowNotification";
+const char kShowSenderKey[] = "ShowSenderAndSubject";
+
 namespace {
+
+std::string Plural(int count, const char* one, const char* many) {
+  return std::to_string(count) + (count == 1 ? one : many);
+}
+
+// Each line is cut to a third of the balloon, so that three of them and
+// the "and K more" after them always fit whole.
+constexpr size_t kBalloonLineUnits = 75;
+
+// "Sender: Subject" per message, newest first, then how many more there are.
+std::string BalloonLines(const CheckOutcome& outcome, bool withSenders) {
+  const std::string count = Plural(outcome.newCount, " new message", " new messages");
+  if (!withSenders) return count;
+  std::string text;
+  int shown = 0;
+  for (const MailSummary& mail : outcome.newest) {
+    const std::string line = mail.sender.empty() || mail.subject.empty()
+                                 ? mail.sender + mail.subject
+                                 : mail.sender + ": " + mail.subject;
+    if (line.empty()) continue;
+    text += (text.empty() ? "" : "\n") + CutToUtf16Units(line, kBalloonLineUnits);
+    ++shown;
+  }
+  if (shown == 0) return count;
+  if (outcome.newCount > shown) text += "\nand " + std::to_string(outcome.newCount - shown) + " more";
+  return text;
+}
 
 std::optional<std::string> SoundIfOn(int soundSwitch, const std::string& fileName) {
   if (soundSwitch != 1) return std::nullopt;
@@ -20,6 +52,18 @@ void DecideCount(const CheckOutcome& outcome, const MailSettings& settings, Anno
   told.tip = "You have " + PrintableText(outcome.countText) +
              (outcome.count > 1 ? " messages waiting" : " message waiting");
   told.picture = IDI_NEWMAIL;
+  if (outcome.newCount > 0 &&
+      settings.m_extras.Switch(kShowNotificationKey, kShowNotificationByDefault)) {
+    told.balloonTitle = CutToUtf16Units(Plural(outcome.newCount, " new message", " new messages"),
+                                        kBalloonTitleUnits);
+    told.balloonText =
+        BalloonLines(outcome, settings.m_extras.Switch(kShowSenderKey, kShowSenderByDefault));
+  }
+  // The tip and picture follow every check; the rest only news, unless the
+  // user wants the count told at every check.
+  if (outcome.newCount == 0 &&
+      settings.m_extras.Switch(kAnnounceOnlyNewKey, kAnnounceOnlyNewByDefault))
+    return;
   told.sound = SoundIfOn(settings.m_bNewMailSound, settings.m_strNewMailWav);
   told.foreground = true;
   if (settings.m_bShowCount == 1) {

@@ -29,9 +29,25 @@ struct Announcement {
   unsigned boxIcon = 0;
   bool failed = false;
   std::optional<std::string> errorSound;
+  // A balloon notification of new mail; empty title: none.
+  std::string balloonTitle;
+  std::string balloonText;
   // The memory the next outcome is decided with.
   PresentationMemory remembered;
 };
+
+// The newer settings that shape what is announced, as stored in the
+// settings file's key=value lines, and their defaults.
+extern const char kAnnounceOnlyNewKey[];
+extern const char kShowNotificationKey[];
+extern const char kShowSenderKey[];
+constexpr bool kAnnounceOnlyNewByDefault = true;
+constexpr bool kShowNotificationByDefault = true;
+constexpr bool kShowSenderByDefault = true;
+
+// The balloon's limits in UTF-16 units, its terminating NUL not counted.
+constexpr size_t kBalloonTitleUnits = 63;
+constexpr size_t kBalloonTextUnits = 255;
 
 // What the outcome of a check means for the user with these settings, after
 // the outcomes that memory remembers.

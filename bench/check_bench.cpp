@@ -17,6 +17,8 @@
 #include "agent/main_frame.h"
 #include "platform/posix/posix_transport.h"
 #include "res/resource.h"
+#include "settings/seen_mail.h"
+#include "settings/settings_file.h"
 #include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"
 
@@ -75,7 +77,10 @@ int main(int argc, char** argv) {
     const std::chrono::duration<double, std::milli> took =
         std::chrono::steady_clock::now() - started;
     const bool failed = FakePlatform::IconId(frame.m_nid.hIcon) == IDI_NOTCONNECTED;
-    std::printf("%.3f %zu %s\n", took.count(), g_heapPeak - before, failed ? "failed" : "ok");
+    const auto seen =
+        platform.files.find(SeenMailPathFor(SettingsPathFor(platform.ModuleFileName())));
+    std::printf("%.3f %zu %s %zu\n", took.count(), g_heapPeak - before, failed ? "failed" : "ok",
+                seen == platform.files.end() ? size_t{0} : seen->second.size());
   }
   for (const auto& [path, content] : platform.files)
     std::printf("file %s %zu\n", path.c_str(), content.size());

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/charset_decoder.h"
+#include "platform/shell_notifier.h"
 #include "platform/single_instance.h"
 #include "platform/system_events.h"
 #include "platform/text_codec.h"
@@ -83,12 +85,18 @@ class Platform {
                              unsigned flags) = 0;
   virtual bool NotifyIcon(TrayAction action, const NotifyIconData& data) = 0;
   virtual void PlaySoundFile(const std::string& fileName, unsigned flags) = 0;
+  // Balloon notifications and what the shell starts.
+  virtual ShellNotifier& Shell() = 0;
+  // The system's converters for the charsets of mail headers; may be used
+  // from any thread.
+  virtual const CharsetDecoder& Charsets() = 0;
 
   // Popup menus.
   virtual MenuHandle CreatePopupMenu() = 0;
   virtual bool AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
                               bool checked) = 0;
   virtual void CheckMenuItem(MenuHandle menu, unsigned command, bool checked) = 0;
+  virtual void EnableMenuItem(MenuHandle menu, unsigned command, bool enabled) = 0;
   // Shows the menu at the point; the chosen item arrives later as a command.
   virtual void TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle owner) = 0;
   virtual void DestroyMenu(MenuHandle menu) = 0;

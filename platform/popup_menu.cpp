@@ -10,6 +10,10 @@ bool PopupMenu::Append(unsigned command, const std::string& text, bool checked) 
   return m_hMenu && m_platform.AppendMenuItem(m_hMenu, command, text, checked);
 }
 
+void PopupMenu::Enable(unsigned command, bool enabled) {
+  if (m_hMenu) m_platform.EnableMenuItem(m_hMenu, command, enabled);
+}
+
 void PopupMenu::Check(unsigned command, bool checked) {
   if (m_hMenu) m_platform.CheckMenuItem(m_hMenu, command, checked);
 }

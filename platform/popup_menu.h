@@ -15,6 +15,7 @@ class PopupMenu {
   bool Create();
   bool Append(unsigned command, const std::string& text, bool checked = false);
   void Check(unsigned command, bool checked);
+  void Enable(unsigned command, bool enabled);
   // Shows the menu at the point; the chosen command arrives later at owner.
   void Track(ScreenPoint at, WindowHandle owner);
   void Destroy();

@@ -27,6 +27,8 @@ constexpr unsigned kWmLButtonDblClk = 0x0203;
 constexpr unsigned kWmRButtonDown = 0x0204;
 constexpr unsigned kWmRButtonUp = 0x0205;
 constexpr unsigned kWmUser = 0x0400;
+// The tray event of a click on the icon's balloon.
+constexpr unsigned kNinBalloonUserClick = 0x0405;
 
 constexpr unsigned kScMinimize = 0xF020;
 

@@ -6,7 +6,9 @@
 namespace {
 
 // The newer settings, by the name of their line.
-constexpr const char* kKnownKeys[] = {"LoginForm", "WriteLog"};
+constexpr const char* kKnownKeys[] = {"LoginForm",        "WriteLog",
+                                      "AnnounceOnlyNewMail", "ShowNotification",
+                                      "ShowSenderAndSubject", "MailProgram"};
 
 bool IsKnown(const std::string& key) {
   return std::find(std::begin(kKnownKeys), std::end(kKnownKeys), key) != std::end(kKnownKeys);

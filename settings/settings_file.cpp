@@ -94,20 +94,24 @@ bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings&
 // a value has no form there. UTF-8 goes without a byte-order mark: an older
 // reader would take the mark into the server name.
 bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings) {
-  const std::string temporary = path + "." + std::to_string(platform.ProcessId()) + ".tmp";
   const std::string content = FormatSettings(settings);
   std::string ansi;
-  const std::string& bytes = platform.Codec().ToAnsi(content, ansi) ? ansi : content;
-  if (platform.WriteNewFile(temporary, bytes)) {
+  return ReplaceFileContent(platform, path,
+                            platform.Codec().ToAnsi(content, ansi) ? ansi : content);
+}
+
+bool ReplaceFileContent(Platform& platform, const std::string& path, const std::string& content) {
+  const std::string temporary = path + "." + std::to_string(platform.ProcessId()) + ".tmp";
+  if (platform.WriteNewFile(temporary, content)) {
     if (platform.MoveFileReplacing(temporary, path)) return true;
     platform.RemoveFile(temporary);
     return false;
   }
   // A temporary file that was created but not filled means a full disk, where
-  // a rewrite in place would cut the settings file short; one that could not
-  // be created means a folder the user may not write to, whose settings file
-  // the user may still be allowed to rewrite.
+  // a rewrite in place would cut the file short; one that could not be
+  // created means a folder the user may not write to, whose files the user
+  // may still be allowed to rewrite.
   const bool created = platform.CanOpenForReading(temporary);
   platform.RemoveFile(temporary);
-  return !created && platform.RewriteFile(path, bytes);
+  return !created && platform.RewriteFile(path, content);
 }

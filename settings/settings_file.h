@@ -45,7 +45,12 @@ std::string FormatSettings(const MailSettings& settings);
 // (settings untouched) when it cannot be read.
 bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings);
 
-// Writes the whole file through a temporary file beside it, so that a failed
-// save leaves the previous file as it was; where no temporary file can be
-// created there, rewrites the file in place. False when neither was done.
+// Writes the whole file, in the ANSI code page when every value has a place
+// in it and in UTF-8 otherwise, as ReplaceFileContent does.
 bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings);
+
+// Writes content through a temporary file beside path and puts it in place
+// in one step, so that a failed write leaves the previous file as it was;
+// where no temporary file can be created there, rewrites the file in place.
+// False when neither was done.
+bool ReplaceFileContent(Platform& platform, const std::string& path, const std::string& content);

@@ -87,7 +87,7 @@ HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition) {
 
 }  // namespace
 
-Win32Platform::Win32Platform(HINSTANCE instance) : m_hInstance(instance) {}
+Win32Platform::Win32Platform(HINSTANCE instance) : m_hInstance(instance), m_shell(instance) {}
 
 Win32Platform::~Win32Platform() { StopSound(); }
 
@@ -230,6 +230,11 @@ bool Win32Platform::AppendMenuItem(MenuHandle menu, unsigned command, const std:
 void Win32Platform::CheckMenuItem(MenuHandle menu, unsigned command, bool checked) {
   ::CheckMenuItem(static_cast<HMENU>(menu), command,
                   MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void Win32Platform::EnableMenuItem(MenuHandle menu, unsigned command, bool enabled) {
+  ::EnableMenuItem(static_cast<HMENU>(menu), command,
+                   MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 void Win32Platform::TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle owner) {

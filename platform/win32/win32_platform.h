@@ -4,6 +4,8 @@
 
 #include "platform/platform.h"
 #include "platform/win32/ansi_codec.h"
+#include "platform/win32/charset_decoder_win32.h"
+#include "platform/win32/shell_notifier_win32.h"
 #include "platform/win32/win32_single_instance.h"
 #include "platform/win32/win32_system_events.h"
 
@@ -37,11 +39,14 @@ class Win32Platform : public Platform {
                      unsigned flags) override;
   bool NotifyIcon(TrayAction action, const NotifyIconData& data) override;
   void PlaySoundFile(const std::string& fileName, unsigned flags) override;
+  ShellNotifier& Shell() override { return m_shell; }
+  const CharsetDecoder& Charsets() override { return m_charsets; }
 
   MenuHandle CreatePopupMenu() override;
   bool AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
                       bool checked) override;
   void CheckMenuItem(MenuHandle menu, unsigned command, bool checked) override;
+  void EnableMenuItem(MenuHandle menu, unsigned command, bool enabled) override;
   void TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle owner) override;
   void DestroyMenu(MenuHandle menu) override;
 
@@ -95,4 +100,6 @@ class Win32Platform : public Platform {
   std::string m_strSound;
   Win32SingleInstance m_copies;
   Win32SystemEvents m_events;
+  Win32ShellNotifier m_shell;
+  Win32CharsetDecoder m_charsets;
 };

@@ -58,10 +58,45 @@ struct MessageBoxCall {
   unsigned flags;
 };
 
+struct BalloonCall {
+  std::string title;
+  std::string text;
+  int picture;
+  bool silent;
+};
+
+// Records the balloons shown.
+class FakeShell : public ShellNotifier {
+ public:
+  bool ShowBalloon(WindowHandle, unsigned, const std::string& title, const std::string& text,
+                   int pictureId, bool silent) override {
+    balloons.push_back({title, text, pictureId, silent});
+    return true;
+  }
+  std::string RegisteredMailCommand() override { return registeredMail; }
+  bool Open(const std::string& target, const std::string& arguments) override {
+    opened.push_back(arguments.empty() ? target : target + " | " + arguments);
+    return true;
+  }
+  std::vector<BalloonCall> balloons;
+  std::string registeredMail;
+  // What was opened: "target" or "target | arguments".
+  std::vector<std::string> opened;
+};
+
+// Knows no charset beyond the program's own.
+class NoSystemCharsets : public CharsetDecoder {
+ public:
+  bool DecodeToUtf8(const std::string&, const std::string&, std::string&) const override {
+    return false;
+  }
+};
+
 struct MenuItem {
   unsigned command;
   std::string text;
   bool checked;
+  bool enabled = true;
 };
 
 // The platform as the unit tests see it: every service does what the real
@@ -95,6 +130,8 @@ class FakePlatform : public Platform {
   std::vector<int> dialogsRun;
   std::vector<std::string> fileDialogFilters;
   std::vector<ScreenPoint> menusTracked;
+  FakeShell shell;
+  NoSystemCharsets charsets;
 
   // What the platform does.
   bool socketsStart = true;
@@ -170,10 +207,13 @@ class FakePlatform : public Platform {
                      unsigned flags) override;
   bool NotifyIcon(TrayAction action, const NotifyIconData& data) override;
   void PlaySoundFile(const std::string& fileName, unsigned flags) override;
+  ShellNotifier& Shell() override { return shell; }
+  const CharsetDecoder& Charsets() override { return charsets; }
   MenuHandle CreatePopupMenu() override;
   bool AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
                       bool checked) override;
   void CheckMenuItem(MenuHandle menu, unsigned command, bool checked) override;
+  void EnableMenuItem(MenuHandle menu, unsigned command, bool enabled) override;
   void TrackPopupMenu(MenuHandle menu, ScreenPoint at, WindowHandle owner) override;
   void DestroyMenu(MenuHandle menu) override;
   int RunModalDialog(Dialog& dialog, int templateId) override;

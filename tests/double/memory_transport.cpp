@@ -102,7 +102,10 @@ MemoryServer MemoryServer::Standard(const std::string& statReply) {
       .Reply(1, "+OK\r\n")
       .Reply(2, "+OK logged in\r\n")
       .Reply(3, statReply)
-      .Reply(4, "+OK bye\r\n");
+      .Reply(4, "-ERR no UIDL here\r\n")
+      .Reply(5, "-ERR\r\n")
+      .Reply(6, "-ERR\r\n")
+      .Reply(7, "-ERR\r\n");
   return server;
 }
 

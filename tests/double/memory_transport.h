@@ -19,7 +19,8 @@ class MemoryServer {
 
   // The bytes become readable once the client has sent afterCommands commands.
   MemoryServer& Reply(size_t afterCommands, const std::string& bytes);
-  // Greeting, USER, PASS and STAT all answered positively; STAT with statReply.
+  // Greeting, USER, PASS and STAT all answered positively, STAT with
+  // statReply; UIDL and the TOP commands after it are refused.
   static MemoryServer Standard(const std::string& statReply);
 
   std::unique_ptr<Transport> NewSession();

@@ -5,7 +5,6 @@ import unittest
 import winebox
 from e2e_base import AgentTestCase
 
-WHOLE_CONVERSATION = ["USER alice", "PASS secret", "STAT", "QUIT"]
 
 
 class AgentLifeTest(AgentTestCase):
@@ -23,7 +22,8 @@ class AgentLifeTest(AgentTestCase):
 
         self.desktop.key("Return")
         self.desktop.wait_no_window(winebox.CHECK_CAPTION)
-        self.assertEqual(["USER alice", "PASS se cret", "STAT", "QUIT"], server.wait_transcript(4))
+        self.assertEqual(["USER alice", "PASS se cret", "STAT", "UIDL", "TOP 3 0", "TOP 2 0",
+                          "TOP 1 0", "QUIT"], server.wait_transcript(8))
         self.assertTrue(box)
 
         agent.settings.write_bytes(b"overwritten by hand\r\n")

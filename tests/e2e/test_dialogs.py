@@ -1,13 +1,16 @@
 """The two settings dialogs, driven through the tray menu as a user would."""
 
+import pathlib
+import shutil
 import subprocess
 import time
 import unittest
 
 import winebox
-from e2e_base import AgentTestCase
+from e2e_base import EXE, AgentTestCase
 
-SERVER_OPTIONS, SOUND_OPTIONS = 0, 1
+SERVER_OPTIONS, SOUND_OPTIONS = 1, 2
+OPEN_MAIL, NOTIFICATION_OPTIONS = 0, 3
 SERVER_CAPTION, SOUND_CAPTION = "POP3 Server Options", "Sound Options"
 # Controls of the templates, in dialog units: x, y, width, height.
 PLUS, OK_SERVER, CANCEL_SERVER = (120, 70, 10, 15), (43, 95, 50, 14), (153, 95, 50, 14)
@@ -15,7 +18,7 @@ OK_SOUND, CANCEL_SOUND = (40, 120, 50, 14), (150, 120, 50, 14)
 BROWSE_NEW_MAIL, BROWSE_NO_MAIL = (195, 30, 45, 14), (195, 65, 45, 14)
 
 
-class DialogsTest(AgentTestCase):
+class DialogTestCase(AgentTestCase):
     def start_agent(self, **settings):
         agent = self.new_agent()
         agent.write_settings(**settings)
@@ -41,6 +44,8 @@ class DialogsTest(AgentTestCase):
         self.desktop.key("ctrl+a")
         self.desktop.type(text)
 
+
+class DialogsTest(DialogTestCase):
     def test_server_options_typed_saved_closed_and_cancelled(self):
         agent = self.start_agent(server="", user="", password="", interval=15)
 
@@ -140,7 +145,7 @@ class DialogsTest(AgentTestCase):
     def test_a_check_while_a_dialog_is_open_uses_the_saved_values(self):
         server = self.new_server(stat="+OK 0 0\\r\\n")
         agent = self.start_agent(show_count="FALSE")
-        server.wait_transcript(4)
+        server.wait_transcript(5)
         layout = self.open_server_options()
         self.desktop.key("Tab")
         self.replace_field_text("somebody else")
@@ -151,7 +156,7 @@ class DialogsTest(AgentTestCase):
         self.desktop.xdotool("windowmove", dialog, "400", "300")
         icon_x, icon_y = winebox.tray_icon_point(self.desktop)
         self.desktop.click(icon_x, icon_y, repeat=2)
-        self.assertEqual("USER alice", server.wait_transcript(8)[4])
+        self.assertEqual("USER alice", server.wait_transcript(10)[5])
         self.desktop.xdotool("windowmove", dialog, str(x), str(y))
         self.desktop.click(*layout.centre(*CANCEL_SERVER))
         self.desktop.wait_no_window(SERVER_CAPTION)
@@ -159,3 +164,70 @@ class DialogsTest(AgentTestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+READ_TOOLTIPS = pathlib.Path(EXE).parent / "read_tooltips.exe"
+RECORD_START = pathlib.Path(EXE).parent / "record_start.exe"
+NOTIFICATION_CAPTION = "Notification Options"
+SHOW_SENDER = (5, 33, 180, 10)
+OK_NOTIFICATION = (40, 102, 50, 14)
+
+
+class NewMailTest(DialogTestCase):
+    """The whole way of new mail: the balloon once, Open mail, and where the switches live."""
+
+    def balloon_texts(self):
+        """The texts of the tooltips shown now, the balloon's among them."""
+        return self.desktop.wine(str(READ_TOOLTIPS)).stdout.splitlines()
+
+    def wait_balloon(self, text):
+        winebox.wait_until(lambda: text in self.balloon_texts(), 20, f"a balloon with {text!r}")
+
+    def test_new_mail_is_told_once_and_open_mail_starts_the_mail_program(self):
+        server = self.new_server(stat="+OK 3 300\\r\\n")
+        agent = self.new_agent()
+        agent.write_settings(show_count="TRUE")
+        mail_program = agent.folder / "record_start.exe"
+        shutil.copy(RECORD_START, mail_program)
+        with agent.settings.open("ab") as settings:
+            settings.write(f"MailProgram={winebox.windows_path(mail_program)}\r\n".encode())
+        agent.start()
+
+        first = "Fake Sender: Message 3 | Fake Sender: Message 2 | Fake Sender: Message 1"
+        self.desktop.wait_window(winebox.CHECK_CAPTION)
+        self.wait_balloon(first)
+        self.screenshot("new-mail-balloon")
+        self.desktop.key("Return")
+        server.wait_transcript(8)
+        # The balloon times out; a second check with nothing new shows neither it nor the box.
+        winebox.wait_until(lambda: first not in self.balloon_texts(), 60, "the balloon to go")
+        x, y = winebox.tray_icon_point(self.desktop)
+        self.desktop.click(x, y, repeat=2)
+        server.wait_transcript(13)
+        time.sleep(2)
+        self.assertNotIn(first, self.balloon_texts())
+        self.assertEqual([], self.desktop.windows(winebox.CHECK_CAPTION))
+
+        # A fourth message arrives: told, and only it.
+        server.stop()
+        server = self.new_server(stat="+OK 4 400\\r\\n")
+        self.desktop.click(x, y, repeat=2)
+        self.wait_balloon("Fake Sender: Message 4")
+        self.desktop.wait_window(winebox.CHECK_CAPTION)
+        self.desktop.key("Return")
+        self.assertEqual(["USER alice", "PASS secret", "STAT", "UIDL", "TOP 4 0", "QUIT"],
+                         server.wait_transcript(6))
+
+        winebox.choose_from_tray_menu(self.desktop, OPEN_MAIL)
+        record = agent.folder / "record_start.txt"
+        winebox.wait_until(record.exists, 20, "the mail program to start")
+        self.assertIn("record_start.exe", record.read_text())
+
+        layout = self.open_dialog(NOTIFICATION_OPTIONS, NOTIFICATION_CAPTION, 252, 126)
+        self.screenshot("notification-options", self.desktop.wait_window(NOTIFICATION_CAPTION))
+        self.desktop.click(*layout.centre(*SHOW_SENDER))
+        self.desktop.click(*layout.centre(*OK_NOTIFICATION))
+        self.desktop.wait_no_window(NOTIFICATION_CAPTION)
+        self.assertIn("ShowSenderAndSubject=FALSE", agent.settings.read_text())
+        agent.send_close()
+        agent.wait_exit()

@@ -28,7 +28,10 @@ USER_RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 MACHINE_RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
 RUN_VALUE = "Nolvar-Tarvik"
 EXIT_REFUSED = 3
-AUTORUN = 2  # in the tray menu
+AUTORUN = 4  # in the tray menu
+# The standard session's three messages are new at the first check only.
+FIRST_CHECK = ["USER alice", "PASS secret", "STAT", "UIDL", "TOP 3 0", "TOP 2 0", "TOP 1 0", "QUIT"]
+LATER_CHECK = ["USER alice", "PASS secret", "STAT", "UIDL", "QUIT"]
 
 
 def machine(path):
@@ -152,8 +155,7 @@ class InstallerTest(AgentTestCase):
         agent.write_settings(interval=7, show_count="FALSE")
         os.utime(agent.settings, (0, 0))
         agent.start()
-        self.assertEqual(["USER alice", "PASS secret", "STAT", "QUIT"],
-                         server.wait_transcript(4))
+        self.assertEqual(FIRST_CHECK, server.wait_transcript(8))
         # A 32-bit program writes the machine-wide value into the 32-bit view.
         own_view, other_view = ("/reg:64", "/reg:32") if self.arch == "x64" else ("/reg:32", "/reg:64")
         self.addCleanup(self.desktop.wine, "reg", "delete", MACHINE_RUN_KEY, "/v", RUN_VALUE,
@@ -187,13 +189,13 @@ class InstallerTest(AgentTestCase):
 
         # Installing over the running program closes, replaces and restarts it.
         agent.start()
-        server.wait_transcript(8)
+        server.wait_transcript(13)
         os.utime(agent.settings, (0, 0))
         self.assertEqual(0, self.install(self.next_setup))
         agent.wait_exit()
         self.assertGreater(agent.settings.stat().st_mtime, 0, "it saved as it closed")
-        self.assertEqual(["USER alice", "PASS secret", "STAT", "QUIT"] * 3,
-                         server.wait_transcript(12), "the restarted program checks")
+        self.assertEqual(FIRST_CHECK + LATER_CHECK * 2, server.wait_transcript(18),
+                         "the restarted program checks")
 
         # A silent uninstall removes everything but the settings.
         # Wine lets the program write the machine-wide value; without administrator

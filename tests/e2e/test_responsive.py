@@ -8,7 +8,7 @@ import unittest
 import winebox
 from e2e_base import AgentTestCase
 
-EXIT = 4
+EXIT = 6
 # How long the program may take to answer, from the request.
 PROMPT = 1.0
 

@@ -6,7 +6,7 @@ import unittest
 import winebox
 from e2e_base import AgentTestCase
 
-SERVER_OPTIONS, SOUND_OPTIONS, AUTORUN, ABOUT, EXIT = range(5)
+_, SERVER_OPTIONS, SOUND_OPTIONS, _, AUTORUN, ABOUT, EXIT = range(7)
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
 RUN_VALUE = "Nolvar-Tarvik"
 
@@ -36,8 +36,8 @@ class TrayTest(AgentTestCase):
         server, _ = self.start_checking_agent()
         x, y = winebox.tray_icon_point(self.desktop)
         self.desktop.click(x, y, repeat=2)
-        self.assertEqual(["USER alice", "PASS secret", "STAT", "QUIT"] * 2,
-                         server.wait_transcript(8))
+        self.assertEqual(["USER alice", "PASS secret", "STAT", "UIDL", "QUIT"] * 2,
+                         server.wait_transcript(10))
 
     def test_menu_and_about_box(self):
         server, agent = self.start_checking_agent()
@@ -49,7 +49,7 @@ class TrayTest(AgentTestCase):
         self.screenshot("about-box-window", about)
         self.desktop.key("Return")
         self.desktop.wait_no_window("About")
-        self.assertEqual(4, len(server.transcript()), "closing the about box starts no check")
+        self.assertEqual(5, len(server.transcript()), "closing the about box starts no check")
         self.assertTrue(agent.running())
 
     def test_autorun_toggles_the_run_value_and_survives_a_restart(self):

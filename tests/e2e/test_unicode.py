@@ -108,7 +108,7 @@ class UnicodeTest(AgentTestCase):
                 time.sleep(0.3)
             time.sleep(1.5)
             self.screenshot("password-needed")
-            self.tips = self.desktop.wine(str(EXE.parent / "tooltip_text.exe")).stdout.splitlines()
+            self.tips = self.desktop.wine(str(EXE.parent / "read_tooltips.exe")).stdout.splitlines()
 
         log = self.run_agent(agent, None, read_tooltip)
         self.assertIn("Password needed: right-click, Server options", self.tips)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "agent/main_frame.h"
@@ -29,7 +30,8 @@ bool Printable(const std::string& text) {
 
 // What the client may send: the steps that secure the connection (a prefix
 // of them when they fail), then a prefix of the whole conversation, or the
-// conversation cut short by a refused user name.
+// conversation cut short by a refused user name. The whole conversation asks
+// for at most three headers, newest first.
 bool AllowedTranscript(std::vector<std::string> sent, const std::vector<std::string>& securing,
                        bool secured) {
   const auto isPrefixOf = [&](const std::vector<std::string>& full) {
@@ -38,10 +40,21 @@ bool AllowedTranscript(std::vector<std::string> sent, const std::vector<std::str
   if (sent.size() <= securing.size()) return isPrefixOf(securing);
   if (!secured || !std::equal(securing.begin(), securing.end(), sent.begin())) return false;
   sent.erase(sent.begin(), sent.begin() + static_cast<long>(securing.size()));
-  const std::vector<std::string> whole = {"USER alice", std::string("PASS ") + kPassword, "STAT",
-                                          "QUIT"};
   const std::vector<std::string> refused = {"USER alice", "QUIT"};
-  return isPrefixOf(whole) || isPrefixOf(refused);
+  if (isPrefixOf(refused)) return true;
+  const std::vector<std::string> login = {"USER alice", std::string("PASS ") + kPassword, "STAT",
+                                          "UIDL"};
+  if (sent.size() <= login.size()) return isPrefixOf(login);
+  if (!std::equal(login.begin(), login.end(), sent.begin())) return false;
+  size_t at = login.size();
+  long previous = std::numeric_limits<long>::max();
+  for (; at < sent.size() && at < login.size() + 3 && sent[at].compare(0, 4, "TOP ") == 0; ++at) {
+    char* end = nullptr;
+    const long number = std::strtol(sent[at].c_str() + 4, &end, 10);
+    if (number < 1 || number >= previous || std::string(end) != " 0") return false;
+    previous = number;
+  }
+  return at == sent.size() || (at + 1 == sent.size() && sent[at] == "QUIT");
 }
 
 }  // namespace

@@ -234,6 +234,7 @@ one:{PLAIN}secret::::::
 twelve:{PLAIN}secret::::::
 other:{PLAIN}p a s s::::::
 umlaut:{PLAIN}pässwörd::::::
+news:{PLAIN}secret::::::
 EOF
     printf 'legacy:{PLAIN}p\xe4ssw\xf6rd::::::\n' >>"$dir/passwd"
     chown root:dovecot "$dir/passwd"
@@ -245,6 +246,7 @@ EOF
     write_mailbox "$dir/mail/other/Maildir" other 3
     write_mailbox "$dir/mail/umlaut/Maildir" umlaut 2
     write_mailbox "$dir/mail/legacy/Maildir" legacy 1
+    write_mailbox "$dir/mail/news/Maildir" news 0
     chown -R dovecot:dovecot "$dir/mail"
     chmod -R u=rwX,go= "$dir/mail"
 

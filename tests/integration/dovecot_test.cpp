@@ -9,6 +9,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -135,6 +136,56 @@ TEST_F(DovecotTest, CountsOfRealMailboxes) {
   EXPECT_EQ(IDI_NEWMAIL, Picture());
   ASSERT_EQ(3u, platform.boxes.size());
   EXPECT_EQ("You have 12 messages waiting", platform.boxes[1].text);
+}
+
+// Puts a message into the mailbox of user news, as a delivery would.
+std::string Deliver(const std::string& name, const std::string& header) {
+  const std::string maildir = Instance("mail/news/Maildir");
+  const std::string path = maildir + "/new/" + name + ".news";
+  std::ofstream(path) << header << "\n\nHello.\n";
+  struct stat owner;
+  if (stat(maildir.c_str(), &owner) != 0 || chown(path.c_str(), owner.st_uid, owner.st_gid) != 0)
+    ADD_FAILURE() << path;
+  return path;
+}
+
+// The message's file wherever dovecot has moved it.
+void Expunge(const std::string& name) {
+  for (const char* folder : {"/new/", "/cur/"}) {
+    const std::string dir = Instance("mail/news/Maildir") + folder;
+    std::system(("rm -f '" + dir + name + ".news'*").c_str());
+  }
+}
+
+TEST_F(DovecotTest, NewMailIsToldOnceWithDecodedSendersAndSubjects) {
+  platform.files["C:\\Tools\\tarvik.ini"] = "";
+  std::system(("rm -f '" + Instance("mail/news/Maildir") + "'/{new,cur}/*").c_str());
+  const auto balloon = [this]() -> std::string {
+    const size_t shown = platform.shell.balloons.size();
+    Check("news", "secret");
+    if (platform.shell.balloons.size() == shown) return "";
+    return platform.shell.balloons.back().title + "|" + platform.shell.balloons.back().text;
+  };
+  Deliver("1704103201.M1P1", "From: =?UTF-8?B?Wm/Dqw==?= <zoe@example.test>\n"
+                             "Subject: =?ISO-8859-1?Q?caf=E9?= =?ISO-8859-1?Q?_au_lait?=");
+  EXPECT_EQ("1 new message|Zoë: café au lait", balloon());
+  EXPECT_EQ("", balloon()) << "nothing new at the second check";
+  EXPECT_EQ("You have 1 message waiting", Tip());
+
+  Deliver("1704103202.M2P1", "From: \"Bob\" <bob@example.test>\n.Dotted: yes\n"
+                             "Subject: folded\n over two lines");
+  Deliver("1704103203.M3P1", "From: carol@example.test\nSubject: =?utf-8?q?=D0=9F=D1=80=D0=B8?=");
+  Expunge("1704103201.M1P1");
+  EXPECT_EQ("2 new messages|carol@example.test: При\nBob: folded over two lines", balloon());
+  Deliver("1704103204.M1P1", "From: =?UTF-8?B?Wm/Dqw==?= <zoe@example.test>\nSubject: again");
+  EXPECT_EQ("1 new message|Zoë: again", balloon()) << "delivered again, so new again";
+  for (int i = 5; i <= 11; ++i)
+    Deliver("17041032" + std::to_string(i + 10) + ".M" + std::to_string(i) + "P1",
+            "From: n" + std::to_string(i) + "@example.test\nSubject: " + std::to_string(i));
+  EXPECT_EQ("7 new messages|n11@example.test: 11\nn10@example.test: 10\n"
+            "n9@example.test: 9\nand 4 more",
+            balloon());
+  EXPECT_EQ("", balloon());
 }
 
 TEST_F(DovecotTest, AWrongPasswordIsRejected) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <sstream>
 #include <utility>
@@ -266,9 +267,20 @@ ScriptStep ScriptStep::Stall() {
   return step;
 }
 
+// After STAT, a UIDL listing of as many messages as it counted, and the
+// headers of the newest three for a first check; a later check, which asks
+// for none, takes the first of them as the reply to its QUIT.
 std::vector<ScriptStep> StandardSession(const std::string& statReply, int replyDelayMs) {
-  const std::string replies[] = {"+OK fake POP3 ready\r\n", "+OK\r\n", "+OK logged in\r\n",
-                                 statReply, "+OK bye\r\n"};
+  const int count = std::max(0, std::atoi(statReply.c_str() + std::min<size_t>(4, statReply.size())));
+  std::string listing = "+OK\r\n";
+  for (int i = 1; i <= count && i <= 1000; ++i)
+    listing += std::to_string(i) + " fake-" + std::to_string(i) + "\r\n";
+  std::vector<std::string> replies = {"+OK fake POP3 ready\r\n", "+OK\r\n", "+OK logged in\r\n",
+                                      statReply, listing + ".\r\n"};
+  for (int i = count; i > 0 && i > count - 3; --i)
+    replies.push_back("+OK\r\nFrom: Fake Sender <fake@example.test>\r\nSubject: Message " +
+                      std::to_string(i) + "\r\n\r\n.\r\n");
+  replies.push_back("+OK bye\r\n");
   std::vector<ScriptStep> steps;
   for (const std::string& reply : replies) {
     if (!steps.empty()) steps.push_back(ScriptStep::Expect());

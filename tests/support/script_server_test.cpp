@@ -80,14 +80,22 @@ long long ElapsedMs(Clock::time_point since) {
 
 TEST(ScriptServerTest, StandardSessionIsReplayedForEachConnection) {
   ScriptServer server;
-  ASSERT_TRUE(server.Start(StandardSession("+OK 3 320\r\n")));
+  ASSERT_TRUE(server.Start(StandardSession("+OK 1 320\r\n")));
   {
     Client client(server.Port());
     ASSERT_TRUE(client.connected());
     EXPECT_EQ(client.ReadLine(), "+OK fake POP3 ready\r\n");
     EXPECT_EQ(client.Converse("USER alice\r\n"), "+OK\r\n");
     EXPECT_EQ(client.Converse("PASS secret\r\n"), "+OK logged in\r\n");
-    EXPECT_EQ(client.Converse("STAT\r\n"), "+OK 3 320\r\n");
+    EXPECT_EQ(client.Converse("STAT\r\n"), "+OK 1 320\r\n");
+    const auto reply = [&client](const std::string& command, int lines) {
+      std::string text = client.Converse(command);
+      for (int i = 1; i < lines; ++i) text += client.ReadLine();
+      return text;
+    };
+    EXPECT_EQ(reply("UIDL\r\n", 3), "+OK\r\n1 fake-1\r\n.\r\n");
+    EXPECT_EQ(reply("TOP 1 0\r\n", 5),
+              "+OK\r\nFrom: Fake Sender <fake@example.test>\r\nSubject: Message 1\r\n\r\n.\r\n");
     EXPECT_EQ(client.Converse("QUIT\r\n"), "+OK bye\r\n");
     std::string rest;
     EXPECT_EQ(client.Receive(rest), 0) << "expected FIN, got '" << rest << "'";
@@ -98,7 +106,8 @@ TEST(ScriptServerTest, StandardSessionIsReplayedForEachConnection) {
     EXPECT_EQ(client.Converse("USER bob\r\n"), "+OK\r\n");
   }
   EXPECT_EQ(server.Transcript(),
-            (std::vector<std::string>{"USER alice", "PASS secret", "STAT", "QUIT", "USER bob"}));
+            (std::vector<std::string>{"USER alice", "PASS secret", "STAT", "UIDL", "TOP 1 0", "QUIT",
+                                      "USER bob"}));
   EXPECT_EQ(server.Connections(), 2);
 }
 

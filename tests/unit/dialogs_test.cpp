@@ -355,10 +355,46 @@ TEST_F(OptionsCommandTest, ACheckDueWhileADialogIsOpenUsesTheFramesValues) {
     FinishCheck(platform, frame);
     EXPECT_EQ(2, server.sessions);
     EXPECT_EQ("pop.example.com", server.host);
-    EXPECT_EQ("USER alice", server.transcript.at(4));
+    EXPECT_EQ("USER alice", server.transcript.at(5));
     open.Click(win::kIdOk);
   });
   EXPECT_EQ("typed.example.org", frame.m_strServer);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(OptionsCommandTest, NotificationOptionsSaveAndOpenMailOpensWhatTheyName) {
+  const auto openMail = [this] { return platform.MenuItems().front(); };
+  EXPECT_EQ(ID_OPEN_MAIL, openMail().command);
+  platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmRButtonDown);
+  EXPECT_FALSE(openMail().enabled) << "nothing to open: no setting, no registered program";
+  platform.SendToFrame(win::kWmCommand, ID_OPEN_MAIL);
+  EXPECT_TRUE(platform.shell.opened.empty());
+
+  // The registered program's command is split into program and arguments.
+  platform.shell.registeredMail = "\"C:\\Program Files\\Mail\\mail.exe\" /inbox -x";
+  platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmRButtonDown);
+  EXPECT_TRUE(openMail().enabled);
+  platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kNinBalloonUserClick);
+  EXPECT_EQ(std::vector<std::string>{"C:\\Program Files\\Mail\\mail.exe | /inbox -x"},
+            platform.shell.opened);
+
+  Command(ID_NOTIFICATION_OPTIONS, [](FakeDialog& open) {
+    EXPECT_EQ(IDD_NOTIFICATION_OPTIONS, open.templateId);
+    EXPECT_TRUE(open.Checked(IDC_ANNOUNCE_ONLY_NEW));
+    EXPECT_TRUE(open.Checked(IDC_SHOW_NOTIFICATION));
+    EXPECT_TRUE(open.Checked(IDC_SHOW_SENDER));
+    open.Tick(IDC_SHOW_SENDER, false);
+    open.Type(IDC_MAIL_PROGRAM, " https://mail.example.com ");
+    open.Click(win::kIdOk);
+  });
+  EXPECT_EQ(std::string(kStoredFile) +
+                "ShowSenderAndSubject=FALSE\r\nMailProgram= https://mail.example.com \r\n",
+            platform.files[kPath]);
+  platform.SendToFrame(win::kWmCommand, ID_OPEN_MAIL);
+  EXPECT_EQ("https://mail.example.com", platform.shell.opened.back());
 }
 
 }  // namespace

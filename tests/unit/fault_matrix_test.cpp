@@ -26,7 +26,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kTimeoutMs = 300;
 const char kPassword[] = "s3cr3t-pw";
-const Lines kAll = {"USER alice", std::string("PASS ") + kPassword, "STAT", "QUIT"};
+// Every count here is below the earlier one, so no header is asked for.
+const Lines kAll = {"USER alice", std::string("PASS ") + kPassword, "STAT", "UIDL"};
 const Lines kToUser = {"USER alice"};
 const Lines kToPass = {"USER alice", std::string("PASS ") + kPassword};
 const Lines kToStat = {"USER alice", std::string("PASS ") + kPassword, "STAT"};
@@ -198,7 +199,7 @@ class FaultMatrixTest : public ::testing::TestWithParam<FaultCase> {
   FaultMatrixTest() {
     platform.files["C:\\Tools\\tarvik.ini"] =
         std::string("127.0.0.1\r\nalice\r\n") + kPassword +
-        "\r\n5\r\nFALSE\r\n\r\nFALSE\r\n\r\nFALSE\r\n\r\nTRUE\r\n";
+        "\r\n5\r\nFALSE\r\n\r\nFALSE\r\n\r\nFALSE\r\n\r\nTRUE\r\nAnnounceOnlyNewMail=FALSE\r\n";
     platform.transports = [this] { return earlier.NewSession(); };
   }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "platform/posix/posix_transport.h"
 #include "script_server.h"
 #include "tests/double/memory_transport.h"
@@ -45,16 +48,18 @@ class RecordingHandover : public OutcomeHandover {
   void PresentBeforeQuit(const CheckOutcome& outcome) override {
     EXPECT_EQ(kCheckCompleted, outcome.result);
     calls.push_back(Describe(outcome));
+    last = outcome;
     form = outcome.loginForm;
   }
   Lines calls;
+  CheckOutcome last;
   LoginForm form = LoginForm::kUnknown;
 };
 
 struct Check {
   CheckResult Run(const Pop3Account& account = {"pop.example.com", "alice", "secret"}) {
     std::unique_ptr<Transport> transport = server.NewSession();
-    const CheckOutcome last = RunMailCheck(*transport, account, 1000, presenter);
+    const CheckOutcome last = RunMailCheck(*transport, account, 1000, presenter, basis);
     EXPECT_EQ(last.kind == OutcomeKind::kEnded, last.result == kCheckCompleted);
     if (last.kind != OutcomeKind::kEnded && last.kind != OutcomeKind::kStepFailed)
       presenter.calls.push_back(Describe(last));
@@ -68,6 +73,7 @@ struct Check {
 
   MemoryServer server;
   RecordingHandover presenter;
+  NewMailBasis basis;
 };
 
 Check With(MemoryServer server) {
@@ -76,13 +82,16 @@ Check With(MemoryServer server) {
   return check;
 }
 
-const Lines kWholeConversation = {"USER alice", "PASS secret", "STAT", "QUIT"};
+// With three messages on a server without UIDL, all three are new at the
+// first check.
+const Lines kWholeConversation = {"USER alice", "PASS secret", "STAT",    "UIDL",
+                                  "TOP 3 0",    "TOP 2 0",     "TOP 1 0", "QUIT"};
 
 TEST(MailCheck, CompletedConversationReportsTheCount) {
-  Check check = With(MemoryServer::Standard("+OK 12 4096\r\n"));
+  Check check = With(MemoryServer::Standard("+OK 3 4096\r\n"));
   EXPECT_EQ(kCheckCompleted, check.Run());
   EXPECT_EQ(kWholeConversation, check.server.transcript);
-  EXPECT_EQ(Lines{"count 12 = 12"}, check.presenter.calls);
+  EXPECT_EQ(Lines{"count 3 = 3"}, check.presenter.calls);
   EXPECT_EQ("pop.example.com", check.server.host);
   EXPECT_EQ(110, check.server.port);
   check.ExpectCleanedUp();
@@ -193,7 +202,8 @@ TEST(MailCheck, EachFailingPlatformStepHasItsCode) {
 
 TEST(MailCheck, EachFailingSendHasItsCode) {
   const std::pair<int, CheckResult> sends[] = {
-      {1, kCheckUserFailed}, {2, kCheckPassFailed}, {3, kCheckStatFailed}, {4, kCheckQuitFailed}};
+      {1, kCheckUserFailed}, {2, kCheckPassFailed}, {3, kCheckStatFailed},
+      {5, kCheckTopFailed},  {6, kCheckQuitFailed}};
   for (const auto& [send, code] : sends) {
     Check check = With(MemoryServer::Standard("+OK 1 1\r\n"));
     check.server.failingSend = send;
@@ -202,7 +212,7 @@ TEST(MailCheck, EachFailingSendHasItsCode) {
   }
   // A failed QUIT comes after the count was already shown.
   Check quit = With(MemoryServer::Standard("+OK 5 1\r\n"));
-  quit.server.failingSend = 4;
+  quit.server.failingSend = 8;
   quit.Run();
   EXPECT_EQ(Lines{"count 5 = 5"}, quit.presenter.calls);
 }
@@ -228,19 +238,21 @@ TEST(MailCheck, SecureConnectionsAreUpBeforeAnythingOfTheUsersIsSent) {
   Check tls = With(MemoryServer::Standard("+OK 2 20\r\n"));
   EXPECT_EQ(kCheckCompleted, tls.Run({"POP3S://pop.example.com", "alice", "secret"}));
   EXPECT_EQ(995, tls.server.port);
-  EXPECT_EQ((Lines{"<TLS pop.example.com>", "USER alice", "PASS secret", "STAT", "QUIT"}),
+  EXPECT_EQ((Lines{"<TLS pop.example.com>", "USER alice", "PASS secret", "STAT", "UIDL",
+                   "TOP 2 0", "TOP 1 0", "QUIT"}),
             tls.server.transcript);
 
   // A line slipped in behind the STLS reply, before the handshake, is never
   // taken as the answer to USER.
   Check stls = With(Replies({"+OK hi\r\n", "+OK begin TLS\r\n-ERR injected\r\n", "+OK\r\n",
-                             "+OK in\r\n", "+OK 2 20\r\n", "+OK bye\r\n"}));
+                             "+OK in\r\n", "+OK 0 0\r\n", "+OK\r\n.\r\n"}));
   EXPECT_EQ(kCheckCompleted, stls.Run({"pop3+starttls://[2001:db8::1]:2110", "alice", "secret"}));
   EXPECT_EQ("2001:db8::1", stls.server.host);
   EXPECT_EQ(2110, stls.server.port);
-  EXPECT_EQ((Lines{"STLS", "<TLS 2001:db8::1>", "USER alice", "PASS secret", "STAT", "QUIT"}),
+  EXPECT_EQ((Lines{"STLS", "<TLS 2001:db8::1>", "USER alice", "PASS secret", "STAT", "UIDL",
+                   "QUIT"}),
             stls.server.transcript);
-  EXPECT_EQ(Lines{"count 2 = 2"}, stls.presenter.calls);
+  EXPECT_EQ(Lines{"count 0 = 0"}, stls.presenter.calls);
   stls.ExpectCleanedUp();
 }
 
@@ -283,7 +295,7 @@ TEST(MailCheck, NoSecureConnectionOrAnUntrustedOneEndsBeforeUser) {
 TEST(MailCheck, CredentialsAreSentAsTheyAreButNeverWithLineBreaks) {
   Check empty = With(MemoryServer::Standard("+OK 0 0\r\n"));
   EXPECT_EQ(kCheckCompleted, empty.Run({"host", "", ""}));
-  EXPECT_EQ((Lines{"USER ", "PASS ", "STAT", "QUIT"}), empty.server.transcript);
+  EXPECT_EQ((Lines{"USER ", "PASS ", "STAT", "UIDL", "QUIT"}), empty.server.transcript);
 
   Check spaces = With(MemoryServer::Standard("+OK 0 0\r\n"));
   EXPECT_EQ(kCheckCompleted, spaces.Run({"host", "a b", " p a s s "}));
@@ -308,9 +320,9 @@ TEST(MailCheck, ARefusedUtf8LoginTriesTheAnsiFormOnceThenOnlyTheFormThatWorked) 
     Lines sent;
     LoginForm learnt;
   } rows[] = {
-      {LoginForm::kUnknown, {"+OK\r\n"}, {"USER al", utf8, "STAT", "QUIT"}, LoginForm::kUtf8},
+      {LoginForm::kUnknown, {"+OK\r\n"}, {"USER al", utf8, "STAT", "UIDL", "QUIT"}, LoginForm::kUtf8},
       {LoginForm::kUnknown, {"-ERR\r\n", "+OK\r\n"},
-       {"USER al", utf8, "USER al", ansi, "STAT", "QUIT"}, LoginForm::kAnsi},
+       {"USER al", utf8, "USER al", ansi, "STAT", "UIDL", "QUIT"}, LoginForm::kAnsi},
       {LoginForm::kUnknown, {"-ERR\r\n", "-ERR\r\n"}, {"USER al", utf8, "USER al", ansi}, {}},
       {LoginForm::kAnsi, {"-ERR\r\n"}, {"USER al", ansi}, {}},
       {LoginForm::kUtf8, {"-ERR\r\n"}, {"USER al", utf8}, {}},
@@ -365,13 +377,99 @@ TEST(MailCheck, CredentialsTooLongForACommandLineAreNeverSent) {
 
 TEST(MailCheck, ReplySplitIntoSingleBytesReadsTheSame) {
   MemoryServer split;
-  const std::string replies[] = {"+OK hi\r\n", "+OK\r\n", "+OK in\r\n", "+OK 3 30\r\n"};
-  for (size_t i = 0; i < 4; ++i)
+  const std::string replies[] = {"+OK hi\r\n", "+OK\r\n", "+OK in\r\n", "+OK 3 30\r\n",
+                                 "-ERR\r\n",   "-ERR\r\n", "-ERR\r\n", "-ERR\r\n"};
+  for (size_t i = 0; i < std::size(replies); ++i)
     for (char c : replies[i]) split.Reply(i, std::string(1, c));
   Check check = With(split);
   EXPECT_EQ(kCheckCompleted, check.Run());
   EXPECT_EQ(Lines{"count 3 = 3"}, check.presenter.calls);
   EXPECT_EQ(kWholeConversation, check.server.transcript);
+}
+
+SeenMail Seen(int count, const Lines& ids) {
+  SeenMail seen;
+  seen.known = true;
+  seen.count = count;
+  for (const std::string& id : ids) seen.ids.push_back(SeenHash(id));
+  std::sort(seen.ids.begin(), seen.ids.end());
+  return seen;
+}
+
+std::string Top(const std::string& subject) {
+  return "+OK\r\nFrom: S <s@example.com>\r\nSubject: " + subject + "\r\n\r\n.\r\n";
+}
+
+TEST(MailCheck, NewMailIsWhatTheListingHoldsBeyondThePreviousCheck) {
+  const std::string abc = "+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n";
+  const struct {
+    const char* stat;
+    std::string listing;
+    SeenMail seen;
+    int newCount;
+    Lines tops;  // the commands after UIDL, without QUIT
+  } cases[] = {
+      {"+OK 3 9\r\n", abc, SeenMail(), 3, {"TOP 3 0", "TOP 2 0", "TOP 1 0"}},
+      {"+OK 3 9\r\n", abc, Seen(2, {"a", "b"}), 1, {"TOP 3 0"}},
+      {"+OK 3 9\r\n", abc, Seen(3, {"a", "b", "c", "gone"}), 0, {}},
+      {"+OK 3 9\r\n", "+OK\r\n2 b\r\n1 a\r\n3 c\r\n.\r\n", Seen(1, {"b", "c"}), 1,
+       {"TOP 1 0"}},
+      // Refused, malformed or out of bounds: new when the count grew.
+      {"+OK 3 9\r\n", "-ERR no\r\n", Seen(2, {}), 1, {"TOP 3 0"}},
+      {"+OK 3 9\r\n", "-ERR no\r\n", SeenMail(), 3, {"TOP 3 0", "TOP 2 0", "TOP 1 0"}},
+      {"+OK 3 9\r\n", "+OK\r\n1 a\r\nx b\r\n.\r\n", Seen(1, {"a"}), 2, {"TOP 3 0", "TOP 2 0"}},
+      {"+OK 3 9\r\n", "+OK\r\n1 a\r\n1 b\r\n.\r\n", Seen(4, {}), 0, {}},
+      {"+OK 3 9\r\n", "+OK\r\n1 a\r\n4 d\r\n.\r\n", Seen(3, {}), 0, {}},
+      {"+OK 3 9\r\n", "+OK\r\n1 " + std::string(71, 'x') + "\r\n.\r\n", Seen(3, {}), 0, {}},
+      {"+OK 3 9\r\n", "+OK\r\n1 a b\r\n.\r\n", Seen(3, {}), 0, {}},
+      {"+OK 1 9\r\n", "+OK\r\n1 a\r\n2 b\r\n.\r\n", Seen(0, {}), 1, {"TOP 1 0"}},
+      // A listing far past its bound is not read to its end, nor taken for a header.
+      {"+OK 1 9\r\n", "+OK\r\n" + std::string(3000, 'x') + "\r\n.\r\n", Seen(0, {}), 1, {}},
+  };
+  for (const auto& c : cases) {
+    Check check = With(Replies({"+OK hi\r\n", "+OK\r\n", "+OK in\r\n", c.stat, c.listing,
+                                Top("third"), Top("second"), Top("first")}));
+    check.basis.seen = c.seen;
+    EXPECT_EQ(kCheckCompleted, check.Run()) << c.listing;
+    EXPECT_EQ(c.newCount, check.presenter.last.newCount) << c.listing;
+    Lines after(check.server.transcript.begin() + 4, check.server.transcript.end() - 1);
+    EXPECT_EQ(c.tops, after) << c.listing;
+    EXPECT_EQ(c.tops.size(), check.presenter.last.newest.size()) << c.listing;
+    EXPECT_TRUE(check.presenter.last.seen.known);
+  }
+}
+
+// Past the 64 KiB kept of a header block, the Subject is read over and dropped.
+std::string LongHeader() {
+  std::string reply = "+OK\r\n";
+  for (int i = 0; i < 700; ++i) reply += "X-Filler: " + std::string(90, 'h') + "\r\n";
+  return reply + "Subject: too late\r\n\r\n.\r\n";
+}
+
+TEST(MailCheck, TheListingIsRememberedAndHeadersGoWithTheirMessages) {
+  Check check = With(Replies({"+OK hi\r\n", "+OK\r\n", "+OK in\r\n", "+OK 4 9\r\n",
+                              "+OK\r\n1 a\r\n2 b\r\n3 c\r\n4 d\r\n.\r\n",
+                              "+OK\r\n..X-Dot: y\r\nFrom: D <d@example.com>\r\n"
+                              "Subject: =?UTF-8?Q?d=C3=A9j=C3=A0?=\r\n\r\n.\r\n",
+                              "-ERR no such message\r\n", LongHeader()}));
+  check.basis.seen = Seen(2, {"a", "x"});
+  EXPECT_EQ(kCheckCompleted, check.Run());
+  const CheckOutcome& told = check.presenter.last;
+  EXPECT_EQ(3, told.newCount);
+  ASSERT_EQ(3u, told.newest.size());
+  EXPECT_EQ("D", told.newest[0].sender);
+  EXPECT_EQ("déjà", told.newest[0].subject);
+  EXPECT_EQ("", told.newest[1].sender);
+  EXPECT_EQ("", told.newest[2].subject);
+  EXPECT_EQ(Seen(4, {"a", "b", "c", "d"}).ids, told.seen.ids);
+  EXPECT_EQ(4, told.seen.count);
+
+  // A header reply that never ends fails the check, which then announces nothing.
+  Check silent = With(Replies({"+OK hi\r\n", "+OK\r\n", "+OK in\r\n", "+OK 1 9\r\n",
+                               "+OK\r\n1 a\r\n.\r\n", "+OK\r\nFrom: x\r\n"}));
+  silent.server.end = MemoryServer::End::kSilence;
+  EXPECT_EQ(kCheckTopFailed, silent.Run());
+  EXPECT_TRUE(silent.presenter.calls.empty());
 }
 
 TEST(StatCountField, SplitsAtRunsOfSpaces) {

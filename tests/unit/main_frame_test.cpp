@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/utf8_text.h"
+#include "agent/presentation.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 #include "tests/double/check_driver.h"
@@ -94,16 +95,16 @@ TEST_F(MainFrameTest, MenuHasFiveItemsWhenTheRunKeyOpens) {
   platform.machineRun.values["Nolvar-Tarvik"] = "C:\\Tools\\tarvik.exe ";
   Start();
   const std::vector<MenuItem> items = platform.MenuItems();
-  ASSERT_EQ(5u, items.size());
-  const std::pair<unsigned, const char*> expected[] = {{ID_SERVER_OPTIONS, "&Server options"},
-                                                       {ID_SOUND_OPTIONS, "S&ound options"},
-                                                       {ID_AUTORUN, "Autorun at boot"},
-                                                       {ID_TRAY_ABOUT, "&About..."},
-                                                       {ID_TRAY_EXIT, "E&xit"}};
+  ASSERT_EQ(7u, items.size());
+  const std::pair<unsigned, const char*> expected[] = {
+      {ID_OPEN_MAIL, "Open &mail"},       {ID_SERVER_OPTIONS, "&Server options"},
+      {ID_SOUND_OPTIONS, "S&ound options"}, {ID_NOTIFICATION_OPTIONS, "&Notification options"},
+      {ID_AUTORUN, "Autorun at boot"},     {ID_TRAY_ABOUT, "&About..."},
+      {ID_TRAY_EXIT, "E&xit"}};
   for (size_t i = 0; i < items.size(); ++i) {
     EXPECT_EQ(expected[i].first, items[i].command);
     EXPECT_EQ(expected[i].second, items[i].text);
-    EXPECT_EQ(i == 2, items[i].checked);
+    EXPECT_EQ(i == 4, items[i].checked);
   }
   EXPECT_EQ(1, frame.m_bAutorun);
 }
@@ -114,12 +115,14 @@ TEST_F(MainFrameTest, MenuHasFourItemsWhenNeitherRunKeyCanBeWritten) {
   Start();
   Lines texts;
   for (const MenuItem& item : platform.MenuItems()) texts.push_back(item.text);
-  EXPECT_EQ((Lines{"&Server options", "S&ound options", "&About...", "E&xit"}), texts);
+  EXPECT_EQ((Lines{"Open &mail", "&Server options", "S&ound options", "&Notification options",
+                   "&About...", "E&xit"}),
+            texts);
 }
 
 TEST_F(MainFrameTest, AutorunItemStartsUncheckedWithoutTheValue) {
   Start();
-  EXPECT_FALSE(platform.MenuItems().at(2).checked);
+  EXPECT_FALSE(platform.MenuItems().at(4).checked);
   EXPECT_EQ(0, frame.m_bAutorun);
 }
 
@@ -337,8 +340,7 @@ TEST_F(MainFrameTest, EveryOtherOutcomeIsShownOnceWithOneIconUpdate) {
        {"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting", err,
         "tray modify 135 No messages waiting"}},
       {"", 3, {err, "tray modify 135 No messages waiting"}},
-      {"",
-       4,
+      {"", 5,
        {"sound none.wav " + kSoundFlags, "tray modify 132 No messages waiting", err,
         "tray modify 135 No messages waiting"}},
   };
@@ -354,13 +356,88 @@ TEST_F(MainFrameTest, EveryOtherOutcomeIsShownOnceWithOneIconUpdate) {
   }
 }
 
+// A server with UIDL: messages are told once, by the listing, across checks.
+MemoryServer Listing(const std::string& ids) {
+  MemoryServer server;
+  std::string listing = "+OK\r\n";
+  for (size_t i = 0; i < ids.size(); ++i)
+    listing += std::to_string(i + 1) + " id-" + ids[i] + "\r\n";
+  server.Reply(0, "+OK\r\n").Reply(1, "+OK\r\n").Reply(2, "+OK\r\n")
+      .Reply(3, "+OK " + std::to_string(ids.size()) + " 9\r\n").Reply(4, listing + ".\r\n");
+  for (size_t i = 0; i < 3 && i < ids.size(); ++i)
+    server.Reply(5 + i, "+OK\r\nFrom: =?UTF-8?Q?Zo=C3=AB?= <z@example.com>\r\nSubject: " +
+                            std::string(1, ids[ids.size() - 1 - i]) + "\r\n\r\n.\r\n");
+  return server;
+}
+
+TEST_F(MainFrameTest, NewMailIsAnnouncedOnceWithABalloon) {
+  StartQuietly();
+  const struct {
+    std::string ids;
+    const char* title;  // empty: no balloon, sound, foreground nor box
+    const char* text;
+  } checks[] = {
+      {"a", "1 new message", "Zoë: a"},
+      {"a", "", ""},
+      {"abc", "2 new messages", "Zoë: c\nZoë: b"},
+      {"c", "", ""},
+      {"cdefghij", "7 new messages", "Zoë: j\nZoë: i\nZoë: h\nand 4 more"},
+  };
+  for (const auto& c : checks) {
+    server = Listing(c.ids);
+    platform.events.clear();
+    platform.shell.balloons.clear();
+    platform.boxes.clear();
+    DoubleClick();
+    EXPECT_EQ(Picture(), IDI_NEWMAIL);
+    const bool told = *c.title != '\0';
+    EXPECT_EQ(told ? 1u : 0u, platform.shell.balloons.size()) << c.ids;
+    EXPECT_EQ(told ? 1u : 0u, platform.boxes.size()) << c.ids;
+    EXPECT_EQ(told ? 1u : 0u, platform.EventsStartingWith("sound new.wav").size()) << c.ids;
+    if (!told) continue;
+    const BalloonCall& balloon = platform.shell.balloons[0];
+    EXPECT_EQ(c.title, balloon.title);
+    EXPECT_EQ(c.text, balloon.text);
+    EXPECT_EQ(IDI_NEWMAIL, balloon.picture);
+    EXPECT_TRUE(balloon.silent) << "the program plays its own sound";
+  }
+}
+
+TEST(Presentation, SwitchesAndTheBalloonsLimits) {
+  CheckOutcome outcome;
+  outcome.kind = OutcomeKind::kMailboxCount;
+  outcome.count = outcome.newCount = 4;
+  outcome.countText = "4";
+  outcome.newest = {{std::string(40, 'x'), "\xF0\x9F\x93\xA7" + std::string(100, 'y')}, {"", ""}};
+  MailSettings settings;
+  Announcement told = Decide(outcome, settings, PresentationMemory());
+  EXPECT_EQ("4 new messages", told.balloonTitle);
+  EXPECT_EQ(std::string(40, 'x') + ": \xF0\x9F\x93\xA7" + std::string(31, 'y') + "\nand 3 more",
+            told.balloonText);
+  settings.m_extras.SetSwitch(kShowSenderKey, false, true);
+  EXPECT_EQ("4 new messages", Decide(outcome, settings, PresentationMemory()).balloonText);
+  settings.m_extras.SetSwitch(kShowNotificationKey, false, true);
+  EXPECT_TRUE(Decide(outcome, settings, PresentationMemory()).balloonTitle.empty());
+  outcome.newCount = 0;
+  settings.m_bNewMailSound = 1;
+  EXPECT_FALSE(Decide(outcome, settings, PresentationMemory()).sound);
+  settings.m_extras.SetSwitch(kAnnounceOnlyNewKey, false, true);
+  EXPECT_TRUE(Decide(outcome, settings, PresentationMemory()).sound);
+  EXPECT_EQ("ShowSenderAndSubject=FALSE\r\nShowNotification=FALSE\r\n"
+            "AnnounceOnlyNewMail=FALSE\r\n",
+            settings.m_extras.Format());
+  EXPECT_EQ("ab", CutToUtf16Units("ab\xF0\x9F\x93\xA7", 3));
+  EXPECT_EQ("ab\xF0\x9F\x93\xA7", CutToUtf16Units("ab\xF0\x9F\x93\xA7", 4));
+}
+
 TEST_F(MainFrameTest, TheBoxOfACountOrARefusedUserNameComesBeforeQuit) {
   StartQuietly();
   Lines sentWhileOpen;
   platform.whileMessageBox = [&](const MessageBoxCall&) { sentWhileOpen = server.transcript; };
   Answer("+OK 2 20\r\n");
   DoubleClick();
-  EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT"}), sentWhileOpen);
+  EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT", "UIDL", "TOP 2 0", "TOP 1 0"}),
+            sentWhileOpen);
   ASSERT_FALSE(server.transcript.empty());
   EXPECT_EQ("QUIT", server.transcript.back());
 
@@ -607,7 +684,7 @@ namespace {
 class AutorunTest : public MainFrameTest {
  protected:
   void Toggle() { platform.SendToFrame(win::kWmCommand, ID_AUTORUN); }
-  bool Checked() const { return platform.MenuItems().at(2).checked; }
+  bool Checked() const { return platform.MenuItems().at(4).checked; }
   std::map<std::string, std::string>& MachineValues() { return platform.machineRun.values; }
   std::map<std::string, std::string>& UserValues() { return platform.userRun.values; }
 };
@@ -642,13 +719,13 @@ TEST_F(AutorunTest, OnWritesForEveryUserWhenAllowedElseForThisUserAlone) {
     CMainFrame started(fresh, nullptr);
     ASSERT_TRUE(started.Create("Tarvik"));
     const std::vector<MenuItem> items = fresh.MenuItems();
-    ASSERT_EQ(c.written ? 5u : 4u, items.size()) << c.machineWritable << c.userWritable;
+    ASSERT_EQ(c.written ? 7u : 6u, items.size()) << c.machineWritable << c.userWritable;
     if (!c.written) continue;
     fresh.SendToFrame(win::kWmCommand, ID_AUTORUN);
     EXPECT_EQ((Lines{std::string("registry set ") + c.written +
                      " Nolvar-Tarvik=\"C:\\Tools\\tarvik.exe\" "}),
               fresh.EventsStartingWith("registry"));
-    EXPECT_TRUE(fresh.MenuItems().at(2).checked);
+    EXPECT_TRUE(fresh.MenuItems().at(4).checked);
     EXPECT_TRUE(fresh.boxes.empty());
   }
 }
@@ -664,10 +741,10 @@ TEST_F(AutorunTest, AValueInEitherKeyChecksTheItemAndOffRemovesItFromBoth) {
       if (inUser) fresh.userRun.values["Nolvar-Tarvik"] = "y";
       CMainFrame started(fresh, nullptr);
       ASSERT_TRUE(started.Create("Tarvik"));
-      EXPECT_TRUE(fresh.MenuItems().at(2).checked) << inMachine << inUser;
+      EXPECT_TRUE(fresh.MenuItems().at(4).checked) << inMachine << inUser;
       fresh.SendToFrame(win::kWmCommand, ID_AUTORUN);
       EXPECT_TRUE(fresh.machineRun.values.empty() && fresh.userRun.values.empty());
-      EXPECT_FALSE(fresh.MenuItems().at(2).checked);
+      EXPECT_FALSE(fresh.MenuItems().at(4).checked);
       EXPECT_EQ(0, started.m_bAutorun);
       EXPECT_TRUE(fresh.boxes.empty());
     }
@@ -714,7 +791,7 @@ TEST_F(AutorunTest, AFailedWriteIsToldAndNothingFlips) {
     FinishCheck(refusing, refused);
     refusing.registryWritesFail = true;
     refusing.SendToFrame(win::kWmCommand, ID_AUTORUN);
-    EXPECT_EQ(checkedAtStart, refusing.MenuItems().at(2).checked);
+    EXPECT_EQ(checkedAtStart, refusing.MenuItems().at(4).checked);
     EXPECT_EQ(checkedAtStart ? 1 : 0, refused.m_bAutorun);
     EXPECT_EQ(checkedAtStart ? 1u : 0u,
               refusing.machineRun.values.size() + refusing.userRun.values.size());
@@ -790,9 +867,11 @@ class BesideTheUserInterfaceTest : public ::testing::Test {
   }
 
   const size_t m_nThreadsBefore = ThreadCount();
-  const Lines kSteps = {"resolve",   "connect", "receive", "send USER alice", "receive",
-                        "send PASS secret",     "receive", "send STAT",       "receive",
-                        "send QUIT"};
+  const Lines kSteps = {"resolve",      "connect", "receive",      "send USER alice",
+                        "receive",      "send PASS secret",         "receive",
+                        "send STAT",    "receive", "send UIDL",    "receive",
+                        "send TOP 3 0", "receive", "send TOP 2 0", "receive",
+                        "send TOP 1 0", "receive", "send QUIT"};
   FakePlatform platform;
   GatedServer gated{MemoryServer::Standard("+OK 3 320\r\n")};
   CMainFrame frame{platform, nullptr};
@@ -817,11 +896,13 @@ TEST_F(BesideTheUserInterfaceTest, TheUserInterfaceAnswersDuringEveryStep) {
     PassStep(i);
   }
   FinishCheck(platform, frame);
-  EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT"}), sentWhileBoxOpen);
+  EXPECT_EQ((Lines{"USER alice", "PASS secret", "STAT", "UIDL", "TOP 3 0", "TOP 2 0", "TOP 1 0"}),
+            sentWhileBoxOpen);
   ASSERT_FALSE(gated.script.transcript.empty());
   EXPECT_EQ("QUIT", gated.script.transcript.back());
   EXPECT_EQ("You have 3 messages waiting", std::string(frame.m_nid.tip));
-  EXPECT_EQ(0, frame.m_nMinutes) << "the check due after 30 ticks was skipped, the count went on";
+  EXPECT_EQ(static_cast<int>(kSteps.size() * 3 / 6 % 5), frame.m_nMinutes)
+      << "the check due after 30 ticks was skipped, the count went on";
   EXPECT_EQ(0, frame.m_nTicks);
   platform.Tick(30);
   EXPECT_EQ(2, gated.script.sessions);
@@ -837,7 +918,7 @@ TEST_P(ExitDuringAStepTest, EndsAtOnceAndTheCheckNeverComesBack) {
   CloseAndExpectNoTrace(GetParam() % 2 == 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(EachStep, ExitDuringAStepTest, ::testing::Range<size_t>(0, 10));
+INSTANTIATE_TEST_SUITE_P(EachStep, ExitDuringAStepTest, ::testing::Range<size_t>(0, 18));
 
 TEST_F(BesideTheUserInterfaceTest, ExitWhileTheCountBoxIsOpenEndsWithoutQuit) {
   ASSERT_TRUE(frame.Create("Tarvik"));

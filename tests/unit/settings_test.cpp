@@ -5,6 +5,7 @@
 
 #include "settings/decimal.h"
 #include "settings/password_store.h"
+#include "settings/seen_mail.h"
 #include "settings/settings_file.h"
 #include "tests/double/fake_platform.h"
 
@@ -331,6 +332,50 @@ TEST(SettingsFile, OnlyTheFirstMebibyteOfAHugeFileIsRead) {
   EXPECT_TRUE(LoadSettingsFile(platform, kPath, s));
   EXPECT_EQ(1024u * 1024u, s.m_strServer.size());
   EXPECT_EQ("", s.m_strUser) << "nothing after the bound is read";
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SeenMail, RoundTripsAndADamagedOrForeignFileIsAFirstCheck) {
+  FakePlatform platform;
+  const std::string path = SeenMailPathFor("C:\\Tools\\tarvik.ini");
+  EXPECT_EQ("C:\\Tools\\tarvik.seen", path);
+  const uint64_t account = AccountHash("pop.example.com", "alice");
+  EXPECT_NE(account, AccountHash("pop.example.com", "bob"));
+  SeenMail seen;
+  seen.known = true;
+  seen.account = account;
+  seen.count = 3;
+  seen.ids = {SeenHash("a"), SeenHash("b"), SeenHash("c")};
+  std::sort(seen.ids.begin(), seen.ids.end());
+  ASSERT_TRUE(SaveSeenMail(platform, path, seen));
+  const std::string good = platform.files[path];
+
+  const SeenMail loaded = LoadSeenMail(platform, path, account);
+  EXPECT_TRUE(loaded.known);
+  EXPECT_EQ(3, loaded.count);
+  EXPECT_EQ(seen.ids, loaded.ids);
+  EXPECT_FALSE(LoadSeenMail(platform, path, AccountHash("other", "alice")).known);
+
+  const std::string damaged[] = {
+      "", good.substr(0, good.size() - 2), good.substr(0, good.size() / 2),
+      good + "0000000000000000\n", "Tarvik seen mail 2" + good.substr(18),
+  };
+  for (const std::string& text : damaged) {
+    platform.files[path] = text;
+    const SeenMail none = LoadSeenMail(platform, path, account);
+    EXPECT_FALSE(none.known) << text;
+    EXPECT_TRUE(none.ids.empty()) << text;
+  }
+  platform.files.erase(path);
+  EXPECT_FALSE(LoadSeenMail(platform, path, account).known);
+  // Unsorted hashes are not a file this program wrote.
+  std::string swapped = good;
+  std::swap_ranges(swapped.begin() + 38, swapped.begin() + 55, swapped.begin() + 55);
+  platform.files[path] = swapped;
+  EXPECT_FALSE(LoadSeenMail(platform, path, account).known);
 }
 
 }  // namespace

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// What "Open mail" starts: a program with its arguments, or a web address.
+struct MailTarget {
+  std::string target;
+  std::string arguments;
+};
+
+// The settings file's key for the mail program or web address.
+extern const char kMailProgramKey[];
+
+// Splits a command line as Windows does for the program's name: a quoted
+// first part, else up to the first space; the rest are its arguments.
+MailTarget SplitCommand(const std::string& command);
+
+// The user's own setting when there is one, else the registered mail
+// program's command; false when there is neither. Never "mailto:", which
+// writes a new message instead of opening the mailbox.
+bool FindMailTarget(const std::string& setting, const std::string& registeredCommand,
+                    MailTarget& found);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "agent/check_result.h"
+#include "settings/seen_mail.h"
+
+class CharsetDecoder;
+class Pop3Channel;
+
+// What a check needs to tell new mail from old and to read its headers.
+struct NewMailBasis {
+  SeenMail seen;
+  const CharsetDecoder* charsets = nullptr;
+};
+
+// At most this many new messages have their headers read: the lines one
+// notification shows.
+constexpr size_t kMaxSummaries = 3;
+
+// One line of a UIDL listing: "n id", n from 1 to count and the id 1 to 70
+// characters from 0x21 to 0x7E (RFC 1939). False when the line is not one.
+bool ParseListingLine(const std::string& line, int count, int& number, std::string& id);
+
+// After STAT: finds which of counted.count messages are new since the
+// previous check (UIDL, else the count), reads the headers of the newest of
+// them (TOP n 0) and fills counted with both and with what to remember.
+// A refused, unanswered or unusable listing falls back to the count;
+// kCheckTopFailed when a header reply did not end in time.
+CheckResult FindNewMail(Pop3Channel& channel, const NewMailBasis& basis, CheckOutcome& counted);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+#include "platform/dialog.h"
+
+// The modal dialog for how new mail is told: announce only new mail, the
+// balloon notification and whether it names senders and subjects, and what
+// "Open mail" opens. It works on its own members only.
+class CNotificationOptionsDlg : public Dialog {
+ public:
+  explicit CNotificationOptionsDlg(Platform& platform);
+
+  int m_bAnnounceOnlyNew = 1;
+  int m_bShowNotification = 1;
+  int m_bShowSender = 1;
+  std::string m_strMailProgram;
+
+ protected:
+  void DoDataExchange(DataExchange& exchange) override;
+  void OnOK() override;
+  bool OnCommand(int controlId) override;
+
+ private:
+  // Lets the user pick a program; a chosen one fills the field.
+  void OnBrowse();
+};

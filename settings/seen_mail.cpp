@@ -1,0 +1,112 @@
+#include "settings/seen_mail.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/platform.h"
+#include "settings/settings_file.h"
+
+namespace {
+
+constexpr char kMagic[] = "Tarvik seen mail 1";
+constexpr size_t kHexDigits = 16;
+// Room for a million ids; a bigger file is not ours.
+constexpr size_t kMaxFileSize = 32 * 1024 * 1024;
+
+std::string Hex(uint64_t value) {
+  std::string text(kHexDigits, '0');
+  for (size_t i = kHexDigits; i-- > 0; value >>= 4) text[i] = "0123456789abcdef"[value & 0xF];
+  return text;
+}
+
+bool ParseHex(const std::string& text, size_t at, uint64_t& value) {
+  if (at + kHexDigits > text.size()) return false;
+  value = 0;
+  for (size_t i = at; i < at + kHexDigits; ++i) {
+    const char c = text[i];
+    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    if (digit < 0) return false;
+    value = value << 4 | static_cast<uint64_t>(digit);
+  }
+  return true;
+}
+
+}  // namespace
+
+// FNV-1a: fast, and spreads the ids' shared prefixes well; two of a
+// mailbox's ids sharing a hash is as likely as 1 in 10^9 at 100,000 ids.
+uint64_t SeenHash(const std::string& text) {
+  uint64_t hash = 0xcbf29ce484222325ULL;
+  for (char c : text) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3ULL;
+  }
+  return hash;
+}
+
+uint64_t AccountHash(const std::string& server, const std::string& user) {
+  return SeenHash(server + '\n' + user);
+}
+
+std::string SeenMailPathFor(const std::string& settingsPath) {
+  const size_t dot = settingsPath.rfind('.');
+  const size_t slash = settingsPath.find_last_of("\\/");
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return (hasExtension ? settingsPath.substr(0, dot) : settingsPath) + ".seen";
+}
+
+// The first line names the format, the second the account and the count;
+// then one id hash a line, sorted. The last line says how many there were,
+// so that a file cut short is known as damaged.
+std::string FormatSeenMail(const SeenMail& seen) {
+  std::string text = std::string(kMagic) + "\n" + Hex(seen.account) + " " +
+                     std::to_string(seen.count) + "\n";
+  text.reserve(text.size() + seen.ids.size() * (kHexDigits + 1) + 32);
+  for (uint64_t id : seen.ids) text += Hex(id) + "\n";
+  return text + "end " + std::to_string(seen.ids.size()) + "\n";
+}
+
+bool ParseSeenMail(const std::string& text, uint64_t account, SeenMail& seen) {
+  const std::string head = std::string(kMagic) + "\n";
+  if (text.compare(0, head.size(), head) != 0) return false;
+  size_t at = head.size();
+  uint64_t owner = 0;
+  if (!ParseHex(text, at, owner) || owner != account) return false;
+  at += kHexDigits;
+  if (at >= text.size() || text[at] != ' ') return false;
+  const size_t countEnd = text.find('\n', at);
+  if (countEnd == std::string::npos) return false;
+  const std::string countText = text.substr(at + 1, countEnd - at - 1);
+  if (countText.empty() || countText.size() > 9 ||
+      countText.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  SeenMail parsed;
+  parsed.account = account;
+  parsed.count = std::atoi(countText.c_str());
+  at = countEnd + 1;
+  parsed.ids.reserve((text.size() - at) / (kHexDigits + 1));
+  uint64_t id = 0;
+  while (ParseHex(text, at, id) && at + kHexDigits < text.size() &&
+         text[at + kHexDigits] == '\n') {
+    if (!parsed.ids.empty() && id <= parsed.ids.back()) return false;
+    parsed.ids.push_back(id);
+    at += kHexDigits + 1;
+  }
+  if (text.compare(at, std::string::npos, "end " + std::to_string(parsed.ids.size()) + "\n") != 0)
+    return false;
+  parsed.known = true;
+  seen = std::move(parsed);
+  return true;
+}
+
+SeenMail LoadSeenMail(Platform& platform, const std::string& path, uint64_t account) {
+  SeenMail seen;
+  seen.account = account;
+  std::string text;
+  if (platform.ReadFileStart(path, kMaxFileSize, text)) ParseSeenMail(text, account, seen);
+  return seen;
+}
+
+bool SaveSeenMail(Platform& platform, const std::string& path, const SeenMail& seen) {
+  return ReplaceFileContent(platform, path, FormatSeenMail(seen));
+}

@@ -1,0 +1,100 @@
+#include "mail/header_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "mail/charsets.h"
+#include "platform/charset_decoder.h"
+
+namespace {
+
+// Stands for the system's converters: knows one charset the program's own
+// tables do not.
+class Koi8Only : public CharsetDecoder {
+ public:
+  bool DecodeToUtf8(const std::string& charset, const std::string& bytes,
+                    std::string& utf8) const override {
+    if (charset != "koi8-r" || bytes != "\xF0\xD2\xC9\xD7\xC5\xD4") return false;
+    utf8 = "Привет";
+    return true;
+  }
+};
+
+TEST(HeaderReader, EncodedWordsDecodeOrStandAsTheyAre) {
+  const Koi8Only system;
+  const std::pair<const char*, const char*> cases[] = {
+      {"plain text", "plain text"},
+      {"=?UTF-8?B?0J/RgNC40LLQtdGC?=", "Привет"},
+      {"=?utf-8?q?Gr=C3=BC=C3=9Fe_aus_K=C3=B6ln?=", "Grüße aus Köln"},
+      {"=?ISO-8859-1?Q?caf=E9?= au lait", "café au lait"},
+      {"=?iso-8859-2?q?=A3=F3d=BC?=", "Łódź"},
+      {"=?ISO-8859-15?Q?=A4uro?=", "€uro"},
+      {"=?windows-1250?Q?=8Ao=9Ea?=", "Šoža"},
+      {"=?windows-1251?B?z/Do4uXy?=", "Привет"},
+      {"=?windows-1252?Q?=93quoted=94?=", "“quoted”"},
+      {"=?us-ascii?Q?a=FFb?=", "a\xEF\xBF\xBD" "b"},
+      {"=?UTF-8*en?Q?lang?=", "lang"},
+      {"=?koi8-r?B?8NLJ18XU?=", "Привет"},
+      // Adjacent words join, also across a character split between them.
+      {"=?UTF-8?Q?a?= =?UTF-8?Q?b?=  c", "ab  c"},
+      {"=?UTF-8?B?0J/R?= =?UTF-8?B?gNC4?=", "При"},
+      {"x =?UTF-8?Q?y?= z", "x y z"},
+      // Undecodable words stand as they are.
+      {"=?x-unknown?Q?abc?=", "=?x-unknown?Q?abc?="},
+      {"=?UTF-8?X?abc?=", "=?UTF-8?X?abc?="},
+      {"=?UTF-8?Q?bad=G1?=", "=?UTF-8?Q?bad=G1?="},
+      {"=?UTF-8?B?!!!?=", "=?UTF-8?B?!!!?="},
+      {"=?UTF-8?Q?unterminated", "=?UTF-8?Q?unterminated"},
+      {"=??Q?a?=", "=??Q?a?="},
+      // Control characters go, raw bytes become valid UTF-8.
+      {"a\tb=?UTF-8?Q?=07c=0D=0A?=\x7F", "a bc"},
+      {"=?UTF-8?Q?=C2=85x?=", "x"},
+      {"raw \xFF bytes", "raw \xEF\xBF\xBD bytes"},
+  };
+  for (const auto& [raw, decoded] : cases) EXPECT_EQ(decoded, DecodeHeaderText(raw, &system)) << raw;
+  EXPECT_EQ("=?koi8-r?B?8NLJ18XU?=", DecodeHeaderText("=?koi8-r?B?8NLJ18XU?=", nullptr));
+}
+
+TEST(HeaderReader, SenderIsTheDisplayNameElseTheAddress) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"From: Alice Example <alice@example.com>", "Alice Example"},
+      {"From: \"Example, Alice \\\"Al\\\"\" <alice@example.com>", "Example, Alice \"Al\""},
+      {"From: <bob@example.com>", "bob@example.com"},
+      {"From: bob@example.com", "bob@example.com"},
+      {"From: bob@example.com (Bob Builder)", "Bob Builder"},
+      {"From: =?UTF-8?B?0JjQstCw0L0=?= <ivan@example.ru>", "Иван"},
+      {"FROM: \"=?ISO-8859-1?Q?J=F6rg?=\" <j@example.de>", "Jörg"},
+      {"From: Folded\r\n Name <f@example.com>", "Folded Name"},
+      {"Subject: none", ""},
+  };
+  for (const auto& [header, sender] : cases)
+    EXPECT_EQ(sender, ReadMailSummary(std::string(header) + "\r\n", nullptr).sender) << header;
+}
+
+TEST(HeaderReader, SubjectIsUnfoldedDecodedAndTheFirstOfItsKind) {
+  const MailSummary summary = ReadMailSummary(
+      "Received: from x\r\n\tby y\r\n"
+      "subject: =?UTF-8?Q?Caf=C3=A9?=\r\n"
+      "\t=?UTF-8?Q?_menu?= for\r\n"
+      "  today\n"
+      "Subject: second\r\n"
+      "From: A <a@example.com>\r\n"
+      "\r\n"
+      "From: body <b@example.com>\r\n",
+      nullptr);
+  EXPECT_EQ("Café menu for  today", summary.subject);
+  EXPECT_EQ("A", summary.sender);
+}
+
+TEST(Charsets, CodePagesByNameAndNumber) {
+  const std::pair<const char*, unsigned> cases[] = {
+      {"KOI8-R", 20866}, {"shift_jis", 932},  {"windows-874", 874}, {"cp437", 437},
+      {"iso-8859-5", 28595}, {"ISO-8859-16", 28606}, {"iso-8859-12", 0}, {"iso-8859-", 0},
+      {"windows-x", 0},  {"no-such", 0},      {"cp1234567", 0},
+  };
+  for (const auto& [name, codePage] : cases) EXPECT_EQ(codePage, CodePageForCharset(name)) << name;
+  EXPECT_EQ("a\xEF\xBF\xBD\xEF\xBF\xBD" "b\xF0\x9F\x98\x80",
+            ValidUtf8("a\xC0\xAF" "b\xF0\x9F\x98\x80"));
+  EXPECT_EQ("\xEF\xBF\xBD", ValidUtf8("\xED\xA0\x80").substr(0, 3)) << "no surrogates";
+}
+
+}  // namespace
