@@ -305,13 +305,16 @@ void CMainFrame::OnNotificationOptions() {
   dialog.m_bAnnounceOnlyNew = m_extras.Switch(kAnnounceOnlyNewKey, kAnnounceOnlyNewByDefault);
   dialog.m_bShowNotification = m_extras.Switch(kShowNotificationKey, kShowNotificationByDefault);
   dialog.m_bShowSender = m_extras.Switch(kShowSenderKey, kShowSenderByDefault);
+  dialog.m_bWriteLog = LogSwitchOn(*this);
   dialog.m_strMailProgram = m_extras.Text(kMailProgramKey);
   if (dialog.DoModal() != win::kIdOk) return;
   m_extras.SetSwitch(kAnnounceOnlyNewKey, dialog.m_bAnnounceOnlyNew == 1, kAnnounceOnlyNewByDefault);
   m_extras.SetSwitch(kShowNotificationKey, dialog.m_bShowNotification == 1,
                      kShowNotificationByDefault);
   m_extras.SetSwitch(kShowSenderKey, dialog.m_bShowSender == 1, kShowSenderByDefault);
+  SetLogSwitch(*this, dialog.m_bWriteLog == 1);
   m_extras.SetText(kMailProgramKey, dialog.m_strMailProgram);
+  ApplyLogSwitch();
   UpdateOpenMailItem();
   SaveChosenSettings();
 }
@@ -476,7 +479,7 @@ void CMainFrame::Present(const CheckOutcome& outcome) {
   if (told.foreground) m_platform.SetForegroundWindow(Handle());
   if (!told.balloonTitle.empty())
     m_platform.Shell().ShowBalloon(Handle(), kTrayIconId, told.balloonTitle, told.balloonText,
-                                   IDI_NEWMAIL, told.sound.has_value());
+                                   told.picture, told.sound.has_value());
   if (!told.box.empty()) {
     ShowCheckMessage(told.box, told.boxIcon);
     // The program may have been closed while the box was open.
@@ -494,6 +497,7 @@ void CMainFrame::LoadSettings() {
   if (!LoadSettingsFile(m_platform, m_strSettingsPath, *this)) {
     m_nInterval = kMinimumInterval;
     m_bNewMailSound = m_bNoMailSound = m_bErrorSound = m_bShowCount = 0;
+    m_told.guideInBalloon = true;
   }
   m_passwords.Recall(*this);
   ApplyLogSwitch();

@@ -115,6 +115,11 @@ Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
     case OutcomeKind::kNoServer:
       told.tip = "No POP3 server set: right-click, Server options";
       told.picture = IDI_NOTCONNECTED;
+      if (told.remembered.guideInBalloon) {
+        told.balloonTitle = "Tarvik";
+        told.balloonText = told.tip;
+        told.remembered.guideInBalloon = false;
+      }
       break;
     case OutcomeKind::kResolveFailed:
       told.tip = "Couldn't resolve POP3 name!";

@@ -15,6 +15,9 @@ struct PresentationMemory {
   // account again is told in the tooltip alone.
   OutcomeKind boxedRejection = OutcomeKind::kEnded;
   std::string boxedAccount;
+  // A copy that has never had settings says once in a balloon where the
+  // server is set.
+  bool guideInBalloon = false;
 };
 
 // Everything the user is to be told of one outcome, decided in one place and

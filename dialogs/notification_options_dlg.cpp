@@ -9,6 +9,7 @@ void CNotificationOptionsDlg::DoDataExchange(DataExchange& exchange) {
   DDX_Check(exchange, IDC_ANNOUNCE_ONLY_NEW, m_bAnnounceOnlyNew);
   DDX_Check(exchange, IDC_SHOW_NOTIFICATION, m_bShowNotification);
   DDX_Check(exchange, IDC_SHOW_SENDER, m_bShowSender);
+  DDX_Check(exchange, IDC_WRITE_LOG, m_bWriteLog);
   DDX_Text(exchange, IDC_MAIL_PROGRAM, m_strMailProgram);
 }
 

@@ -5,8 +5,8 @@
 #include "platform/dialog.h"
 
 // The modal dialog for how new mail is told: announce only new mail, the
-// balloon notification and whether it names senders and subjects, and what
-// "Open mail" opens. It works on its own members only.
+// balloon notification and whether it names senders and subjects, the log,
+// and what "Open mail" opens. It works on its own members only.
 class CNotificationOptionsDlg : public Dialog {
  public:
   explicit CNotificationOptionsDlg(Platform& platform);
@@ -14,6 +14,7 @@ class CNotificationOptionsDlg : public Dialog {
   int m_bAnnounceOnlyNew = 1;
   int m_bShowNotification = 1;
   int m_bShowSender = 1;
+  int m_bWriteLog = 0;
   std::string m_strMailProgram;
 
  protected:

@@ -386,12 +386,15 @@ TEST_F(OptionsCommandTest, NotificationOptionsSaveAndOpenMailOpensWhatTheyName) 
     EXPECT_TRUE(open.Checked(IDC_ANNOUNCE_ONLY_NEW));
     EXPECT_TRUE(open.Checked(IDC_SHOW_NOTIFICATION));
     EXPECT_TRUE(open.Checked(IDC_SHOW_SENDER));
+    EXPECT_FALSE(open.Checked(IDC_WRITE_LOG));
     open.Tick(IDC_SHOW_SENDER, false);
+    open.Tick(IDC_WRITE_LOG, true);
     open.Type(IDC_MAIL_PROGRAM, " https://mail.example.com ");
     open.Click(win::kIdOk);
   });
   EXPECT_EQ(std::string(kStoredFile) +
-                "ShowSenderAndSubject=FALSE\r\nMailProgram= https://mail.example.com \r\n",
+                "ShowSenderAndSubject=FALSE\r\nWriteLog=TRUE\r\n"
+                "MailProgram= https://mail.example.com \r\n",
             platform.files[kPath]);
   platform.SendToFrame(win::kWmCommand, ID_OPEN_MAIL);
   EXPECT_EQ("https://mail.example.com", platform.shell.opened.back());

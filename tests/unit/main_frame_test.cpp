@@ -139,6 +139,8 @@ TEST_F(MainFrameTest, WithoutASettingsFileTheDefaultsHoldAndNothingIsChecked) {
   EXPECT_TRUE(platform.boxes.empty());
   EXPECT_TRUE(platform.EventsStartingWith("sound").empty());
   EXPECT_EQ(0, server.sessions) << "no traffic";
+  ASSERT_EQ(1u, platform.shell.balloons.size()) << "said once in a balloon, not at every tick";
+  EXPECT_EQ("No POP3 server set: right-click, Server options", platform.shell.balloons[0].text);
 
   platform.dialogScripts.push_back([](FakeDialog& dialog) {
     dialog.Type(IDC_SERVER, "pop.example.com");
