@@ -194,9 +194,8 @@ std::string Described(const ServerAddress& address) {
 }
 
 // Connected, secured as the server text asks, and greeted: ready for USER.
-CheckResult OpenSession(Transport& transport, Connection& connection,
-                        const std::string& server, int timeoutMs, EventLog* log,
-                        std::optional<Pop3Channel>& channel) {
+CheckResult Reach(Transport& transport, Connection& connection, const std::string& server,
+                  int timeoutMs, EventLog* log, std::optional<Pop3Channel>& channel) {
   ServerAddress address;
   // Reaching the server, its handshake included, is one step with one limit
   // however many addresses the name has; after it each reply has its own.
@@ -214,6 +213,16 @@ CheckResult OpenSession(Transport& transport, Connection& connection,
   if (address.security == ServerSecurity::kStartTls)
     return StartTls(transport, *channel, address.host, timeoutMs);
   return kCheckCompleted;
+}
+
+// As Reach; the log then gets the addresses tried and the TLS in use.
+CheckResult OpenSession(Transport& transport, Connection& connection,
+                        const std::string& server, int timeoutMs, EventLog* log,
+                        std::optional<Pop3Channel>& channel) {
+  const CheckResult result = Reach(transport, connection, server, timeoutMs, log, channel);
+  const std::string note = log ? transport.Note() : std::string();
+  if (!note.empty()) log->Add(note);
+  return result;
 }
 
 CheckOutcome Converse(Transport& transport, const Pop3Account& account, int timeoutMs,

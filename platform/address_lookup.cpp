@@ -21,3 +21,19 @@ std::vector<SocketAddress> LookUpAddresses(const std::string& host, uint16_t por
   freeaddrinfo(found);
   return addresses;
 }
+
+std::string AddressText(const SocketAddress& address) {
+  char text[NI_MAXHOST] = {};
+  if (getnameinfo(reinterpret_cast<const sockaddr*>(&address.storage),
+                  static_cast<socklen_t>(address.length), text, sizeof text, nullptr, 0,
+                  NI_NUMERICHOST) != 0)
+    return "?";
+  return text;
+}
+
+std::string AttemptsNote(const std::vector<std::string>& tried, const std::string& connected) {
+  std::string note;
+  for (const std::string& address : tried) note += (note.empty() ? "tried " : ", ") + address;
+  if (!connected.empty()) note += "; connected to " + connected;
+  return note;
+}

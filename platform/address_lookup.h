@@ -23,3 +23,9 @@ struct SocketAddress {
 // prefers; empty when there is none. A literal address needs no lookup. May
 // block without a limit of its own.
 std::vector<SocketAddress> LookUpAddresses(const std::string& host, uint16_t port);
+
+// The address in its numeric form, for the log.
+std::string AddressText(const SocketAddress& address);
+
+// "tried A, B; connected to B" for the addresses begun and the winner, if any.
+std::string AttemptsNote(const std::vector<std::string>& tried, const std::string& connected);

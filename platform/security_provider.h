@@ -42,4 +42,6 @@ class SecurityProvider {
   virtual bool PeerTrusted(const std::string& serverName, int timeoutMs) = 0;
   // The close_notify to send; false when there is none.
   virtual bool Shutdown(std::string& output) = 0;
+  // The protocol agreed and the server certificate's subject, for the log.
+  virtual std::string Describe() { return std::string(); }
 };

@@ -36,6 +36,8 @@ class TlsStream {
   void Close(int timeoutMs);
   // True once a renegotiation presented a certificate that does not verify.
   bool TrustLost() const { return m_bTrustLost; }
+  // The protocol agreed and the server certificate's subject, for the log.
+  std::string Description() { return m_provider->Describe(); }
 
  private:
   // Runs handshake messages until the provider is done; false on failure or

@@ -48,6 +48,9 @@ class Transport {
   // True once the server, renegotiating, presented a certificate that does
   // not verify; the step that was waiting has then failed.
   virtual bool TrustLost() { return false; }
+  // For the log: the addresses tried and the one connected, then the TLS
+  // protocol and the server certificate's subject, as far as they are known.
+  virtual std::string Note() { return std::string(); }
   // Ends the connection at once. May be called from any thread: a Connect,
   // StartSecure, Send or Receive waiting in another thread then fails
   // promptly, and so does every later one.

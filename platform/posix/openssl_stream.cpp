@@ -80,6 +80,17 @@ SecureResult OpenSslStream::Handshake(const std::string& serverName, int timeout
   return trusted ? SecureResult::kSecured : SecureResult::kUntrusted;
 }
 
+std::string OpenSslStream::Description() const {
+  if (!m_ssl) return std::string();
+  std::string text = SSL_get_version(m_ssl);
+  X509* certificate = SSL_get1_peer_certificate(m_ssl);
+  if (!certificate) return text;
+  char subject[512] = {};
+  X509_NAME_oneline(X509_get_subject_name(certificate), subject, sizeof subject);
+  X509_free(certificate);
+  return text + ", certificate " + subject;
+}
+
 bool OpenSslStream::Send(const std::string& bytes, int timeoutMs) {
   size_t done = 0;
   while (done < bytes.size()) {

@@ -24,6 +24,8 @@ class OpenSslStream {
   // As Transport::Send and Transport::Receive, on the decrypted stream.
   bool Send(const std::string& bytes, int timeoutMs);
   int Receive(char* buffer, int capacity, int timeoutMs);
+  // The protocol agreed and the server certificate's subject, for the log.
+  std::string Description() const;
 
  private:
   // Waits for what the last call of OpenSSL asked for; false on any other error.

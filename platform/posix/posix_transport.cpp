@@ -37,9 +37,14 @@ class PosixTransport : public Transport, private ConnectAttempts {
     CloseSocket();
     m_attempts.assign(m_addresses.size(), Attempt());
     size_t winner = 0;
+    m_tried.clear();
     const ConnectResult result =
         RaceConnects(*this, m_addresses.size(), Deadline(timeoutMs), m_abort.Raised(), winner);
-    if (result == ConnectResult::kConnected) std::swap(m_socket, m_attempts[winner].socket);
+    m_strConnected.clear();
+    if (result == ConnectResult::kConnected) {
+      std::swap(m_socket, m_attempts[winner].socket);
+      m_strConnected = AddressText(m_addresses[winner]);
+    }
     return result;
   }
 
@@ -47,8 +52,14 @@ class PosixTransport : public Transport, private ConnectAttempts {
     if (m_abort.Raised()) return SecureResult::kHandshakeFailed;
     m_tls = std::make_unique<OpenSslStream>(m_socket, m_abort, m_strCaFile);
     const SecureResult result = m_tls->Handshake(serverName, timeoutMs);
+    m_strTls = m_tls->Description();
     if (result != SecureResult::kSecured) m_tls.reset();
     return result;
+  }
+
+  std::string Note() override {
+    const std::string attempts = AttemptsNote(m_tried, m_strConnected);
+    return m_strTls.empty() ? attempts : attempts + "; " + m_strTls;
   }
 
   void Abort() override { m_abort.Raise(); }
@@ -102,6 +113,7 @@ class PosixTransport : public Transport, private ConnectAttempts {
 
   bool Begin(size_t index) override {
     const SocketAddress& address = m_addresses[index];
+    m_tried.push_back(AddressText(address));
     Attempt& attempt = m_attempts[index];
     attempt.socket = socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (attempt.socket < 0) return false;
@@ -153,6 +165,10 @@ class PosixTransport : public Transport, private ConnectAttempts {
   std::vector<Attempt> m_attempts;
   int m_socket = -1;
   std::unique_ptr<OpenSslStream> m_tls;
+  // For the log.
+  std::vector<std::string> m_tried;
+  std::string m_strConnected;
+  std::string m_strTls;
 };
 
 }  // namespace

@@ -168,6 +168,25 @@ class SchannelProvider : public SecurityProvider {
     return true;
   }
 
+  std::string Describe() override {
+    SecPkgContext_ConnectionInfo connection{};
+    std::string text = "TLS";
+    if (QueryContextAttributesW(&m_context, SECPKG_ATTR_CONNECTION_INFO, &connection) == SEC_E_OK)
+      text = connection.dwProtocol & SP_PROT_TLS1_3_CLIENT   ? "TLSv1.3"
+             : connection.dwProtocol & SP_PROT_TLS1_2_CLIENT ? "TLSv1.2"
+                                                             : "TLS";
+    PCCERT_CONTEXT remote = nullptr;
+    if (QueryContextAttributesW(&m_context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remote) !=
+            SEC_E_OK ||
+        !remote)
+      return text;
+    const std::unique_ptr<const CERT_CONTEXT, CertificateFree> certificate(remote);
+    wchar_t subject[512] = {};
+    CertNameToStrW(X509_ASN_ENCODING, &remote->pCertInfo->Subject, CERT_X500_NAME_STR, subject,
+                   512);
+    return text + ", certificate " + Narrow(subject);
+  }
+
   bool PeerTrusted(const std::string& serverName, int timeoutMs) override {
     PCCERT_CONTEXT remote = nullptr;
     if (QueryContextAttributesW(&m_context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remote) !=

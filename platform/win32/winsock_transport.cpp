@@ -62,9 +62,12 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
     if (m_addresses.size() >= MAXIMUM_WAIT_OBJECTS) m_addresses.resize(MAXIMUM_WAIT_OBJECTS - 1);
     m_attempts.assign(m_addresses.size(), EventSocket());
     size_t winner = 0;
+    m_tried.clear();
+    m_strConnected.clear();
     const ConnectResult result =
         RaceConnects(*this, m_addresses.size(), Deadline(timeoutMs), m_bAborted, winner);
     if (result != ConnectResult::kConnected) return result;
+    m_strConnected = AddressText(m_addresses[winner]);
     std::swap(m_connection, m_attempts[winner]);
     return WSAEventSelect(m_connection.socket, m_connection.event, FD_READ | FD_WRITE | FD_CLOSE) ==
                    0
@@ -76,8 +79,14 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
     if (m_bAborted) return SecureResult::kHandshakeFailed;
     m_tls = std::make_unique<TlsStream>(static_cast<RawChannel&>(*this), CreateSchannelProvider());
     const SecureResult result = m_tls->Handshake(serverName, timeoutMs);
+    m_strTls = m_tls->Description();
     if (result != SecureResult::kSecured) m_tls.reset();
     return result;
+  }
+
+  std::string Note() override {
+    const std::string attempts = AttemptsNote(m_tried, m_strConnected);
+    return m_strTls.empty() ? attempts : attempts + "; " + m_strTls;
   }
 
   // Touches no socket: every wait also watches the event, so nothing can
@@ -154,6 +163,7 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
 
   bool Begin(size_t index) override {
     const SocketAddress& address = m_addresses[index];
+    m_tried.push_back(AddressText(address));
     EventSocket& attempt = m_attempts[index];
     attempt.socket = WSASocketW(address.storage.ss_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                 WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
@@ -203,6 +213,10 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
   EventSocket m_connection;
   std::unique_ptr<TlsStream> m_tls;
   bool m_bTrustLost = false;
+  // For the log.
+  std::vector<std::string> m_tried;
+  std::string m_strConnected;
+  std::string m_strTls;
 };
 
 }  // namespace

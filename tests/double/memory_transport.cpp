@@ -34,6 +34,7 @@ class MemoryTransport : public Transport {
     m_bOpen = true;
     return m_server.failingStep == "connect" ? ConnectResult::kFailed : ConnectResult::kConnected;
   }
+  std::string Note() override { return "tried " + m_server.host; }
   SecureResult StartSecure(const std::string& serverName, int) override {
     m_server.transcript.push_back("<TLS " + serverName + ">");
     return m_server.secureResult;

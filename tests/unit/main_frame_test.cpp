@@ -963,7 +963,7 @@ TEST_F(MainFrameTest, ASwitchedOnLogHoldsOneLinePerEventAndNeverThePassword) {
             log.find("2026-12-07 15:04:49 program starts\r\n2026-12-07 15:04:49 check starts\r\n"
                      "2026-12-07 15:04:49 server pop.example.com port 110\r\n"));
   for (const char* line :
-       {"> USER alice\r", "> PASS ***\r", "> STAT\r", "< +OK 0 0\r", "> QUIT\r",
+       {"tried pop.example.com\r", "> USER alice\r", "> PASS ***\r", "> STAT\r", "< +OK 0 0\r", "> QUIT\r",
         "outcome: mailbox count 0\r", "resume from sleep\r", "check ends: failed at step 4 after",
         "retry in 30 s\r", "program ends\r"})
     EXPECT_NE(std::string::npos, log.find(std::string(" ") + line)) << line;
