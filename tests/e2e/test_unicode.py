@@ -16,7 +16,7 @@ DOVECOT_DIR = pathlib.Path("/tmp/tarvik-e2e-dovecot-unicode")
 FOLDER, PASSWORD = "Łódź 東京", "pässwörd"
 # Wine lets every user write the machine's Run key, so the value goes there.
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
-SERVER_OPTIONS, AUTORUN = 0, 2
+SERVER_OPTIONS, AUTORUN = 1, 4  # in the tray menu, after "Open mail"
 
 
 class UnicodeTest(AgentTestCase):
@@ -122,8 +122,9 @@ class UnicodeTest(AgentTestCase):
         agent.write_settings(user="umlaut", password=PASSWORD, show_count="FALSE")
         self.run_agent(agent, "umlaut")
         self.assertEqual(["127.0.0.1", "umlaut", "", "5"], agent.read_settings()[:4])
-        self.assertEqual(["tarvik.exe", "tarvik.ini"],
-                         sorted(path.name for path in deep.iterdir() if path.is_file()))
+        self.assertEqual(["tarvik.exe", "tarvik.ini", "tarvik.seen"],
+                         sorted(path.name for path in deep.iterdir() if path.is_file()),
+                         "no temporary file is left")
 
 
 if __name__ == "__main__":
