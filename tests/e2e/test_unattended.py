@@ -51,7 +51,8 @@ class UnattendedTest(AgentTestCase):
         agent = self.new_agent()
         agent.write_settings()
         agent.start()
-        self.desktop.wait_window(winebox.CHECK_CAPTION)
+        # Focused first: on a busy host the key may otherwise go elsewhere.
+        self.desktop.focus(self.desktop.wait_window(winebox.CHECK_CAPTION))
         self.desktop.key("Return")
         self.desktop.wait_no_window(winebox.CHECK_CAPTION)
         for checks, arguments in ((2, ["/check"]), (3, ["/check"]), (4, [])):
