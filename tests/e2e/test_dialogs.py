@@ -195,9 +195,10 @@ class NewMailTest(DialogTestCase):
         agent.start()
 
         first = "Fake Sender: Message 3 | Fake Sender: Message 2 | Fake Sender: Message 1"
-        self.desktop.wait_window(winebox.CHECK_CAPTION)
+        box = self.desktop.wait_window(winebox.CHECK_CAPTION)
         self.wait_balloon(first)
         self.screenshot("new-mail-balloon")
+        self.desktop.focus(box)
         self.desktop.key("Return")
         server.wait_transcript(8)
         # The balloon times out; a second check with nothing new shows neither it nor the box.
@@ -214,7 +215,7 @@ class NewMailTest(DialogTestCase):
         server = self.new_server(stat="+OK 4 400\\r\\n")
         self.desktop.click(x, y, repeat=2)
         self.wait_balloon("Fake Sender: Message 4")
-        self.desktop.wait_window(winebox.CHECK_CAPTION)
+        self.desktop.focus(self.desktop.wait_window(winebox.CHECK_CAPTION))
         self.desktop.key("Return")
         self.assertEqual(["USER alice", "PASS secret", "STAT", "UIDL", "TOP 4 0", "QUIT"],
                          server.wait_transcript(6))
