@@ -5,7 +5,7 @@
 #include <mutex>
 #include <optional>
 
-#include "agent/mail_check.h"
+#include "check/pop3/pop3_check.h"
 #include "log/event_log.h"
 #include "platform/platform.h"
 

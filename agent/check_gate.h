@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "agent/check_result.h"
+#include "check/outcome.h"
 #include "settings/settings_file.h"
 
 // Whether a check can start with these settings at all: the outcome to

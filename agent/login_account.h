@@ -1,7 +1,7 @@
 #pragma once
 
-#include "agent/check_result.h"
-#include "agent/mail_check.h"
+#include "check/outcome.h"
+#include "check/pop3/pop3_check.h"
 #include "settings/settings_file.h"
 
 class TextCodec;

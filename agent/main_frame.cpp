@@ -7,13 +7,13 @@
 #include "agent/login_account.h"
 #include "agent/mail_opener.h"
 #include "agent/presentation.h"
-#include "app/about_dlg.h"
+#include "dialogs/about_dlg.h"
 #include "dialogs/notification_options_dlg.h"
 #include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
-#include "settings/seen_mail.h"
+#include "settings/seen_mail_file.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "agent/background_check.h"
-#include "agent/check_result.h"
+#include "check/outcome.h"
 #include "agent/presentation.h"
 #include "agent/recheck.h"
-#include "platform/frame_window.h"
-#include "platform/popup_menu.h"
+#include "platform/ui/frame_window.h"
+#include "platform/ui/popup_menu.h"
 #include "settings/password_store.h"
 #include "settings/settings_file.h"
 

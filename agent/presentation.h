@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "agent/check_result.h"
+#include "check/outcome.h"
 #include "settings/settings_file.h"
 
 // What earlier outcomes leave behind that changes how the next one is told.

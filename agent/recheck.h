@@ -1,6 +1,6 @@
 #pragma once
 
-#include "agent/check_result.h"
+#include "check/outcome.h"
 
 // When to check again outside the interval's schedule, counted in the frame's
 // timer ticks: soon after a resume or a network change that may have mended

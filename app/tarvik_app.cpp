@@ -1,6 +1,6 @@
 #include "app/tarvik_app.h"
 
-#include "app/about_dlg.h"
+#include "dialogs/about_dlg.h"
 #include "app/start_request.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"

@@ -17,7 +17,7 @@
 #include "agent/main_frame.h"
 #include "platform/posix/posix_transport.h"
 #include "res/resource.h"
-#include "settings/seen_mail.h"
+#include "settings/seen_mail_file.h"
 #include "settings/settings_file.h"
 #include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"

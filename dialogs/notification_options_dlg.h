@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/dialog.h"
+#include "platform/ui/dialog.h"
 
 // The modal dialog for how new mail is told: announce only new mail, the
 // balloon notification and whether it names senders and subjects, the log,

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/dialog.h"
+#include "platform/ui/dialog.h"
 
 // The modal dialog for the mailbox connection: server, user name, password
 // and the minutes between checks. It works on its own members only; closing

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/dialog.h"
+#include "platform/ui/dialog.h"
 
 // The modal dialog for how a check's outcome is announced: a switch and a WAV
 // file for new mail, no mail and a failed check, and the count box switch.

@@ -4,20 +4,6 @@
 
 #include "platform/platform.h"
 
-namespace {
-
-constexpr char kLogSwitchKey[] = "WriteLog";
-
-}  // namespace
-
-bool LogSwitchOn(const MailSettings& settings) {
-  return settings.m_extras.Switch(kLogSwitchKey, false);
-}
-
-void SetLogSwitch(MailSettings& settings, bool on) {
-  settings.m_extras.SetSwitch(kLogSwitchKey, on, false);
-}
-
 std::string LogPathFor(const std::string& settingsPath) {
   const size_t slash = settingsPath.find_last_of("\\/");
   return settingsPath.substr(0, slash == std::string::npos ? 0 : slash + 1) + "tarvik.log";

@@ -4,13 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "settings/settings_file.h"
-
 class Platform;
-
-// The "Write a log" switch in the settings: off unless the user turns it on.
-bool LogSwitchOn(const MailSettings& settings);
-void SetLogSwitch(MailSettings& settings, bool on);
 
 // The log file beside the settings file.
 std::string LogPathFor(const std::string& settingsPath);

@@ -4,11 +4,12 @@
 
 #include "platform/platform.h"
 #include "platform/utf8_text.h"
-#include "settings/decimal.h"
+#include "check/decimal.h"
 
 namespace {
 
 constexpr size_t kLineCount = 11;
+constexpr char kLogSwitchKey[] = "WriteLog";
 // Far more than eleven lines of the longest paths Windows allows; a bigger
 // file is not ours, and reading all of it could exhaust memory at start-up.
 constexpr size_t kMaxFileSize = 1024 * 1024;
@@ -44,6 +45,14 @@ std::string OneLine(const std::string& text) {
 }
 
 }  // namespace
+
+bool LogSwitchOn(const MailSettings& settings) {
+  return settings.m_extras.Switch(kLogSwitchKey, false);
+}
+
+void SetLogSwitch(MailSettings& settings, bool on) {
+  settings.m_extras.SetSwitch(kLogSwitchKey, on, false);
+}
 
 std::string SettingsPathFor(const std::string& modulePath) {
   const size_t keep = modulePath.size() >= 3 ? modulePath.size() - 3 : 0;

@@ -29,6 +29,10 @@ struct MailSettings {
 constexpr int kMinimumInterval = 5;
 constexpr int kMaximumInterval = 120;
 
+// The "Write a log" switch in the settings: off unless the user turns it on.
+bool LogSwitchOn(const MailSettings& settings);
+void SetLogSwitch(MailSettings& settings, bool on);
+
 // The settings file beside the executable: its last three characters become "ini".
 std::string SettingsPathFor(const std::string& modulePath);
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/dialog.h"
-#include "platform/frame_window.h"
+#include "platform/ui/dialog.h"
+#include "platform/ui/frame_window.h"
 #include "platform/utf8_text.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/winsock_transport.h"

@@ -1,7 +1,7 @@
 #include "tests/double/fake_platform.h"
 
-#include "platform/dialog.h"
-#include "platform/frame_window.h"
+#include "platform/ui/dialog.h"
+#include "platform/ui/frame_window.h"
 #include "platform/utf8_text.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"

@@ -1,4 +1,4 @@
-#include "agent/mail_check.h"
+#include "check/pop3/pop3_check.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "agent/mail_check.h"
+#include "check/pop3/pop3_check.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "agent/server_address.h"
+#include "check/server_address.h"
 
 #include <gtest/gtest.h>
 

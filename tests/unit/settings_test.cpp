@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <climits>
 
-#include "settings/decimal.h"
+#include "check/decimal.h"
 #include "settings/password_store.h"
-#include "settings/seen_mail.h"
+#include "settings/seen_mail_file.h"
 #include "settings/settings_file.h"
 #include "tests/double/fake_platform.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "agent/mail_check.h"
+#include "check/pop3/pop3_check.h"
 #include "tests/double/scripted_tls.h"
 
 namespace {

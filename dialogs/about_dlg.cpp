@@ -1,4 +1,4 @@
-#include "app/about_dlg.h"
+#include "dialogs/about_dlg.h"
 
 #include "res/resource.h"
 

@@ -1,4 +1,4 @@
-#include "settings/decimal.h"
+#include "check/decimal.h"
 
 #include <climits>
 

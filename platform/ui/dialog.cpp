@@ -1,4 +1,4 @@
-#include "platform/dialog.h"
+#include "platform/ui/dialog.h"
 
 #include <cerrno>
 #include <climits>

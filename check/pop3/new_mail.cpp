@@ -1,10 +1,10 @@
-#include "agent/new_mail.h"
+#include "check/pop3/new_mail.h"
 
 #include <algorithm>
 #include <limits>
 #include <vector>
 
-#include "agent/pop3_channel.h"
+#include "check/pop3/pop3_channel.h"
 #include "mail/header_reader.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/dialog.h"
+#include "platform/ui/dialog.h"
 
 // The about box: the program's name, version and maker.
 class CAboutDlg : public Dialog {

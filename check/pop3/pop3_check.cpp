@@ -1,13 +1,13 @@
-#include "agent/mail_check.h"
+#include "check/pop3/pop3_check.h"
 
 #include <functional>
 #include <optional>
 
-#include "agent/pop3_channel.h"
-#include "agent/server_address.h"
+#include "check/pop3/pop3_channel.h"
+#include "check/server_address.h"
 #include "log/event_log.h"
 #include "platform/deadline.h"
-#include "settings/decimal.h"
+#include "check/decimal.h"
 
 namespace {
 

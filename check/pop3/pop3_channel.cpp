@@ -1,4 +1,4 @@
-#include "agent/pop3_channel.h"
+#include "check/pop3/pop3_channel.h"
 
 #include <algorithm>
 

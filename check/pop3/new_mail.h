@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "agent/check_result.h"
-#include "settings/seen_mail.h"
+#include "check/outcome.h"
+#include "check/seen_mail.h"
 
 class CharsetDecoder;
 class Pop3Channel;

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "agent/check_result.h"
-#include "agent/new_mail.h"
+#include "check/outcome.h"
+#include "check/pop3/new_mail.h"
 #include "platform/transport.h"
 
 class EventLog;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "mail/header_reader.h"
-#include "settings/seen_mail.h"
+#include "check/seen_mail.h"
 
 // The outcome of one mail check: 0 when the conversation ran to its end,
 // otherwise the step that failed.

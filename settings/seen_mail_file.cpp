@@ -1,4 +1,4 @@
-#include "settings/seen_mail.h"
+#include "settings/seen_mail_file.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -32,21 +32,6 @@ bool ParseHex(const std::string& text, size_t at, uint64_t& value) {
 }
 
 }  // namespace
-
-// FNV-1a: fast, and spreads the ids' shared prefixes well; two of a
-// mailbox's ids sharing a hash is as likely as 1 in 10^9 at 100,000 ids.
-uint64_t SeenHash(const std::string& text) {
-  uint64_t hash = 0xcbf29ce484222325ULL;
-  for (char c : text) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 0x100000001b3ULL;
-  }
-  return hash;
-}
-
-uint64_t AccountHash(const std::string& server, const std::string& user) {
-  return SeenHash(server + '\n' + user);
-}
 
 std::string SeenMailPathFor(const std::string& settingsPath) {
   const size_t dot = settingsPath.rfind('.');

@@ -1,4 +1,4 @@
-#include "platform/popup_menu.h"
+#include "platform/ui/popup_menu.h"
 
 bool PopupMenu::Create() {
   Destroy();

@@ -1,4 +1,4 @@
-#include "platform/frame_window.h"
+#include "platform/ui/frame_window.h"
 
 #include "platform/win_constants.h"
 

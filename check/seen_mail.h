@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the last successful check of an account found on the server. Each
+// message id is kept as a 64-bit hash: a fixed size whatever the id's length,
+// so the record for 100,000 messages stays under 2 MB.
+struct SeenMail {
+  // False when nothing is known of the account: its first check.
+  bool known = false;
+  // The server text and user name the record is for.
+  uint64_t account = 0;
+  // The STAT count, for servers without UIDL.
+  int count = 0;
+  // The hashes of the ids on the server, sorted.
+  std::vector<uint64_t> ids;
+};
+
+// The hash that stands for an account or a message id.
+uint64_t SeenHash(const std::string& text);
+uint64_t AccountHash(const std::string& server, const std::string& user);
