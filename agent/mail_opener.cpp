@@ -1,5 +1,8 @@
 #include "agent/mail_opener.h"
 
+#include "platform/files.h"
+#include "platform/shell.h"
+
 const char kMailProgramKey[] = "MailProgram";
 
 namespace {
@@ -39,4 +42,11 @@ bool FindMailTarget(const std::string& setting, const std::string& registeredCom
   }
   found = SplitCommand(registeredCommand);
   return !found.target.empty();
+}
+
+bool OpenMailTarget(Shell& shell, Files& files, const MailTarget& mail) {
+  const bool webAddress = mail.target.find("://") != std::string::npos;
+  if (mail.arguments.empty() && (webAddress || files.Exists(mail.target)))
+    return shell.Open(mail.target);
+  return shell.Run("\"" + mail.target + "\"" + (mail.arguments.empty() ? "" : " " + mail.arguments));
 }

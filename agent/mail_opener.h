@@ -2,6 +2,9 @@
 
 #include <string>
 
+class Files;
+class Shell;
+
 // What "Open mail" starts: a program with its arguments, or a web address.
 struct MailTarget {
   std::string target;
@@ -20,3 +23,7 @@ MailTarget SplitCommand(const std::string& command);
 // writes a new message instead of opening the mailbox.
 bool FindMailTarget(const std::string& setting, const std::string& registeredCommand,
                     MailTarget& found);
+
+// Opens a web address or an existing file as Explorer would, and runs
+// anything else as a command line; false when nothing could be started.
+bool OpenMailTarget(Shell& shell, Files& files, const MailTarget& mail);

@@ -11,7 +11,6 @@
 #include "dialogs/notification_options_dlg.h"
 #include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
-#include "platform/win_constants.h"
 #include "res/resource.h"
 #include "settings/seen_mail_file.h"
 
@@ -25,13 +24,13 @@ constexpr int kTicksPerMinute = 6;
 // retry for five minutes before the program gives up on it.
 constexpr int kTrayAddRetries = 30;
 // Posted by a running check when an outcome waits to be presented.
-constexpr unsigned kWmCheckOutcome = win::kWmUser + 501;
+constexpr unsigned kWmCheckOutcome = kFirstProgramMessage + 1;
 // Posted by the system's network watch when an address came up.
-constexpr unsigned kWmNetworkChanged = win::kWmUser + 502;
+constexpr unsigned kWmNetworkChanged = kFirstProgramMessage + 2;
 
 constexpr char kCheckCaption[] = "DOV3 Ozez Ezevada";
 constexpr char kAutorunValueName[] = "Nolvar-Tarvik";
-constexpr RegistryRoot kRunKeys[] = {RegistryRoot::kLocalMachine, RegistryRoot::kCurrentUser};
+constexpr RunScope kRunKeys[] = {RunScope::kEveryUser, RunScope::kThisUser};
 
 // The frame's settings and each dialog's members have the same names, so
 // one copy serves into the dialog and back out of it.
@@ -54,6 +53,21 @@ void CopySoundOptions(const From& from, To& to) {
   to.m_bShowCount = from.m_bShowCount;
 }
 
+// What the log says of a sound that did not play.
+std::string SoundProblem(SoundResult result) {
+  switch (result) {
+    case SoundResult::kUnreadable:
+      return "sound not played, the file cannot be read";
+    case SoundResult::kNotAWave:
+      return "sound not played, the file is not a whole WAV file";
+    case SoundResult::kTooLarge:
+      return "sound not played, the file is over 16 MiB";
+    case SoundResult::kPlayed:
+      break;
+  }
+  return "sound played";
+}
+
 }  // namespace
 
 // Quoted, so that a path with spaces can never start a different program.
@@ -63,61 +77,34 @@ std::string AutorunCommand(const std::string& executablePath) {
 
 CMainFrame::CMainFrame(Platform& platform, CommandTarget* nextCommandTarget)
     : FrameWindow(platform),
-      m_menu(platform),
-      m_passwords(platform),
+      m_passwords(*platform.GetServices().credentials),
+      m_services(platform.GetServices()),
       m_pNextCommandTarget(nextCommandTarget) {}
 
 CMainFrame::~CMainFrame() { AbandonCheck(); }
 
-intptr_t CMainFrame::WindowProc(unsigned message, uintptr_t wParam, intptr_t lParam) {
-  switch (message) {
-    case win::kWmCreate:
-      return OnCreate();
-    case win::kWmTimer:
-      OnTimer();
-      return Default(message, wParam, lParam);
-    case win::kWmClose:
-      OnClose();
-      return 0;
-    case win::kWmQueryEndSession:
-      return OnQueryEndSession();
-    case win::kWmEndSession:
-      OnEndSession(wParam != 0);
-      return 0;
-    case WM_TRAY_NOTIFY:
-      return OnTrayNotify(wParam, lParam);
-    case kWmCheckOutcome:
-      OnCheckOutcome();
-      return 0;
-    case win::kWmPowerBroadcast:
-      return OnPowerBroadcast(wParam);
-    case kWmNetworkChanged:
-      OnNetworkChanged();
-      return 0;
-    case win::kWmCommand:
-      OnCommand(static_cast<unsigned>(wParam & 0xFFFF));
-      return 0;
-    default:
-      if (message == m_platform.TaskbarCreatedMessage()) {
-        OnTaskbarCreated();
-        return 0;
-      }
-      if (const std::optional<CopyRequest> asked =
-              m_platform.Copies().Received(message, wParam, lParam)) {
-        OnCopyRequest(*asked);
-        return 0;
-      }
-      return FrameWindow::WindowProc(message, wParam, lParam);
+// What the tray, a later start of this copy and the check's own thread post.
+bool CMainFrame::OnMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
+  if (message == kWmCheckOutcome) {
+    OnCheckOutcome();
+  } else if (message == kWmNetworkChanged) {
+    OnNetworkChanged();
+  } else if (const std::optional<TrayEvent> event = m_services.tray->Received(message, wParam, lParam)) {
+    OnTrayEvent(*event);
+  } else if (const std::optional<CopyRequest> asked = m_services.copies->Received(message, wParam, lParam)) {
+    OnCopyRequest(*asked);
+  } else {
+    return false;
   }
+  return true;
 }
 
-int CMainFrame::OnCreate() {
-  m_nid.hWnd = Handle();
-  m_nid.uID = kTrayIconId;
-  m_nid.uFlags = win::kNifMessage | win::kNifIcon | win::kNifTip;
-  m_nid.uCallbackMessage = WM_TRAY_NOTIFY;
-  SetTrayPicture(IDI_NOTCONNECTED);
-  SetTrayTip("Not connected");
+bool CMainFrame::OnCreate() {
+  m_nid.window = Handle();
+  m_nid.id = kTrayIconId;
+  m_nid.callbackMessage = WM_TRAY_NOTIFY;
+  m_nid.pictureId = IDI_NOTCONNECTED;
+  m_nid.tip = "Not connected";
   AddTrayIcon();
 
   BuildTrayMenu();
@@ -125,37 +112,41 @@ int CMainFrame::OnCreate() {
   Note("program starts");
   // Without the watch the program works as before: retries and the schedule
   // still mend a failure, only later.
-  if (!m_platform.Events().WatchNetwork(Handle(), kWmNetworkChanged))
+  if (!m_services.events->WatchNetwork(Handle(), kWmNetworkChanged))
     Note("the system refused to report network changes");
   if (!m_platform.SetTimer(Handle(), kCheckTimerId, kTickPeriodMs))
-    m_platform.ShowMessageBox(Handle(),
-                              "Sorry ,couldn't set up the timer\nExit and run the program again.",
-                              nullptr, win::kMbOk);
+    m_services.boxes->Show("Sorry ,couldn't set up the timer\nExit and run the program again.", "",
+                           BoxKind::kPlain);
   m_nTicks = 0;
   m_nMinutes = 0;
   CheckNow();
-  return 0;
+  return true;
 }
 
 void CMainFrame::BuildTrayMenu() {
-  m_menu.Create();
-  m_menu.Append(ID_OPEN_MAIL, "Open &mail");
-  m_menu.Append(ID_SERVER_OPTIONS, "&Server options");
-  m_menu.Append(ID_SOUND_OPTIONS, "S&ound options");
-  m_menu.Append(ID_NOTIFICATION_OPTIONS, "&Notification options");
-  const auto writable = [this](RegistryRoot root) { return m_platform.CanWriteRunKey(root); };
-  const auto holdsValue = [this](RegistryRoot root) {
-    return m_platform.RunValueExists(root, kAutorunValueName);
+  m_menu = {{ID_OPEN_MAIL, "Open &mail"},
+            {ID_SERVER_OPTIONS, "&Server options"},
+            {ID_SOUND_OPTIONS, "S&ound options"},
+            {ID_NOTIFICATION_OPTIONS, "&Notification options"}};
+  Autorun& autorun = *m_services.autorun;
+  const auto writable = [&autorun](RunScope scope) { return autorun.MayChange(scope); };
+  const auto holdsValue = [&autorun](RunScope scope) {
+    return autorun.IsOn(scope, kAutorunValueName);
   };
   if (std::any_of(std::begin(kRunKeys), std::end(kRunKeys), writable)) {
     m_bAutorun = std::any_of(std::begin(kRunKeys), std::end(kRunKeys), holdsValue) ? 1 : 0;
-    m_menu.Append(ID_AUTORUN, "Autorun at boot", m_bAutorun == 1);
+    m_menu.push_back({ID_AUTORUN, "Autorun at boot", m_bAutorun == 1});
   }
-  m_menu.Append(ID_TRAY_ABOUT, "&About...");
-  m_menu.Append(ID_TRAY_EXIT, "E&xit");
+  m_menu.push_back({ID_TRAY_ABOUT, "&About..."});
+  m_menu.push_back({ID_TRAY_EXIT, "E&xit"});
 }
 
-void CMainFrame::OnTimer() {
+void CMainFrame::CheckMenuItem(unsigned command, bool checked) {
+  for (MenuItem& item : m_menu)
+    if (item.command == command) item.checked = checked;
+}
+
+void CMainFrame::OnTimer(unsigned) {
   if (m_nTrayRetriesLeft > 0) {
     --m_nTrayRetriesLeft;
     TryAddTrayIcon();
@@ -174,14 +165,13 @@ void CMainFrame::OnTimer() {
 void CMainFrame::OnClose() {
   AbandonCheck();
   SaveSettings();
-  m_platform.NotifyIcon(TrayAction::kDelete, m_nid);
+  m_services.tray->Remove(m_nid);
   m_bTrayIconAdded = false;
-  m_menu.Destroy();
   DestroyWindow();
 }
 
 // Answered at once: a check never holds up the end of the session.
-intptr_t CMainFrame::OnQueryEndSession() { return 1; }
+bool CMainFrame::OnQueryEndSession() { return true; }
 
 // The process may be ended as soon as this returns, so it does the work of a
 // close right here.
@@ -193,34 +183,30 @@ void CMainFrame::OnEndSession(bool ending) {
 // outlive the program, nor a check the window.
 void CMainFrame::OnDestroy() {
   AbandonCheck();
-  m_platform.Events().StopWatchingNetwork();
+  m_services.events->StopWatchingNetwork();
   Note("program ends");
   if (m_pLog) m_pLog->Close();
-  if (m_bTrayIconAdded) m_platform.NotifyIcon(TrayAction::kDelete, m_nid);
+  if (m_bTrayIconAdded) m_services.tray->Remove(m_nid);
   m_bTrayIconAdded = false;
   FrameWindow::OnDestroy();
 }
 
-intptr_t CMainFrame::OnTrayNotify(uintptr_t, intptr_t lParam) {
-  switch (static_cast<unsigned>(lParam)) {
-    case win::kWmLButtonDblClk:
+void CMainFrame::OnTrayEvent(TrayEvent event) {
+  switch (event) {
+    case TrayEvent::kDoubleClick:
       CheckNow();
       break;
-    case win::kNinBalloonUserClick:
+    case TrayEvent::kBalloonClick:
       OnOpenMail();
       break;
-    case win::kWmRButtonDown: {
-      const ScreenPoint cursor = m_platform.GetCursorPos();
-      // Without this the menu would not close when the user clicks elsewhere.
-      m_platform.SetForegroundWindow(Handle());
+    case TrayEvent::kRightClick:
       UpdateOpenMailItem();
-      m_menu.Track(cursor, Handle());
+      m_services.menu->ShowAtPointer(Handle(), m_menu);
       break;
-    }
-    default:
+    case TrayEvent::kShellRestarted:
+      OnTaskbarCreated();
       break;
   }
-  return 0;
 }
 
 // A later start of this copy asks it to check now (skipped during a check,
@@ -229,17 +215,15 @@ void CMainFrame::OnCopyRequest(CopyRequest request) {
   Note(request == CopyRequest::kCheck ? "a second start asks for a check"
                                       : "a second start asks to exit");
   if (request == CopyRequest::kCheck) return CheckNow();
-  m_platform.Copies().CancelOpenDialogs();
+  m_services.copies->CancelOpenDialogs();
   OnClose();
 }
 
 // After sleep the last check's picture is as old as the sleep: check soon,
 // once the network had a few seconds to come back.
-intptr_t CMainFrame::OnPowerBroadcast(uintptr_t event) {
-  if (event != win::kPbtApmResumeAutomatic && event != win::kPbtApmResumeSuspend) return 1;
+void CMainFrame::OnResume() {
   Note("resume from sleep");
   m_recheck.Resumed();
-  return 1;
 }
 
 void CMainFrame::OnNetworkChanged() {
@@ -282,7 +266,7 @@ void CMainFrame::OnCommand(unsigned command) {
 void CMainFrame::OnServerOptions() {
   CServerOptionsDlg dialog(m_platform);
   CopyServerOptions(static_cast<const MailSettings&>(*this), dialog);
-  if (dialog.DoModal() != win::kIdOk) return;
+  if (dialog.DoModal() != kIdOk) return;
   const MailSettings before = *this;
   const bool wasHeldBack = CheckHeldBack(*this).has_value();
   CopyServerOptions(dialog, static_cast<MailSettings&>(*this));
@@ -295,7 +279,7 @@ void CMainFrame::OnServerOptions() {
 void CMainFrame::OnSoundOptions() {
   CSoundOptionsDlg dialog(m_platform);
   CopySoundOptions(static_cast<const MailSettings&>(*this), dialog);
-  if (dialog.DoModal() != win::kIdOk) return;
+  if (dialog.DoModal() != kIdOk) return;
   CopySoundOptions(dialog, static_cast<MailSettings&>(*this));
   SaveChosenSettings();
 }
@@ -307,7 +291,7 @@ void CMainFrame::OnNotificationOptions() {
   dialog.m_bShowSender = m_extras.Switch(kShowSenderKey, kShowSenderByDefault);
   dialog.m_bWriteLog = LogSwitchOn(*this);
   dialog.m_strMailProgram = m_extras.Text(kMailProgramKey);
-  if (dialog.DoModal() != win::kIdOk) return;
+  if (dialog.DoModal() != kIdOk) return;
   m_extras.SetSwitch(kAnnounceOnlyNewKey, dialog.m_bAnnounceOnlyNew == 1, kAnnounceOnlyNewByDefault);
   m_extras.SetSwitch(kShowNotificationKey, dialog.m_bShowNotification == 1,
                      kShowNotificationByDefault);
@@ -323,16 +307,17 @@ void CMainFrame::OnNotificationOptions() {
 // mail program while this one runs.
 void CMainFrame::OnOpenMail() {
   MailTarget mail;
-  if (FindMailTarget(m_extras.Text(kMailProgramKey), m_platform.Shell().RegisteredMailCommand(),
+  if (FindMailTarget(m_extras.Text(kMailProgramKey), m_services.shell->RegisteredMailCommand(),
                      mail))
-    m_platform.Shell().Open(mail.target, mail.arguments);
+    OpenMailTarget(*m_services.shell, *m_services.files, mail);
 }
 
 void CMainFrame::UpdateOpenMailItem() {
   MailTarget mail;
-  m_menu.Enable(ID_OPEN_MAIL,
-                FindMailTarget(m_extras.Text(kMailProgramKey),
-                               m_platform.Shell().RegisteredMailCommand(), mail));
+  const bool found = FindMailTarget(m_extras.Text(kMailProgramKey),
+                                    m_services.shell->RegisteredMailCommand(), mail);
+  for (MenuItem& item : m_menu)
+    if (item.command == ID_OPEN_MAIL) item.enabled = found;
 }
 
 void CMainFrame::OnTrayExit() { OnClose(); }
@@ -350,17 +335,16 @@ void CMainFrame::OnAutorun() {
   switch (enable ? TurnAutorunOn() : TurnAutorunOff()) {
     case AutorunChange::kDone:
       m_bAutorun = enable ? 1 : 0;
-      m_menu.Check(ID_AUTORUN, enable);
+      CheckMenuItem(ID_AUTORUN, enable);
       break;
     case AutorunChange::kFailed:
-      m_platform.ShowMessageBox(Handle(), "Autorun at boot could not be changed.", nullptr,
-                                win::kMbOk | win::kMbIconExclamation);
+      m_services.boxes->Show("Autorun at boot could not be changed.", "", BoxKind::kWarning);
       break;
     case AutorunChange::kNeedsAdministrator:
-      m_platform.ShowMessageBox(Handle(),
-                                "Autorun at boot is set up for every user of this computer.\n"
-                                "Only an administrator can turn it off.",
-                                nullptr, win::kMbOk | win::kMbIconExclamation);
+      m_services.boxes->Show(
+          "Autorun at boot is set up for every user of this computer.\n"
+          "Only an administrator can turn it off.",
+          "", BoxKind::kWarning);
       break;
   }
 }
@@ -370,10 +354,10 @@ void CMainFrame::OnAutorun() {
 // machine's Run key, and Windows no longer diverts such a write to a copy it
 // never reads.
 CMainFrame::AutorunChange CMainFrame::TurnAutorunOn() {
-  for (const RegistryRoot root : kRunKeys) {
-    if (!m_platform.CanWriteRunKey(root)) continue;
-    return m_platform.WriteRunValue(root, kAutorunValueName,
-                                    AutorunCommand(m_platform.ModuleFileName()))
+  for (const RunScope scope : kRunKeys) {
+    if (!m_services.autorun->MayChange(scope)) continue;
+    return m_services.autorun->TurnOn(scope, kAutorunValueName,
+                                      AutorunCommand(m_platform.ModuleFileName()))
                ? AutorunChange::kDone
                : AutorunChange::kFailed;
   }
@@ -381,10 +365,9 @@ CMainFrame::AutorunChange CMainFrame::TurnAutorunOn() {
 }
 
 CMainFrame::AutorunChange CMainFrame::TurnAutorunOff() {
-  const bool userValueGone =
-      m_platform.DeleteRunValue(RegistryRoot::kCurrentUser, kAutorunValueName);
-  if (!m_platform.DeleteRunValue(RegistryRoot::kLocalMachine, kAutorunValueName))
-    return m_platform.CanWriteRunKey(RegistryRoot::kLocalMachine)
+  const bool userValueGone = m_services.autorun->TurnOff(RunScope::kThisUser, kAutorunValueName);
+  if (!m_services.autorun->TurnOff(RunScope::kEveryUser, kAutorunValueName))
+    return m_services.autorun->MayChange(RunScope::kEveryUser)
                ? AutorunChange::kFailed
                : AutorunChange::kNeedsAdministrator;
   return userValueGone ? AutorunChange::kDone : AutorunChange::kFailed;
@@ -400,25 +383,20 @@ void CMainFrame::AddTrayIcon() {
 // A refused add leaves m_bTrayIconAdded as it was: an icon the shell may
 // still show must be removed at the end.
 void CMainFrame::TryAddTrayIcon() {
-  if (!m_platform.NotifyIcon(TrayAction::kAdd, m_nid)) return;
+  if (!m_services.tray->Add(m_nid)) return;
   m_bTrayIconAdded = true;
   m_nTrayRetriesLeft = 0;
 }
 
-void CMainFrame::UpdateTrayIcon() { m_platform.NotifyIcon(TrayAction::kModify, m_nid); }
-
-void CMainFrame::SetTrayTip(const std::string& text) {
-  m_nid.tip = text;
-}
-
-void CMainFrame::SetTrayPicture(int iconId) { m_nid.hIcon = m_platform.LoadTrayIcon(iconId); }
+void CMainFrame::UpdateTrayIcon() { m_services.tray->Modify(m_nid); }
 
 void CMainFrame::PlaySound(const std::string& fileName) {
-  m_platform.PlaySoundFile(fileName, win::kSndFilename | win::kSndAsync);
+  const SoundResult played = m_services.sound->Play(fileName);
+  if (played != SoundResult::kPlayed) Note(SoundProblem(played) + ": " + fileName);
 }
 
-void CMainFrame::ShowCheckMessage(const std::string& text, unsigned icon) {
-  m_platform.ShowMessageBox(Handle(), text, kCheckCaption, icon | win::kMbOk);
+void CMainFrame::ShowCheckMessage(const std::string& text, BoxKind kind) {
+  m_services.boxes->Show(text, kCheckCaption, kind);
 }
 
 // While a check runs, or its outcome waits on a message box, a further
@@ -426,21 +404,21 @@ void CMainFrame::ShowCheckMessage(const std::string& text, unsigned icon) {
 void CMainFrame::CheckNow() {
   if (m_pCheck) return;
   if (const std::optional<CheckOutcome> held = CheckHeldBack(*this)) return Present(*held);
-  std::unique_ptr<Transport> transport = m_platform.CreateTransport();
+  std::unique_ptr<Transport> transport = m_services.network->NewTransport();
   if (!transport) {
     Present(FailedAt(kCheckSocketsStartFailed));
     return;
   }
   m_recheck.Started();
   m_pCheck = BackgroundCheck::Start(m_platform, Handle(), kWmCheckOutcome, std::move(transport),
-                                    AccountToCheck(m_platform.Codec(), *this),
+                                    AccountToCheck(*m_services.codec, *this),
                                     kNetworkTimeoutMs, m_pLog, SeenMailBasis());
 }
 
 NewMailBasis CMainFrame::SeenMailBasis() {
-  return {LoadSeenMail(m_platform, SeenMailPathFor(m_strSettingsPath),
+  return {LoadSeenMail(*m_services.files, SeenMailPathFor(m_strSettingsPath),
                        AccountHash(m_strServer, m_strUser)),
-          &m_platform.Charsets()};
+          m_services.charsets};
 }
 
 void CMainFrame::OnCheckOutcome() {
@@ -472,29 +450,29 @@ void CMainFrame::Present(const CheckOutcome& outcome) {
   const Announcement told = Decide(outcome, *this, m_told);
   m_told = told.remembered;
   if (outcome.kind == OutcomeKind::kMailboxCount)
-    SaveSeenMail(m_platform, SeenMailPathFor(m_strSettingsPath), outcome.seen);
-  if (!told.tip.empty()) SetTrayTip(told.tip);
-  if (told.picture) SetTrayPicture(told.picture);
+    SaveSeenMail(*m_services.files, SeenMailPathFor(m_strSettingsPath), outcome.seen);
+  if (!told.tip.empty()) m_nid.tip = told.tip;
+  if (told.picture) m_nid.pictureId = told.picture;
   if (told.sound) PlaySound(*told.sound);
-  if (told.foreground) m_platform.SetForegroundWindow(Handle());
+  if (told.foreground) m_platform.BringToFront(Handle());
   if (!told.balloonTitle.empty())
-    m_platform.Shell().ShowBalloon(Handle(), kTrayIconId, told.balloonTitle, told.balloonText,
-                                   told.picture, told.sound.has_value());
+    m_services.tray->ShowBalloon(m_nid, Balloon{told.balloonTitle, told.balloonText, told.picture,
+                                                told.sound.has_value(), told.news});
   if (!told.box.empty()) {
-    ShowCheckMessage(told.box, told.boxIcon);
+    ShowCheckMessage(told.box, told.boxKind);
     // The program may have been closed while the box was open.
     if (!Handle()) return;
   }
   if (told.failed) {
     if (told.errorSound) PlaySound(*told.errorSound);
-    SetTrayPicture(IDI_NOTCONNECTED);
+    m_nid.pictureId = IDI_NOTCONNECTED;
   }
   if (!told.tip.empty() || told.picture || told.failed) UpdateTrayIcon();
 }
 
 void CMainFrame::LoadSettings() {
   m_strSettingsPath = SettingsPathFor(m_platform.ModuleFileName());
-  if (!LoadSettingsFile(m_platform, m_strSettingsPath, *this)) {
+  if (!LoadSettingsFile(*m_services.files, *m_services.codec, m_strSettingsPath, *this)) {
     m_nInterval = kMinimumInterval;
     m_bNewMailSound = m_bNoMailSound = m_bErrorSound = m_bShowCount = 0;
     m_told.guideInBalloon = true;
@@ -512,7 +490,8 @@ void CMainFrame::ApplyLogSwitch() {
     m_pLog.reset();
     return;
   }
-  m_pLog = std::make_shared<EventLog>(m_platform, LogPathFor(m_strSettingsPath));
+  m_pLog = std::make_shared<EventLog>(m_services.files, m_services.clock,
+                                      LogPathFor(m_strSettingsPath));
 }
 
 void CMainFrame::Note(const std::string& event) {
@@ -520,7 +499,8 @@ void CMainFrame::Note(const std::string& event) {
 }
 
 bool CMainFrame::SaveSettings() {
-  return SaveSettingsFile(m_platform, m_strSettingsPath, m_passwords.ForFile(*this));
+  return SaveSettingsFile(*m_services.files, *m_services.codec, m_strSettingsPath,
+                          m_passwords.ForFile(*this));
 }
 
 // After a dialog's OK the user waits to see the values kept, so a failed save
@@ -528,9 +508,8 @@ bool CMainFrame::SaveSettings() {
 void CMainFrame::SaveChosenSettings() {
   ApplyLogSwitch();
   if (SaveSettings()) return;
-  m_platform.ShowMessageBox(Handle(),
-                            "The settings could not be saved to\n" + m_strSettingsPath +
-                                "\n\nThey stay in use, and saving is tried again when the "
-                                "program ends.",
-                            nullptr, win::kMbOk | win::kMbIconExclamation);
+  m_services.boxes->Show("The settings could not be saved to\n" + m_strSettingsPath +
+                             "\n\nThey stay in use, and saving is tried again when the "
+                             "program ends.",
+                         "", BoxKind::kWarning);
 }

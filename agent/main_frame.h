@@ -9,7 +9,6 @@
 #include "agent/presentation.h"
 #include "agent/recheck.h"
 #include "platform/ui/frame_window.h"
-#include "platform/ui/popup_menu.h"
 #include "settings/password_store.h"
 #include "settings/settings_file.h"
 
@@ -34,8 +33,6 @@ class CMainFrame : public FrameWindow, public MailSettings {
   CMainFrame(Platform& platform, CommandTarget* nextCommandTarget);
   ~CMainFrame() override;
 
-  intptr_t WindowProc(unsigned message, uintptr_t wParam, intptr_t lParam) override;
-
   // Starts one check beside the user interface unless one is already
   // running; what it finds is presented as it arrives.
   void CheckNow();
@@ -47,27 +44,28 @@ class CMainFrame : public FrameWindow, public MailSettings {
   bool SaveSettings();
 
   int m_bAutorun = 0;
-  PopupMenu m_menu;
+  std::vector<MenuItem> m_menu;
   std::string m_strSettingsPath;
   int m_nTicks = 0;
   int m_nMinutes = 0;
-  NotifyIconData m_nid;
+  TrayRecord m_nid;
   PasswordStore m_passwords;
 
  private:
-  int OnCreate();
-  void OnTimer();
-  void OnClose();
-  intptr_t OnQueryEndSession();
-  void OnEndSession(bool ending);
+  bool OnCreate() override;
+  void OnTimer(unsigned id) override;
+  void OnClose() override;
+  bool OnQueryEndSession() override;
+  void OnEndSession(bool ending) override;
   void OnDestroy() override;
-  intptr_t OnTrayNotify(uintptr_t wParam, intptr_t lParam);
+  void OnResume() override;
+  void OnCommand(unsigned command) override;
+  bool OnMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
+  void OnTrayEvent(TrayEvent event);
   void OnTaskbarCreated();
   void OnCopyRequest(CopyRequest request);
-  intptr_t OnPowerBroadcast(uintptr_t event);
   void OnNetworkChanged();
   void OnCheckOutcome();
-  void OnCommand(unsigned command);
   void OnServerOptions();
   void OnSoundOptions();
   void OnNotificationOptions();
@@ -85,16 +83,16 @@ class CMainFrame : public FrameWindow, public MailSettings {
   void AddTrayIcon();
   void TryAddTrayIcon();
   void UpdateTrayIcon();
-  void SetTrayTip(const std::string& text);
-  void SetTrayPicture(int iconId);
   void PlaySound(const std::string& fileName);
-  void ShowCheckMessage(const std::string& text, unsigned icon);
+  void ShowCheckMessage(const std::string& text, BoxKind kind);
+  void CheckMenuItem(unsigned command, bool checked);
   void Present(const CheckOutcome& outcome);
   void AbandonCheck();
   void ApplyLogSwitch();
   void Note(const std::string& event);
   NewMailBasis SeenMailBasis();
 
+  const Services m_services;
   CommandTarget* m_pNextCommandTarget;
   bool m_bTrayIconAdded = false;
   int m_nTrayRetriesLeft = 0;

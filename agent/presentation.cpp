@@ -1,7 +1,6 @@
 #include "agent/presentation.h"
 
 #include "platform/utf8_text.h"
-#include "platform/win_constants.h"
 #include "res/resource.h"
 
 const char kAnnounceOnlyNewKey[] = "AnnounceOnlyNewMail";
@@ -68,7 +67,7 @@ void DecideCount(const CheckOutcome& outcome, const MailSettings& settings, Anno
   told.foreground = true;
   if (settings.m_bShowCount == 1) {
     told.box = told.tip;
-    told.boxIcon = win::kMbIconInformation;
+    told.boxKind = BoxKind::kInformation;
   }
 }
 
@@ -100,7 +99,7 @@ Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
                     const PresentationMemory& memory) {
   Announcement told;
   told.remembered = memory;
-  told.boxIcon = win::kMbIconExclamation;
+  told.boxKind = BoxKind::kWarning;
   switch (outcome.kind) {
     case OutcomeKind::kMailboxCount:
       DecideCount(outcome, settings, told);
@@ -118,6 +117,7 @@ Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
       if (told.remembered.guideInBalloon) {
         told.balloonTitle = "Tarvik";
         told.balloonText = told.tip;
+        told.news = false;
         told.remembered.guideInBalloon = false;
       }
       break;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "check/outcome.h"
+#include "platform/boxes.h"
 #include "settings/settings_file.h"
 
 // What earlier outcomes leave behind that changes how the next one is told.
@@ -29,12 +30,14 @@ struct Announcement {
   std::optional<std::string> sound;
   bool foreground = false;
   std::string box;  // empty: no box
-  unsigned boxIcon = 0;
+  BoxKind boxKind = BoxKind::kPlain;
   bool failed = false;
   std::optional<std::string> errorSound;
   // A balloon notification of new mail; empty title: none.
   std::string balloonTitle;
   std::string balloonText;
+  // News waits out the system's quiet time; the first start's guidance not.
+  bool news = true;
   // The memory the next outcome is decided with.
   PresentationMemory remembered;
 };

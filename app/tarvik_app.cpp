@@ -2,7 +2,7 @@
 
 #include "dialogs/about_dlg.h"
 #include "app/start_request.h"
-#include "platform/win_constants.h"
+#include "platform/ui/controls.h"
 #include "res/resource.h"
 
 CTarvikApp::CTarvikApp(Platform& platform) : m_platform(platform) {}
@@ -10,8 +10,9 @@ CTarvikApp::CTarvikApp(Platform& platform) : m_platform(platform) {}
 bool CTarvikApp::InitInstance() {
   const CopyRequest request = ParseStartRequest(m_platform.CommandLineArguments());
   const std::string settingsPath = SettingsPathFor(m_platform.ModuleFileName());
-  if (!m_platform.Copies().Claim(settingsPath)) {
-    m_platform.Copies().Forward(settingsPath, request);
+  const Services& services = m_platform.GetServices();
+  if (!services.copies->Claim(settingsPath)) {
+    services.copies->Forward(settingsPath, request);
     m_bDoneWithoutFrame = true;
     return false;
   }
@@ -20,22 +21,20 @@ bool CTarvikApp::InitInstance() {
     m_bDoneWithoutFrame = true;
     return false;
   }
-  if (!m_platform.StartSockets()) {
-    m_platform.ShowMessageBox(nullptr, m_platform.LoadStringResource(IDP_SOCKETS_INIT_FAILED),
-                              nullptr, win::kMbOk);
+  if (!services.network->Start()) {
+    services.boxes->Show(m_platform.DialogControls().LoadText(IDP_SOCKETS_INIT_FAILED), "",
+                         BoxKind::kPlain);
     return false;
   }
   CommandTarget* const commands = this;
   m_pMainFrame = std::make_unique<CMainFrame>(m_platform, commands);
-  if (!m_pMainFrame->Create(m_platform.LoadStringResource(IDR_MAINFRAME))) return false;
+  if (!m_pMainFrame->Create(m_platform.DialogControls().LoadText(IDR_MAINFRAME))) return false;
   const WindowHandle frame = m_pMainFrame->Handle();
-  m_platform.SetMainWindow(frame);
   if (!ProcessShellCommand(m_platform.CommandLineArguments())) {
     m_platform.DestroyWindow(frame);
     return false;
   }
-  m_platform.ShowWindow(frame, win::kSwHide);
-  m_platform.UpdateWindow(frame);
+  m_platform.HideWindow(frame);
   return true;
 }
 
@@ -58,9 +57,9 @@ bool CTarvikApp::OnCommand(unsigned command) {
 bool CTarvikApp::ProcessShellCommand(const std::vector<std::string>& arguments) {
   for (const std::string& argument : arguments) {
     if (argument.empty() || argument[0] == '/' || argument[0] == '-') continue;
-    if (m_platform.CanOpenForReading(argument)) return true;
-    m_platform.ShowMessageBox(m_pMainFrame->Handle(), "Cannot open the file \"" + argument + "\".",
-                              nullptr, win::kMbOk | win::kMbIconExclamation);
+    if (m_platform.GetServices().files->Exists(argument)) return true;
+    m_platform.GetServices().boxes->Show("Cannot open the file \"" + argument + "\".", "",
+                                         BoxKind::kWarning);
     return false;
   }
   return true;

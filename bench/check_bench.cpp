@@ -42,6 +42,11 @@ void* operator new(size_t size) {
   return static_cast<char*>(block) + sizeof(max_align_t);
 }
 
+// Inlined into code of this file, gcc takes the block for the object that
+// operator new handed out and warns about the size in front of it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* pointer) noexcept {
   if (!pointer) return;
   void* block = static_cast<char*>(pointer) - sizeof(max_align_t);
@@ -50,6 +55,7 @@ void operator delete(void* pointer) noexcept {
 }
 
 void operator delete(void* pointer, size_t) noexcept { operator delete(pointer); }
+#pragma GCC diagnostic pop
 
 int main(int argc, char** argv) {
   if (argc != 5 && argc != 6) {
@@ -76,7 +82,7 @@ int main(int argc, char** argv) {
     RunCheck(platform, frame);
     const std::chrono::duration<double, std::milli> took =
         std::chrono::steady_clock::now() - started;
-    const bool failed = FakePlatform::IconId(frame.m_nid.hIcon) == IDI_NOTCONNECTED;
+    const bool failed = frame.m_nid.pictureId == IDI_NOTCONNECTED;
     const auto seen =
         platform.files.find(SeenMailPathFor(SettingsPathFor(platform.ModuleFileName())));
     std::printf("%.3f %zu %s %zu\n", took.count(), g_heapPeak - before, failed ? "failed" : "ok",

@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   for (int check = 1; check <= checks; ++check) {
     port = ports[static_cast<size_t>(check) % ports.size()];
     RunCheck(platform, frame);
-    ++pictures[FakePlatform::IconId(frame.m_nid.hIcon)];
+    ++pictures[frame.m_nid.pictureId];
     boxes += platform.boxes.size();
     platform.events.clear();
     platform.trayRecords.clear();

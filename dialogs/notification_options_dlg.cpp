@@ -27,7 +27,7 @@ bool CNotificationOptionsDlg::OnCommand(int controlId) {
 void CNotificationOptionsDlg::OnBrowse() {
   UpdateData(true);
   std::string chosen;
-  if (!m_platform.ChooseFileToOpen(Handle(), "Programs (*.exe)|*.exe||", "exe", chosen)) return;
+  if (!DialogControls().ChooseFile(Handle(), "Programs (*.exe)|*.exe||", "exe", chosen)) return;
   m_strMailProgram = chosen;
   UpdateData(false);
 }

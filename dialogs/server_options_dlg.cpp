@@ -1,25 +1,11 @@
 #include "dialogs/server_options_dlg.h"
 
-#include "platform/win_constants.h"
 #include "res/resource.h"
 #include "settings/settings_file.h"
 
 CServerOptionsDlg::CServerOptionsDlg(Platform& platform)
     : Dialog(platform, IDD_SERVER_OPTIONS),
-      m_hIcon(platform.LoadIconResource(IDR_MAINFRAME)) {}
-
-intptr_t CServerOptionsDlg::DialogProc(unsigned message, uintptr_t wParam, intptr_t lParam) {
-  switch (message) {
-    case win::kWmSysCommand:
-      return OnSysCommand(static_cast<unsigned>(wParam), lParam) ? 1 : 0;
-    case win::kWmPaint:
-      return OnPaint() ? 1 : 0;
-    case win::kWmQueryDragIcon:
-      return reinterpret_cast<intptr_t>(OnQueryDragIcon());
-    default:
-      return Dialog::DialogProc(message, wParam, lParam);
-  }
-}
+      m_hIcon(platform.DialogControls().LoadIcon(IDR_MAINFRAME)) {}
 
 void CServerOptionsDlg::DoDataExchange(DataExchange& exchange) {
   DDX_Text(exchange, IDC_SERVER, m_strServer);
@@ -32,7 +18,7 @@ void CServerOptionsDlg::DoDataExchange(DataExchange& exchange) {
 // the caller saves.
 void CServerOptionsDlg::OnOK() {
   UpdateData(true);
-  m_platform.ShowWindow(Handle(), win::kSwHide);
+  m_platform.HideWindow(Handle());
   Dialog::OnOK();
 }
 
@@ -56,17 +42,15 @@ bool CServerOptionsDlg::OnCommand(int controlId) {
   }
 }
 
-// The minimize box accepts the dialog instead of minimising it. Windows uses
-// the low four bits of the command itself, so they are not compared.
-bool CServerOptionsDlg::OnSysCommand(unsigned command, intptr_t) {
-  if ((command & 0xFFF0) != win::kScMinimize) return false;
+// The minimize box accepts the dialog instead of minimising it.
+bool CServerOptionsDlg::OnMinimize() {
   OnOK();
   return true;
 }
 
 bool CServerOptionsDlg::OnPaint() {
-  if (!m_platform.IsIconic(Handle())) return false;
-  m_platform.PaintIconCentred(Handle(), m_hIcon);
+  if (!DialogControls().IsMinimised(Handle())) return false;
+  DialogControls().PaintIconCentred(Handle(), m_hIcon);
   return true;
 }
 

@@ -11,8 +11,6 @@ class CServerOptionsDlg : public Dialog {
  public:
   explicit CServerOptionsDlg(Platform& platform);
 
-  intptr_t DialogProc(unsigned message, uintptr_t wParam, intptr_t lParam) override;
-
   std::string m_strServer;
   std::string m_strUser;
   std::string m_strPassword;
@@ -24,12 +22,11 @@ class CServerOptionsDlg : public Dialog {
   void OnOK() override;
   void OnClose() override;
   bool OnCommand(int controlId) override;
+  bool OnMinimize() override;
+  bool OnPaint() override;
+  IconHandle OnQueryDragIcon() override;
 
  private:
-  // True when the command was handled and must not reach the default processing.
-  bool OnSysCommand(unsigned command, intptr_t position);
-  bool OnPaint();
-  IconHandle OnQueryDragIcon();
   void OnIntervalUp();
   void OnIntervalDown();
   // Keeps what was typed, then moves the interval by step unless that would

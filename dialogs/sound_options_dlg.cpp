@@ -45,7 +45,7 @@ void CSoundOptionsDlg::Browse(std::string& path, int& soundSwitch) {
   UpdateData(true);
   UpdateData(false);
   std::string chosen;
-  if (!m_platform.ChooseFileToOpen(Handle(), "WAV Files (*.wav)|*.wav||", "wav", chosen)) return;
+  if (!DialogControls().ChooseFile(Handle(), "WAV Files (*.wav)|*.wav||", "wav", chosen)) return;
   path = chosen;
   soundSwitch = 1;
   UpdateData(false);

@@ -2,7 +2,8 @@
 
 #include <utility>
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/files.h"
 
 std::string LogPathFor(const std::string& settingsPath) {
   const size_t slash = settingsPath.find_last_of("\\/");
@@ -13,11 +14,11 @@ std::string EventLog::OlderPath(const std::string& path) {
   return path.substr(0, path.size() - 4) + ".old.log";
 }
 
-EventLog::EventLog(Platform& platform, std::string path)
-    : m_platform(platform), m_strPath(std::move(path)) {}
+EventLog::EventLog(std::shared_ptr<Files> files, std::shared_ptr<Clock> clock, std::string path)
+    : m_pFiles(std::move(files)), m_pClock(std::move(clock)), m_strPath(std::move(path)) {}
 
 void EventLog::Add(const std::string& text) {
-  std::string line = m_platform.LocalTimeText() + " " + text;
+  std::string line = m_pClock->LocalTimeText() + " " + text;
   for (char& c : line)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   const std::lock_guard<std::mutex> lock(m_queueMutex);
@@ -33,13 +34,13 @@ void EventLog::Flush() {
     lines.swap(m_queued);
   }
   if (lines.empty()) return;
-  if (!m_bSizeKnown) m_nSize = m_platform.FileSize(m_strPath);
+  if (!m_bSizeKnown) m_nSize = m_pFiles->Size(m_strPath);
   m_bSizeKnown = true;
   if (m_nSize > 0 && m_nSize + lines.size() > kMaxBytes) {
-    m_platform.MoveFileReplacing(m_strPath, OlderPath(m_strPath));
-    m_nSize = m_platform.FileSize(m_strPath);
+    m_pFiles->Rename(m_strPath, OlderPath(m_strPath));
+    m_nSize = m_pFiles->Size(m_strPath);
   }
-  if (m_platform.AppendToFile(m_strPath, lines)) m_nSize += lines.size();
+  if (m_pFiles->Append(m_strPath, lines)) m_nSize += lines.size();
 }
 
 void EventLog::Close() {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
-class Platform;
+class Clock;
+class Files;
 
 // The log file beside the settings file.
 std::string LogPathFor(const std::string& settingsPath);
@@ -17,7 +19,7 @@ class EventLog {
  public:
   static constexpr uint64_t kMaxBytes = 1024 * 1024;
 
-  EventLog(Platform& platform, std::string path);
+  EventLog(std::shared_ptr<Files> files, std::shared_ptr<Clock> clock, std::string path);
 
   // Queues one line; control characters become '?', so an event stays one line.
   void Add(const std::string& text);
@@ -31,7 +33,8 @@ class EventLog {
   static std::string OlderPath(const std::string& path);
 
  private:
-  Platform& m_platform;
+  const std::shared_ptr<Files> m_pFiles;
+  const std::shared_ptr<Clock> m_pClock;
   const std::string m_strPath;
   std::mutex m_queueMutex;
   std::string m_queued;

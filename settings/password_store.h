@@ -4,7 +4,7 @@
 
 #include "settings/settings_file.h"
 
-class Platform;
+class Credentials;
 
 // The name of an account's password in the user's password store: the
 // program, the user name and the server text, so that two copies checking
@@ -19,7 +19,7 @@ bool PasswordNeeded(const MailSettings& settings);
 // the settings file, and moves it there from the file of an earlier version.
 class PasswordStore {
  public:
-  explicit PasswordStore(Platform& platform) : m_platform(platform) {}
+  explicit PasswordStore(Credentials& credentials) : m_credentials(credentials) {}
 
   // After loading: an empty line 3 is filled from the store. A password in
   // line 3 is used as it is, and moves into the store at the next save.
@@ -31,7 +31,7 @@ class PasswordStore {
   MailSettings ForFile(const MailSettings& settings);
 
  private:
-  Platform& m_platform;
+  Credentials& m_credentials;
   // The account under which the store keeps the password; empty when none.
   std::string m_strKeptFor;
 };

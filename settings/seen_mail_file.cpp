@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "settings/settings_file.h"
 
 namespace {
@@ -84,14 +84,14 @@ bool ParseSeenMail(const std::string& text, uint64_t account, SeenMail& seen) {
   return true;
 }
 
-SeenMail LoadSeenMail(Platform& platform, const std::string& path, uint64_t account) {
+SeenMail LoadSeenMail(Files& files, const std::string& path, uint64_t account) {
   SeenMail seen;
   seen.account = account;
   std::string text;
-  if (platform.ReadFileStart(path, kMaxFileSize, text)) ParseSeenMail(text, account, seen);
+  if (files.ReadStart(path, kMaxFileSize, text)) ParseSeenMail(text, account, seen);
   return seen;
 }
 
-bool SaveSeenMail(Platform& platform, const std::string& path, const SeenMail& seen) {
-  return ReplaceFileContent(platform, path, FormatSeenMail(seen));
+bool SaveSeenMail(Files& files, const std::string& path, const SeenMail& seen) {
+  return ReplaceFileContent(files, path, FormatSeenMail(seen));
 }

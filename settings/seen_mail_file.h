@@ -5,7 +5,7 @@
 
 #include "check/seen_mail.h"
 
-class Platform;
+class Files;
 
 // The seen-mail file that belongs to the settings file at settingsPath.
 std::string SeenMailPathFor(const std::string& settingsPath);
@@ -16,6 +16,6 @@ std::string FormatSeenMail(const SeenMail& seen);
 bool ParseSeenMail(const std::string& text, uint64_t account, SeenMail& seen);
 
 // What is known of account; a missing, damaged or foreign file means nothing.
-SeenMail LoadSeenMail(Platform& platform, const std::string& path, uint64_t account);
+SeenMail LoadSeenMail(Files& files, const std::string& path, uint64_t account);
 // Replaces the file in one step; false when it was not replaced.
-bool SaveSeenMail(Platform& platform, const std::string& path, const SeenMail& seen);
+bool SaveSeenMail(Files& files, const std::string& path, const SeenMail& seen);

@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/text_codec.h"
 #include "platform/utf8_text.h"
 #include "check/decimal.h"
 
@@ -92,35 +93,34 @@ std::string FormatSettings(const MailSettings& settings) {
 
 // Bytes that are not UTF-8 were written in the ANSI code page, by an earlier
 // version or by hand.
-bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings) {
+bool LoadSettingsFile(Files& files, const TextCodec& codec, const std::string& path,
+                      MailSettings& settings) {
   std::string content;
-  if (!platform.ReadFileStart(path, kMaxFileSize, content)) return false;
-  ParseSettings(IsValidUtf8(content) ? content : platform.Codec().FromAnsi(content), settings);
+  if (!files.ReadStart(path, kMaxFileSize, content)) return false;
+  ParseSettings(IsValidUtf8(content) ? content : codec.FromAnsi(content), settings);
   return true;
 }
 
 // In the ANSI code page, as earlier versions wrote and still read it, unless
 // a value has no form there. UTF-8 goes without a byte-order mark: an older
 // reader would take the mark into the server name.
-bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings) {
+bool SaveSettingsFile(Files& files, const TextCodec& codec, const std::string& path,
+                      const MailSettings& settings) {
   const std::string content = FormatSettings(settings);
   std::string ansi;
-  return ReplaceFileContent(platform, path,
-                            platform.Codec().ToAnsi(content, ansi) ? ansi : content);
+  return ReplaceFileContent(files, path, codec.ToAnsi(content, ansi) ? ansi : content);
 }
 
-bool ReplaceFileContent(Platform& platform, const std::string& path, const std::string& content) {
-  const std::string temporary = path + "." + std::to_string(platform.ProcessId()) + ".tmp";
-  if (platform.WriteNewFile(temporary, content)) {
-    if (platform.MoveFileReplacing(temporary, path)) return true;
-    platform.RemoveFile(temporary);
-    return false;
+// A folder locked for the user may still hold a settings file the user may
+// change.
+bool ReplaceFileContent(Files& files, const std::string& path, const std::string& content) {
+  switch (files.SaveAtomically(path, content)) {
+    case SaveResult::kSaved:
+      return true;
+    case SaveResult::kNoNewFiles:
+      return files.RewriteInPlace(path, content);
+    case SaveResult::kFailed:
+      break;
   }
-  // A temporary file that was created but not filled means a full disk, where
-  // a rewrite in place would cut the file short; one that could not be
-  // created means a folder the user may not write to, whose files the user
-  // may still be allowed to rewrite.
-  const bool created = platform.CanOpenForReading(temporary);
-  platform.RemoveFile(temporary);
-  return !created && platform.RewriteFile(path, content);
+  return false;
 }

@@ -4,7 +4,8 @@
 
 #include "settings/settings_extras.h"
 
-class Platform;
+class Files;
+class TextCodec;
 
 // The user's settings, in the order of their lines in the settings file.
 // A switch counts as on only when it equals 1.
@@ -47,14 +48,15 @@ std::string FormatSettings(const MailSettings& settings);
 
 // Loads the file at path, reading no more than its first mebibyte; false
 // (settings untouched) when it cannot be read.
-bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings);
+bool LoadSettingsFile(Files& files, const TextCodec& codec, const std::string& path,
+                      MailSettings& settings);
 
 // Writes the whole file, in the ANSI code page when every value has a place
 // in it and in UTF-8 otherwise, as ReplaceFileContent does.
-bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings);
+bool SaveSettingsFile(Files& files, const TextCodec& codec, const std::string& path,
+                      const MailSettings& settings);
 
-// Writes content through a temporary file beside path and puts it in place
-// in one step, so that a failed write leaves the previous file as it was;
-// where no temporary file can be created there, rewrites the file in place.
-// False when neither was done.
-bool ReplaceFileContent(Platform& platform, const std::string& path, const std::string& content);
+// Saves content at path in one step, so that a failed write leaves the
+// previous file as it was; where the folder takes no new file, rewrites the
+// file in place. False when neither was done.
+bool ReplaceFileContent(Files& files, const std::string& path, const std::string& content);

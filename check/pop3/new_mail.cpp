@@ -144,7 +144,7 @@ CheckResult FindNewMail(Pop3Channel& channel, const NewMailBasis& basis, CheckOu
   if (!listing.inStep) return kCheckCompleted;
   for (size_t i = 0; i < fresh.size() && i < kMaxSummaries; ++i) {
     MailSummary summary;
-    if (ReadSummary(channel, fresh[i], basis.charsets, summary) == ReplyStatus::kNone)
+    if (ReadSummary(channel, fresh[i], basis.charsets.get(), summary) == ReplyStatus::kNone)
       return kCheckTopFailed;
     counted.newest.push_back(summary);
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "check/outcome.h"
@@ -12,7 +13,7 @@ class Pop3Channel;
 // What a check needs to tell new mail from old and to read its headers.
 struct NewMailBasis {
   SeenMail seen;
-  const CharsetDecoder* charsets = nullptr;
+  std::shared_ptr<const CharsetDecoder> charsets;
 };
 
 // At most this many new messages have their headers read: the lines one

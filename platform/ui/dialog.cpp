@@ -8,17 +8,17 @@
 
 void DDX_Text(DataExchange& exchange, int controlId, std::string& value) {
   if (exchange.m_bSaveAndValidate)
-    value = exchange.m_platform.GetItemText(exchange.m_hDialog, controlId);
+    value = exchange.m_controls.Text(exchange.m_hDialog, controlId);
   else
-    exchange.m_platform.SetItemText(exchange.m_hDialog, controlId, value);
+    exchange.m_controls.SetText(exchange.m_hDialog, controlId, value);
 }
 
 void DDX_Text(DataExchange& exchange, int controlId, int& value) {
   if (!exchange.m_bSaveAndValidate) {
-    exchange.m_platform.SetItemText(exchange.m_hDialog, controlId, std::to_string(value));
+    exchange.m_controls.SetText(exchange.m_hDialog, controlId, std::to_string(value));
     return;
   }
-  const std::string text = exchange.m_platform.GetItemText(exchange.m_hDialog, controlId);
+  const std::string text = exchange.m_controls.Text(exchange.m_hDialog, controlId);
   char* end = nullptr;
   errno = 0;
   const long parsed = std::strtol(text.c_str(), &end, 10);
@@ -30,9 +30,9 @@ void DDX_Text(DataExchange& exchange, int controlId, int& value) {
 
 void DDX_Check(DataExchange& exchange, int controlId, int& value) {
   if (exchange.m_bSaveAndValidate)
-    value = exchange.m_platform.IsItemChecked(exchange.m_hDialog, controlId) ? 1 : 0;
+    value = exchange.m_controls.IsChecked(exchange.m_hDialog, controlId) ? 1 : 0;
   else
-    exchange.m_platform.CheckItem(exchange.m_hDialog, controlId, value == 1);
+    exchange.m_controls.Check(exchange.m_hDialog, controlId, value == 1);
 }
 
 Dialog::Dialog(Platform& platform, int templateId)
@@ -51,9 +51,9 @@ intptr_t Dialog::DialogProc(unsigned message, uintptr_t wParam, intptr_t) {
       return OnInitDialog() ? 1 : 0;
     case win::kWmCommand: {
       const int controlId = static_cast<int>(wParam & 0xFFFF);
-      if (controlId == win::kIdOk)
+      if (controlId == kIdOk)
         OnOK();
-      else if (controlId == win::kIdCancel)
+      else if (controlId == kIdCancel)
         OnCancel();
       else
         return OnCommand(controlId) ? 1 : 0;
@@ -62,13 +62,20 @@ intptr_t Dialog::DialogProc(unsigned message, uintptr_t wParam, intptr_t) {
     case win::kWmClose:
       OnClose();
       return 1;
+    // Windows uses the low four bits of the command itself.
+    case win::kWmSysCommand:
+      return (wParam & 0xFFF0) == win::kScMinimize && OnMinimize() ? 1 : 0;
+    case win::kWmPaint:
+      return OnPaint() ? 1 : 0;
+    case win::kWmQueryDragIcon:
+      return reinterpret_cast<intptr_t>(OnQueryDragIcon());
     default:
       return 0;
   }
 }
 
 void Dialog::UpdateData(bool save) {
-  DataExchange exchange(m_platform, m_hWnd, save);
+  DataExchange exchange(m_platform.DialogControls(), m_hWnd, save);
   DoDataExchange(exchange);
 }
 
@@ -79,10 +86,10 @@ bool Dialog::OnInitDialog() {
 
 void Dialog::OnOK() {
   UpdateData(true);
-  EndDialog(win::kIdOk);
+  EndDialog(kIdOk);
 }
 
-void Dialog::OnCancel() { EndDialog(win::kIdCancel); }
+void Dialog::OnCancel() { EndDialog(kIdCancel); }
 
 void Dialog::OnClose() { OnCancel(); }
 
@@ -91,5 +98,5 @@ bool Dialog::OnCommand(int) { return false; }
 void Dialog::EndDialog(int result) {
   if (m_bEnded) return;
   m_bEnded = true;
-  m_platform.EndDialog(m_hWnd, result);
+  m_platform.DialogControls().EndDialog(m_hWnd, result);
 }

@@ -4,15 +4,20 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/ui/controls.h"
+
+// The ids of a dialog's OK and Cancel buttons, which are also its results.
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
 
 // Moves values between a dialog's controls and its members, one direction
 // per exchange.
 class DataExchange {
  public:
-  DataExchange(Platform& platform, WindowHandle dialog, bool saveAndValidate)
-      : m_platform(platform), m_hDialog(dialog), m_bSaveAndValidate(saveAndValidate) {}
+  DataExchange(Controls& controls, WindowHandle dialog, bool saveAndValidate)
+      : m_controls(controls), m_hDialog(dialog), m_bSaveAndValidate(saveAndValidate) {}
 
-  Platform& m_platform;
+  Controls& m_controls;
   WindowHandle m_hDialog;
   // True: controls to members; false: members to controls.
   bool m_bSaveAndValidate;
@@ -34,14 +39,14 @@ class Dialog {
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
 
-  // Runs the dialog; IDOK or IDCANCEL (or -1 when it could not be shown).
+  // Runs the dialog; kIdOk or kIdCancel (or -1 when it could not be shown).
   int DoModal();
   // Called by the platform before the first message is dispatched.
   void Attach(WindowHandle handle) { m_hWnd = handle; }
   WindowHandle Handle() const { return m_hWnd; }
   // Every message to the dialog arrives here; nonzero when handled (for the
   // few messages whose answer is a value, that value).
-  virtual intptr_t DialogProc(unsigned message, uintptr_t wParam, intptr_t lParam);
+  intptr_t DialogProc(unsigned message, uintptr_t wParam, intptr_t lParam);
 
  protected:
   // Controls to members when save is true, else members to controls.
@@ -54,9 +59,16 @@ class Dialog {
   virtual void OnClose();
   // A command from a control other than OK and Cancel; true when handled.
   virtual bool OnCommand(int controlId);
+  // The minimize box or the system menu's Minimize; true when handled.
+  virtual bool OnMinimize() { return false; }
+  // Painting; true when handled.
+  virtual bool OnPaint() { return false; }
+  // The picture shown while a minimised dialog is dragged; null: the default.
+  virtual IconHandle OnQueryDragIcon() { return nullptr; }
   // Ends the modal loop. The first result given stands: a later call (such as
   // the cancel that the default close processing would add) cannot change it.
   void EndDialog(int result);
+  Controls& DialogControls() { return m_platform.DialogControls(); }
 
   Platform& m_platform;
 

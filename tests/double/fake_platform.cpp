@@ -2,20 +2,18 @@
 
 #include "platform/ui/dialog.h"
 #include "platform/ui/frame_window.h"
-#include "platform/utf8_text.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 
 namespace {
 
 WindowHandle const kFrameHandle = reinterpret_cast<WindowHandle>(0x1000);
-constexpr unsigned kTaskbarCreated = 0xC0DE;
-// As much of a tooltip as the shell shows.
-constexpr size_t kShownTipUnits = 127;
 
 WindowHandle HandleFor(uintptr_t base, size_t index) {
   return reinterpret_cast<WindowHandle>(base + index);
 }
+
+int IconId(IconHandle icon) { return static_cast<int>(reinterpret_cast<intptr_t>(icon)); }
 
 }  // namespace
 
@@ -40,6 +38,14 @@ std::string FakeDialog::Text(int controlId) const {
 bool FakeDialog::Checked(int controlId) const {
   const auto found = checks.find(controlId);
   return found != checks.end() && found->second;
+}
+
+FakePlatform::FakePlatform()
+    : copies(std::make_shared<FakeCopies>(*this)),
+      systemEvents(std::make_shared<FakeSystemEvents>()),
+      m_services(FakeServices(*this)) {
+  m_services.copies = copies;
+  m_services.events = systemEvents;
 }
 
 intptr_t FakePlatform::SendToFrame(unsigned message, uintptr_t wParam, intptr_t lParam) {
@@ -69,20 +75,13 @@ size_t FakePlatform::PostedCount() {
   return m_posted.size();
 }
 
-std::vector<MenuItem> FakePlatform::MenuItems() const {
-  return m_menus.empty() || m_menus.back().destroyed ? std::vector<MenuItem>()
-                                                     : m_menus.back().items;
-}
-
-std::vector<std::string> FakePlatform::EventsStartingWith(const std::string& prefix) const {
-  std::vector<std::string> matching;
-  for (const std::string& event : events)
-    if (event.compare(0, prefix.size(), prefix) == 0) matching.push_back(event);
-  return matching;
-}
-
-int FakePlatform::IconId(IconHandle icon) {
-  return static_cast<int>(reinterpret_cast<intptr_t>(icon));
+// The events of the click are not the test's.
+std::vector<MenuItem> FakePlatform::MenuItems() {
+  const size_t before = events.size();
+  const int shown = menusShown;
+  SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmRButtonDown);
+  events.resize(before);
+  return menusShown == shown ? std::vector<MenuItem>() : menuShown;
 }
 
 bool FakePlatform::CreateFrameWindow(FrameWindow& window, const std::string& title) {
@@ -106,27 +105,21 @@ void FakePlatform::DestroyWindow(WindowHandle window) {
   frame = nullptr;
 }
 
-void FakePlatform::ShowWindow(WindowHandle window, int command) {
+void FakePlatform::HideWindow(WindowHandle window) {
   if (window == kFrameHandle) {
-    events.push_back("show frame " + std::to_string(command));
-    frameVisible = command != win::kSwHide;
+    events.push_back("hide frame");
+    frameVisible = false;
   } else if (FakeDialog* dialog = DialogFor(window)) {
-    dialog->visible = command != win::kSwHide;
+    dialog->visible = false;
   }
 }
 
-void FakePlatform::UpdateWindow(WindowHandle) {}
-
-bool FakePlatform::SetForegroundWindow(WindowHandle) {
+bool FakePlatform::BringToFront(WindowHandle) {
   events.push_back("foreground");
   return true;
 }
 
 intptr_t FakePlatform::DefaultWindowProc(WindowHandle, unsigned, uintptr_t, intptr_t) { return 0; }
-
-unsigned FakePlatform::TaskbarCreatedMessage() { return kTaskbarCreated; }
-
-void FakePlatform::SetMainWindow(WindowHandle window) { mainWindow = window; }
 
 void FakePlatform::PostQuitMessage(int) {
   events.push_back("quit");
@@ -134,8 +127,12 @@ void FakePlatform::PostQuitMessage(int) {
 }
 
 bool FakePlatform::PostToWindow(WindowHandle window, unsigned message) {
-  if (window != kFrameHandle) return false;
   const std::lock_guard<std::mutex> lock(m_postedMutex);
+  if (window != kFrameHandle) return false;
+  if (postFailures > 0) {
+    --postFailures;
+    return false;
+  }
   m_posted.push_back(message);
   m_postedChanged.notify_all();
   return true;
@@ -151,96 +148,8 @@ bool FakePlatform::SetTimer(WindowHandle, unsigned id, unsigned periodMs) {
   return timerStarts;
 }
 
-ScreenPoint FakePlatform::GetCursorPos() { return cursor; }
-
-IconHandle FakePlatform::LoadIconResource(int resourceId) {
-  return reinterpret_cast<IconHandle>(static_cast<intptr_t>(resourceId));
-}
-
-IconHandle FakePlatform::LoadTrayIcon(int resourceId) { return LoadIconResource(resourceId); }
-
-std::string FakePlatform::LoadStringResource(unsigned id) {
-  switch (id) {
-    case IDP_SOCKETS_INIT_FAILED:
-      return "Windows sockets initialization failed.";
-    case IDR_MAINFRAME:
-    case AFX_IDS_APP_TITLE:
-      return "Tarvik";
-    default:
-      return std::string();
-  }
-}
-
-int FakePlatform::ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
-                                 unsigned flags) {
-  const MessageBoxCall call{owner, text, caption ? caption : LoadStringResource(AFX_IDS_APP_TITLE),
-                            flags};
-  boxes.push_back(call);
-  events.push_back("box " + call.caption + "|" + text);
-  if (whileMessageBox) whileMessageBox(call);
-  return win::kIdOk;
-}
-
-bool FakePlatform::NotifyIcon(TrayAction action, const NotifyIconData& data) {
-  const char* name = action == TrayAction::kAdd      ? "add"
-                     : action == TrayAction::kModify ? "modify"
-                                                     : "delete";
-  events.push_back(std::string("tray ") + name + " " + std::to_string(IconId(data.hIcon)) + " " +
-                   CutToUtf16Units(data.tip, kShownTipUnits));
-  trayRecords.push_back(data);
-  switch (action) {
-    case TrayAction::kAdd:
-      if (trayIconShown || !trayAvailable) return false;
-      if (trayAddFailures > 0) {
-        --trayAddFailures;
-        return false;
-      }
-      trayIconShown = true;
-      return true;
-    case TrayAction::kModify:
-      return trayIconShown;
-    case TrayAction::kDelete: {
-      const bool wasShown = trayIconShown;
-      trayIconShown = false;
-      return wasShown;
-    }
-  }
-  return false;
-}
-
-void FakePlatform::PlaySoundFile(const std::string& fileName, unsigned flags) {
-  events.push_back("sound " + fileName + " " + std::to_string(flags));
-}
-
-MenuHandle FakePlatform::CreatePopupMenu() {
-  m_menus.emplace_back();
-  return HandleFor(0x3000, m_menus.size());
-}
-
-bool FakePlatform::AppendMenuItem(MenuHandle menu, unsigned command, const std::string& text,
-                                  bool checked) {
-  m_menus.at(reinterpret_cast<uintptr_t>(menu) - 0x3001).items.push_back({command, text, checked});
-  return true;
-}
-
-void FakePlatform::CheckMenuItem(MenuHandle menu, unsigned command, bool checked) {
-  for (MenuItem& item : m_menus.at(reinterpret_cast<uintptr_t>(menu) - 0x3001).items)
-    if (item.command == command) item.checked = checked;
-}
-
-void FakePlatform::EnableMenuItem(MenuHandle menu, unsigned command, bool enabled) {
-  for (MenuItem& item : m_menus.at(reinterpret_cast<uintptr_t>(menu) - 0x3001).items)
-    if (item.command == command) item.enabled = enabled;
-}
-
-void FakePlatform::TrackPopupMenu(MenuHandle, ScreenPoint at, WindowHandle) {
-  events.push_back("menu " + std::to_string(at.x) + "," + std::to_string(at.y));
-  menusTracked.push_back(at);
-}
-
-void FakePlatform::DestroyMenu(MenuHandle menu) {
-  m_menus.at(reinterpret_cast<uintptr_t>(menu) - 0x3001).destroyed = true;
-  events.push_back("menu destroyed");
+void FakePlatform::KillTimer(WindowHandle, unsigned id) {
+  events.push_back("kill timer " + std::to_string(id));
 }
 
 int FakePlatform::RunModalDialog(Dialog& dialog, int templateId) {
@@ -256,7 +165,7 @@ int FakePlatform::RunModalDialog(Dialog& dialog, int templateId) {
     dialogScripts.pop_front();
     script(open);
   }
-  if (!open.ended) open.Click(win::kIdCancel);
+  if (!open.ended) open.Click(kIdCancel);
   const int result = open.result;
   openDialogs.pop_back();
   return result;
@@ -269,25 +178,25 @@ void FakePlatform::EndDialog(WindowHandle dialog, int result) {
   open->result = result;
 }
 
-std::string FakePlatform::GetItemText(WindowHandle dialog, int controlId) {
+std::string FakePlatform::Text(WindowHandle dialog, int controlId) {
   const FakeDialog* open = DialogFor(dialog);
   return open ? open->Text(controlId) : std::string();
 }
 
-void FakePlatform::SetItemText(WindowHandle dialog, int controlId, const std::string& text) {
+void FakePlatform::SetText(WindowHandle dialog, int controlId, const std::string& text) {
   if (FakeDialog* open = DialogFor(dialog)) open->texts[controlId] = text;
 }
 
-bool FakePlatform::IsItemChecked(WindowHandle dialog, int controlId) {
+bool FakePlatform::IsChecked(WindowHandle dialog, int controlId) {
   const FakeDialog* open = DialogFor(dialog);
   return open && open->Checked(controlId);
 }
 
-void FakePlatform::CheckItem(WindowHandle dialog, int controlId, bool checked) {
+void FakePlatform::Check(WindowHandle dialog, int controlId, bool checked) {
   if (FakeDialog* open = DialogFor(dialog)) open->checks[controlId] = checked;
 }
 
-bool FakePlatform::IsIconic(WindowHandle window) {
+bool FakePlatform::IsMinimised(WindowHandle window) {
   const FakeDialog* open = DialogFor(window);
   return open && open->iconic;
 }
@@ -296,8 +205,8 @@ void FakePlatform::PaintIconCentred(WindowHandle, IconHandle icon) {
   events.push_back("paint icon " + std::to_string(IconId(icon)));
 }
 
-bool FakePlatform::ChooseFileToOpen(WindowHandle, const std::string& filter,
-                                    const std::string& defaultExtension, std::string& path) {
+bool FakePlatform::ChooseFile(WindowHandle, const std::string& filter,
+                              const std::string& defaultExtension, std::string& path) {
   fileDialogFilters.push_back(filter + " " + defaultExtension);
   if (fileChoices.empty()) return false;
   const std::optional<std::string> choice = fileChoices.front();
@@ -307,166 +216,30 @@ bool FakePlatform::ChooseFileToOpen(WindowHandle, const std::string& filter,
   return true;
 }
 
-namespace {
-
-std::string RootName(RegistryRoot root) {
-  return root == RegistryRoot::kLocalMachine ? "HKLM" : "HKCU";
+IconHandle FakePlatform::LoadIcon(int resourceId) {
+  return reinterpret_cast<IconHandle>(static_cast<intptr_t>(resourceId));
 }
 
-}  // namespace
-
-bool FakePlatform::CanWriteRunKey(RegistryRoot root) { return Run(root).writable; }
-
-bool FakePlatform::RunValueExists(RegistryRoot root, const std::string& name) {
-  return Run(root).values.count(name) > 0;
-}
-
-bool FakePlatform::WriteRunValue(RegistryRoot root, const std::string& name,
-                                 const std::string& data) {
-  events.push_back("registry set " + RootName(root) + " " + name + "=" + data);
-  if (!Run(root).writable || registryWritesFail) return false;
-  Run(root).values[name] = data;
-  return true;
-}
-
-bool FakePlatform::DeleteRunValue(RegistryRoot root, const std::string& name) {
-  events.push_back("registry delete " + RootName(root) + " " + name);
-  if (!Run(root).writable || registryWritesFail) return !RunValueExists(root, name);
-  Run(root).values.erase(name);
-  return true;
-}
-
-std::string FakePlatform::ModuleFileName() { return modulePath; }
-
-std::vector<std::string> FakePlatform::CommandLineArguments() { return arguments; }
-
-unsigned long FakePlatform::ProcessId() { return 4242; }
-
-bool FakePlatform::CanOpenForReading(const std::string& path) { return files.count(path) > 0; }
-
-bool FakePlatform::ReadFileStart(const std::string& path, size_t maxBytes,
-                                 std::string& content) {
-  const auto found = files.find(path);
-  if (found == files.end()) return false;
-  content = found->second.substr(0, maxBytes);
-  return true;
-}
-
-namespace {
-
-// The seen-mail file is written after every count; tests look at its
-// content, and the events stay those of the settings file.
-bool IsSeenMailFile(const std::string& path) {
-  return path.find(".seen") != std::string::npos;
-}
-
-}  // namespace
-
-bool FakePlatform::WriteNewFile(const std::string& path, const std::string& content) {
-  if (!IsSeenMailFile(path)) events.push_back("write " + path);
-  if (folderReadOnly) return false;
-  if (fullDiskPaths.count(path)) {
-    files[path] = content.substr(0, content.size() / 2);
-    return false;
+std::string FakePlatform::LoadText(unsigned id) {
+  switch (id) {
+    case IDP_SOCKETS_INIT_FAILED:
+      return "Windows sockets initialization failed.";
+    case IDR_MAINFRAME:
+    case AFX_IDS_APP_TITLE:
+      return "Tarvik";
+    default:
+      return std::string();
   }
-  files[path] = content;
-  return true;
 }
-
-bool FakePlatform::RewriteFile(const std::string& path, const std::string& content) {
-  events.push_back("rewrite " + path);
-  if ((folderReadOnly && !filesWritable) || !files.count(path)) return false;
-  files[path] = content;
-  return true;
-}
-
-bool FakePlatform::MoveFileReplacing(const std::string& from, const std::string& to) {
-  if (!IsSeenMailFile(to)) events.push_back("replace " + from + " -> " + to);
-  const auto found = files.find(from);
-  if (replaceFails || found == files.end()) return false;
-  files[to] = found->second;
-  files.erase(found);
-  return true;
-}
-
-void FakePlatform::RemoveFile(const std::string& path) {
-  events.push_back("remove " + path);
-  files.erase(path);
-}
-
-bool FakePlatform::RememberPassword(const std::string& account, const std::string& password) {
-  events.push_back("credential write " + account);
-  if (credentialWritesFail) return false;
-  credentials[account] = password;
-  return true;
-}
-
-bool FakePlatform::FindPassword(const std::string& account, std::string& password) {
-  const auto found = credentials.find(account);
-  if (found == credentials.end()) return false;
-  password = found->second;
-  return true;
-}
-
-void FakePlatform::ForgetPassword(const std::string& account) {
-  events.push_back("credential delete " + account);
-  credentials.erase(account);
-}
-
-uint64_t FakePlatform::FileSize(const std::string& path) {
-  const auto found = files.find(path);
-  return found == files.end() ? 0 : found->second.size();
-}
-
-// Not an event: the check's thread appends while the test reads the events.
-bool FakePlatform::AppendToFile(const std::string& path, const std::string& text) {
-  const std::lock_guard<std::mutex> lock(m_postedMutex);
-  files[path] += text;
-  return true;
-}
-
-std::string FakePlatform::LocalTimeText() { return "2026-12-07 15:04:49"; }
 
 void FakeCopies::CancelOpenDialogs() {
   m_platform.events.push_back("cancel open dialogs");
   for (const std::unique_ptr<FakeDialog>& open : m_platform.openDialogs)
-    if (!open->ended) open->Click(win::kIdCancel);
-}
-
-bool FakePlatform::StartSockets() { return socketsStart; }
-
-std::unique_ptr<Transport> FakePlatform::CreateTransport() {
-  return transports ? transports() : nullptr;
+    if (!open->ended) open->Click(kIdCancel);
 }
 
 FakeDialog* FakePlatform::DialogFor(WindowHandle handle) const {
   for (const std::unique_ptr<FakeDialog>& open : openDialogs)
     if (open->handle == handle) return open.get();
   return nullptr;
-}
-
-// Each byte is the character of the same number, as in cp1252 outside 0x80 to 0x9F.
-std::string Latin1Codec::FromAnsi(const std::string& ansi) const {
-  std::string utf8;
-  for (const char c : ansi) {
-    const auto code = static_cast<unsigned char>(c);
-    if (code >= 0x80) utf8 += static_cast<char>(0xC0 | (code >> 6));
-    utf8 += static_cast<char>(code >= 0x80 ? 0x80 | (code & 0x3F) : code);
-  }
-  return utf8;
-}
-
-bool Latin1Codec::ToAnsi(const std::string& utf8, std::string& ansi) const {
-  ansi.clear();
-  for (size_t at = 0; at < utf8.size(); ++at) {
-    const auto lead = static_cast<unsigned char>(utf8[at]);
-    if (lead < 0x80) {
-      ansi += utf8[at];
-    } else if ((lead == 0xC2 || lead == 0xC3) && at + 1 < utf8.size()) {
-      ansi += static_cast<char>(((lead & 0x03) << 6) | (utf8[++at] & 0x3F));
-    } else {
-      return false;
-    }
-  }
-  return true;
 }

@@ -91,7 +91,7 @@ class DovecotTest : public ::testing::Test {
   std::string Tls(const std::string& prefix) const {
     return prefix + ":" + std::to_string(m_nTlsPort);
   }
-  int Picture() const { return FakePlatform::IconId(frame.m_nid.hIcon); }
+  int Picture() const { return frame.m_nid.pictureId; }
   std::string Tip() const { return frame.m_nid.tip; }
   // What dovecot has logged so far.
   static std::string Log() { return FileText(Instance("dovecot.log")); }
@@ -161,10 +161,10 @@ TEST_F(DovecotTest, NewMailIsToldOnceWithDecodedSendersAndSubjects) {
   platform.files["C:\\Tools\\tarvik.ini"] = "";
   std::system(("rm -f '" + Instance("mail/news/Maildir") + "'/{new,cur}/*").c_str());
   const auto balloon = [this]() -> std::string {
-    const size_t shown = platform.shell.balloons.size();
+    const size_t shown = platform.balloons.size();
     Check("news", "secret");
-    if (platform.shell.balloons.size() == shown) return "";
-    return platform.shell.balloons.back().title + "|" + platform.shell.balloons.back().text;
+    if (platform.balloons.size() == shown) return "";
+    return platform.balloons.back().title + "|" + platform.balloons.back().text;
   };
   Deliver("1704103201.M1P1", "From: =?UTF-8?B?Wm/Dqw==?= <zoe@example.test>\n"
                              "Subject: =?ISO-8859-1?Q?caf=E9?= =?ISO-8859-1?Q?_au_lait?=");

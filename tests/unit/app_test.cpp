@@ -39,10 +39,9 @@ TEST_F(AppTest, StartsTheAgentInsideTheHiddenFrameThenHidesIt) {
   EXPECT_TRUE(app.MainFrame()->IsChecking()) << "the first check runs beside start-up";
   FinishCheck(platform, *app.MainFrame());
   const Lines expected = {"create frame Tarvik", "tray add 135 Not connected",
-                          "timer 1 10000",       "show frame 0",
+                          "timer 1 10000",       "hide frame",
                           "foreground",          "tray modify 134 You have 2 messages waiting"};
   EXPECT_EQ(expected, platform.events);
-  EXPECT_EQ(app.MainFrame()->Handle(), platform.mainWindow);
   EXPECT_FALSE(platform.frameVisible);
 }
 
@@ -52,8 +51,7 @@ TEST_F(AppTest, WithoutSocketsThereIsOneBoxAndNothingElse) {
   ASSERT_EQ(1u, platform.boxes.size());
   EXPECT_EQ("Windows sockets initialization failed.", platform.boxes[0].text);
   EXPECT_EQ("Tarvik", platform.boxes[0].caption);
-  EXPECT_EQ(win::kMbOk, platform.boxes[0].flags);
-  EXPECT_EQ(nullptr, platform.boxes[0].owner);
+  EXPECT_EQ(BoxKind::kPlain, platform.boxes[0].kind);
   EXPECT_EQ(Lines{"box Tarvik|Windows sockets initialization failed."}, platform.events);
   EXPECT_EQ(0, server.sessions) << "the settings are not even read";
 }
@@ -62,7 +60,6 @@ TEST_F(AppTest, AFrameThatCannotBeCreatedEndsStartUpSilently) {
   platform.frameCreationFails = true;
   EXPECT_FALSE(app.InitInstance());
   EXPECT_TRUE(platform.boxes.empty());
-  EXPECT_EQ(nullptr, platform.mainWindow);
 }
 
 TEST_F(AppTest, AFileThatCannotBeOpenedIsReportedAndEndsStartUp) {
@@ -121,16 +118,16 @@ TEST_F(AppTest, ALaterStartHandsItsRequestToTheRunningCopyAndEndsWithoutAFrame) 
   for (const auto& c : cases) {
     FakePlatform later;
     later.arguments = c.arguments;
-    later.copies.heldElsewhere = c.running;
+    later.copies->heldElsewhere = c.running;
     CTarvikApp second(later);
     EXPECT_FALSE(second.InitInstance());
-    EXPECT_EQ(c.forwarded, later.copies.forwarded);
+    EXPECT_EQ(c.forwarded, later.copies->forwarded);
     EXPECT_EQ(0, second.StartUpExitCode());
     EXPECT_TRUE(later.events.empty()) << "no frame, no icon, no check";
   }
   platform.arguments = {"/check"};
   Start();
-  EXPECT_EQ("C:\\Tools\\tarvik.ini", platform.copies.claimed) << "with none running it runs";
+  EXPECT_EQ("C:\\Tools\\tarvik.ini", platform.copies->claimed) << "with none running it runs";
 }
 
 TEST_F(AppTest, UnknownCommandsAreIgnored) {

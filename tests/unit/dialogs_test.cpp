@@ -117,8 +117,7 @@ TEST(ServerOptionsDialog, MinimisedItPaintsAndDragsTheProgramIcon) {
     EXPECT_EQ(0, open.Send(win::kWmPaint)) << "not minimised: default painting";
     open.iconic = true;
     EXPECT_NE(0, open.Send(win::kWmPaint));
-    EXPECT_EQ(IDR_MAINFRAME, FakePlatform::IconId(reinterpret_cast<IconHandle>(
-                                 open.Send(win::kWmQueryDragIcon))));
+    EXPECT_EQ(IDR_MAINFRAME, open.Send(win::kWmQueryDragIcon));
     open.Click(win::kIdCancel);
   });
   EXPECT_EQ(std::vector<std::string>{"paint icon 128"},
@@ -332,7 +331,7 @@ TEST_F(OptionsCommandTest, AnOkThatCannotSaveSaysWhereKeepsTheValuesAndExitTries
         "They stay in use, and saving is tried again when the program ends.",
         box.text);
     EXPECT_EQ("Tarvik", box.caption);
-    EXPECT_EQ(win::kMbOk | win::kMbIconExclamation, box.flags);
+    EXPECT_EQ(BoxKind::kWarning, box.kind);
   }
   EXPECT_EQ(kFile, platform.files[kPath]);
   EXPECT_EQ("mail.example.org", frame.m_strServer);
@@ -371,15 +370,15 @@ TEST_F(OptionsCommandTest, NotificationOptionsSaveAndOpenMailOpensWhatTheyName) 
   platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmRButtonDown);
   EXPECT_FALSE(openMail().enabled) << "nothing to open: no setting, no registered program";
   platform.SendToFrame(win::kWmCommand, ID_OPEN_MAIL);
-  EXPECT_TRUE(platform.shell.opened.empty());
+  EXPECT_TRUE(platform.started.empty());
 
   // The registered program's command is split into program and arguments.
-  platform.shell.registeredMail = "\"C:\\Program Files\\Mail\\mail.exe\" /inbox -x";
+  platform.registeredMail = "\"C:\\Program Files\\Mail\\mail.exe\" /inbox -x";
   platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmRButtonDown);
   EXPECT_TRUE(openMail().enabled);
   platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kNinBalloonUserClick);
-  EXPECT_EQ(std::vector<std::string>{"C:\\Program Files\\Mail\\mail.exe | /inbox -x"},
-            platform.shell.opened);
+  EXPECT_EQ(std::vector<std::string>{"run \"C:\\Program Files\\Mail\\mail.exe\" /inbox -x"},
+            platform.started);
 
   Command(ID_NOTIFICATION_OPTIONS, [](FakeDialog& open) {
     EXPECT_EQ(IDD_NOTIFICATION_OPTIONS, open.templateId);
@@ -397,7 +396,7 @@ TEST_F(OptionsCommandTest, NotificationOptionsSaveAndOpenMailOpensWhatTheyName) 
                 "MailProgram= https://mail.example.com \r\n",
             platform.files[kPath]);
   platform.SendToFrame(win::kWmCommand, ID_OPEN_MAIL);
-  EXPECT_EQ("https://mail.example.com", platform.shell.opened.back());
+  EXPECT_EQ("open https://mail.example.com", platform.started.back());
 }
 
 }  // namespace

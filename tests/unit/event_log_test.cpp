@@ -13,7 +13,7 @@ TEST(EventLogTest, AFullLogBecomesTheOneOlderFileAndAClosedOneWritesNothing) {
   FakePlatform platform;
   platform.files[kLog] = std::string(EventLog::kMaxBytes - 10, 'x');
   platform.files[kOlder] = "oldest";
-  EventLog log(platform, kLog);
+  EventLog log(platform.GetServices().files, platform.GetServices().clock, kLog);
   log.Add("reply\r\nQUIT injected\x01");  // one event, one line
   log.Flush();
   EXPECT_EQ(EventLog::kMaxBytes - 10, platform.files[kOlder].size()) << "the oldest is gone";

@@ -246,7 +246,7 @@ TEST_P(FaultMatrixTest, EndsInOneClearOutcome) {
 
   const Outcome& expected = fault.expected;
   EXPECT_EQ(expected.tip, frame.m_nid.tip);
-  EXPECT_EQ(expected.picture, FakePlatform::IconId(frame.m_nid.hIcon));
+  EXPECT_EQ(expected.picture, frame.m_nid.pictureId);
   Lines boxes;
   for (const MessageBoxCall& box : platform.boxes) boxes.push_back(box.text);
   EXPECT_EQ(expected.boxes, boxes);
@@ -270,7 +270,7 @@ TEST_F(AfterATimeoutTest, TheUserInterfaceIsFreeAgain) {
   ConnectToScript();
   ASSERT_TRUE(frame.Create("Tarvik"));
   FinishCheck(platform, frame);
-  EXPECT_EQ(IDI_NOTCONNECTED, FakePlatform::IconId(frame.m_nid.hIcon));
+  EXPECT_EQ(IDI_NOTCONNECTED, frame.m_nid.pictureId);
   platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmLButtonDblClk);
   FinishCheck(platform, frame);
   platform.Tick(30);
@@ -285,15 +285,15 @@ TEST_F(AfterATimeoutTest, NoServerListeningAndNoSuchHostAreTold) {
   server.Stop();
   RunCheck(platform, frame);
   EXPECT_EQ("Couldn't connect to POP3 server!", frame.m_nid.tip);
-  EXPECT_EQ(IDI_NOTCONNECTED, FakePlatform::IconId(frame.m_nid.hIcon));
+  EXPECT_EQ(IDI_NOTCONNECTED, frame.m_nid.pictureId);
   platform.transports = [this] { return earlier.NewSession(); };
   RunCheck(platform, frame);
-  ASSERT_EQ(IDI_NEWMAIL, FakePlatform::IconId(frame.m_nid.hIcon));
+  ASSERT_EQ(IDI_NEWMAIL, frame.m_nid.pictureId);
   ConnectToScript();
   frame.m_strServer = "no such host.invalid";
   RunCheck(platform, frame);
   EXPECT_EQ("Couldn't resolve POP3 name!", frame.m_nid.tip);
-  EXPECT_EQ(IDI_NOTCONNECTED, FakePlatform::IconId(frame.m_nid.hIcon));
+  EXPECT_EQ(IDI_NOTCONNECTED, frame.m_nid.pictureId);
 }
 
 }  // namespace

@@ -192,36 +192,30 @@ TEST(Decimal, ReadsLikeAtoiButClampsInsteadOfOverflowing) {
   EXPECT_EQ(INT_MAX, ParseDecimal(std::string(5000, '9')));
 }
 
-TEST(SettingsFile, SaveReplacesTheFileThroughATemporaryOne) {
+TEST(SettingsFile, SaveReplacesTheFileInOneStep) {
   FakePlatform platform;
   platform.files[kPath] = "old";
   MailSettings s = Parsed(File("10"));
-  ASSERT_TRUE(SaveSettingsFile(platform, kPath, s));
+  ASSERT_TRUE(SaveSettingsFile(platform.FileSystem(), platform.Codec(), kPath, s));
   EXPECT_EQ(FormatSettings(s), platform.files[kPath]);
-  EXPECT_EQ(1u, platform.files.size()) << "no temporary file is left behind";
-  const std::string temporary = std::string(kPath) + ".4242.tmp";
-  EXPECT_EQ(
-      std::vector<std::string>({"write " + temporary, "replace " + temporary + " -> " + kPath}),
-      platform.events);
+  EXPECT_EQ(std::vector<std::string>({std::string("save ") + kPath}), platform.events);
 }
 
 TEST(SettingsFile, AFailedSaveLeavesThePreviousFileWhole) {
-  const std::string temporary = std::string(kPath) + ".4242.tmp";
   MailSettings s = Parsed(File("10"));
   {
     FakePlatform fullDisk;
     fullDisk.files[kPath] = "previous";
-    fullDisk.fullDiskPaths.insert(temporary);
-    EXPECT_FALSE(SaveSettingsFile(fullDisk, kPath, s));
+    fullDisk.fullDiskPaths.insert(kPath);
+    EXPECT_FALSE(SaveSettingsFile(fullDisk.FileSystem(), fullDisk.Codec(), kPath, s));
     EXPECT_EQ("previous", fullDisk.files[kPath]) << "not cut short by a rewrite in place";
     EXPECT_TRUE(fullDisk.EventsStartingWith("rewrite").empty());
-    EXPECT_EQ(0u, fullDisk.files.count(temporary));
   }
   {
     FakePlatform readOnlyFolder;
     readOnlyFolder.files[kPath] = "previous";
     readOnlyFolder.folderReadOnly = true;
-    EXPECT_FALSE(SaveSettingsFile(readOnlyFolder, kPath, s));
+    EXPECT_FALSE(SaveSettingsFile(readOnlyFolder.FileSystem(), readOnlyFolder.Codec(), kPath, s));
     EXPECT_EQ("previous", readOnlyFolder.files[kPath]);
     EXPECT_EQ(1u, readOnlyFolder.files.size());
   }
@@ -229,21 +223,20 @@ TEST(SettingsFile, AFailedSaveLeavesThePreviousFileWhole) {
     FakePlatform lockedFolder;
     lockedFolder.files[kPath] = "previous";
     lockedFolder.folderReadOnly = lockedFolder.filesWritable = true;
-    EXPECT_TRUE(SaveSettingsFile(lockedFolder, kPath, s)) << "rewritten in place";
+    EXPECT_TRUE(SaveSettingsFile(lockedFolder.FileSystem(), lockedFolder.Codec(), kPath, s)) << "rewritten in place";
     EXPECT_EQ(FormatSettings(s), lockedFolder.files[kPath]);
     EXPECT_EQ(1u, lockedFolder.files.size());
     EXPECT_EQ(1u, lockedFolder.EventsStartingWith("rewrite").size());
     lockedFolder.files.erase(kPath);
-    EXPECT_FALSE(SaveSettingsFile(lockedFolder, kPath, s)) << "a file it may not create";
+    EXPECT_FALSE(SaveSettingsFile(lockedFolder.FileSystem(), lockedFolder.Codec(), kPath, s)) << "a file it may not create";
     EXPECT_TRUE(lockedFolder.files.empty());
   }
   {
     FakePlatform lockedFile;
     lockedFile.files[kPath] = "previous";
     lockedFile.replaceFails = true;
-    EXPECT_FALSE(SaveSettingsFile(lockedFile, kPath, s));
+    EXPECT_FALSE(SaveSettingsFile(lockedFile.FileSystem(), lockedFile.Codec(), kPath, s));
     EXPECT_EQ("previous", lockedFile.files[kPath]);
-    EXPECT_EQ(0u, lockedFile.files.count(temporary));
   }
 }
 
@@ -251,10 +244,10 @@ TEST(SettingsFile, LoadReportsAMissingFileAndLeavesTheSettings) {
   FakePlatform platform;
   MailSettings s;
   s.m_strServer = "kept";
-  EXPECT_FALSE(LoadSettingsFile(platform, kPath, s));
+  EXPECT_FALSE(LoadSettingsFile(platform.FileSystem(), platform.Codec(), kPath, s));
   EXPECT_EQ("kept", s.m_strServer);
   platform.files[kPath] = File("8");
-  EXPECT_TRUE(LoadSettingsFile(platform, kPath, s));
+  EXPECT_TRUE(LoadSettingsFile(platform.FileSystem(), platform.Codec(), kPath, s));
   EXPECT_EQ("pop.example.com", s.m_strServer);
   EXPECT_EQ(8, s.m_nInterval);
 }
@@ -282,10 +275,10 @@ TEST(SettingsFile, ReadsUtf8OrTheAnsiCodePageAndWritesAnsiWhereItCan) {
     FakePlatform platform;
     platform.files[kPath] = row.file;
     MailSettings s;
-    ASSERT_TRUE(LoadSettingsFile(platform, kPath, s));
+    ASSERT_TRUE(LoadSettingsFile(platform.FileSystem(), platform.Codec(), kPath, s));
     EXPECT_EQ(row.password, s.m_strPassword);
     EXPECT_EQ(row.wav, s.m_strNewMailWav);
-    ASSERT_TRUE(SaveSettingsFile(platform, kPath, s));
+    ASSERT_TRUE(SaveSettingsFile(platform.FileSystem(), platform.Codec(), kPath, s));
     const std::string& saved = platform.files[kPath];
     EXPECT_EQ(row.saved, saved.substr(0, row.saved.size())) << row.file;
     EXPECT_TRUE(row.file != ascii || saved == ascii);
@@ -295,25 +288,25 @@ TEST(SettingsFile, ReadsUtf8OrTheAnsiCodePageAndWritesAnsiWhereItCan) {
 TEST(PasswordStore, MovesTheFilesPasswordInAndStaysInTheFileWhereRefused) {
   FakePlatform platform;
   MailSettings s = Parsed(File("5"));
-  PasswordStore store(platform);
+  PasswordStore store(platform.Store());
   store.Recall(s);
   EXPECT_EQ("se cret", s.m_strPassword) << "line 3 is used as before";
   EXPECT_EQ("", store.ForFile(s).m_strPassword) << "moved at the save";
   EXPECT_EQ("se cret", platform.credentials["Tarvik:alice@pop.example.com"]);
 
   MailSettings fromEmptyLine = Parsed(FormatSettings(store.ForFile(s)));
-  PasswordStore next(platform);
+  PasswordStore next(platform.Store());
   next.Recall(fromEmptyLine);
   EXPECT_EQ("se cret", fromEmptyLine.m_strPassword) << "found at the next start";
 
   FakePlatform refusing;
   refusing.credentialWritesFail = true;
-  PasswordStore refused(refusing);
+  PasswordStore refused(refusing.Store());
   EXPECT_EQ("se cret", refused.ForFile(s).m_strPassword);
 
   FakePlatform elsewhere;  // a portable copy moved to another PC
   MailSettings moved = Parsed(FormatSettings(store.ForFile(s)));
-  PasswordStore none(elsewhere);
+  PasswordStore none(elsewhere.Store());
   none.Recall(moved);
   EXPECT_TRUE(PasswordNeeded(moved));
   moved.m_strServer.clear();
@@ -324,12 +317,12 @@ TEST(SettingsFile, OnlyTheFirstMebibyteOfAHugeFileIsRead) {
   FakePlatform platform;
   platform.files[kPath] = File("8") + std::string(64 * 1024 * 1024, 'x');
   MailSettings s;
-  EXPECT_TRUE(LoadSettingsFile(platform, kPath, s));
+  EXPECT_TRUE(LoadSettingsFile(platform.FileSystem(), platform.Codec(), kPath, s));
   EXPECT_EQ("pop.example.com", s.m_strServer);
   EXPECT_EQ(8, s.m_nInterval);
 
   platform.files[kPath] = std::string(3 * 1024 * 1024, 's') + "\r\nalice\r\n";
-  EXPECT_TRUE(LoadSettingsFile(platform, kPath, s));
+  EXPECT_TRUE(LoadSettingsFile(platform.FileSystem(), platform.Codec(), kPath, s));
   EXPECT_EQ(1024u * 1024u, s.m_strServer.size());
   EXPECT_EQ("", s.m_strUser) << "nothing after the bound is read";
 }
@@ -350,14 +343,14 @@ TEST(SeenMail, RoundTripsAndADamagedOrForeignFileIsAFirstCheck) {
   seen.count = 3;
   seen.ids = {SeenHash("a"), SeenHash("b"), SeenHash("c")};
   std::sort(seen.ids.begin(), seen.ids.end());
-  ASSERT_TRUE(SaveSeenMail(platform, path, seen));
+  ASSERT_TRUE(SaveSeenMail(platform.FileSystem(), path, seen));
   const std::string good = platform.files[path];
 
-  const SeenMail loaded = LoadSeenMail(platform, path, account);
+  const SeenMail loaded = LoadSeenMail(platform.FileSystem(), path, account);
   EXPECT_TRUE(loaded.known);
   EXPECT_EQ(3, loaded.count);
   EXPECT_EQ(seen.ids, loaded.ids);
-  EXPECT_FALSE(LoadSeenMail(platform, path, AccountHash("other", "alice")).known);
+  EXPECT_FALSE(LoadSeenMail(platform.FileSystem(), path, AccountHash("other", "alice")).known);
 
   const std::string damaged[] = {
       "", good.substr(0, good.size() - 2), good.substr(0, good.size() / 2),
@@ -365,17 +358,17 @@ TEST(SeenMail, RoundTripsAndADamagedOrForeignFileIsAFirstCheck) {
   };
   for (const std::string& text : damaged) {
     platform.files[path] = text;
-    const SeenMail none = LoadSeenMail(platform, path, account);
+    const SeenMail none = LoadSeenMail(platform.FileSystem(), path, account);
     EXPECT_FALSE(none.known) << text;
     EXPECT_TRUE(none.ids.empty()) << text;
   }
   platform.files.erase(path);
-  EXPECT_FALSE(LoadSeenMail(platform, path, account).known);
+  EXPECT_FALSE(LoadSeenMail(platform.FileSystem(), path, account).known);
   // Unsorted hashes are not a file this program wrote.
   std::string swapped = good;
   std::swap_ranges(swapped.begin() + 38, swapped.begin() + 55, swapped.begin() + 55);
   platform.files[path] = swapped;
-  EXPECT_FALSE(LoadSeenMail(platform, path, account).known);
+  EXPECT_FALSE(LoadSeenMail(platform.FileSystem(), path, account).known);
 }
 
 }  // namespace

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+enum class BoxKind { kPlain, kWarning, kInformation };
+
+// Message boxes, owned by the program's main window, with an OK button.
+class Boxes {
+ public:
+  virtual ~Boxes() = default;
+  // Shows the box and returns once the user closed it; an empty caption
+  // means the program's title.
+  virtual void Show(const std::string& text, const std::string& caption, BoxKind kind) = 0;
+};
