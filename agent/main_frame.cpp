@@ -1,113 +1,48 @@
 #include "agent/main_frame.h"
 
-#include <algorithm>
-#include <iterator>
-
-#include "agent/check_gate.h"
-#include "agent/login_account.h"
 #include "agent/mail_opener.h"
-#include "agent/presentation.h"
+#include "agent/tray_menu.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/notification_options_dlg.h"
-#include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
 #include "res/resource.h"
-#include "settings/seen_mail_file.h"
 
 namespace {
 
 constexpr unsigned kTrayIconId = 2000;
 constexpr unsigned kCheckTimerId = 1;
 constexpr unsigned kTickPeriodMs = 10000;
-constexpr int kTicksPerMinute = 6;
-// At log-on the shell may not be ready to take the icon yet; the timer ticks
-// retry for five minutes before the program gives up on it.
-constexpr int kTrayAddRetries = 30;
-// Posted by a running check when an outcome waits to be presented.
+// While outcomes are held to be told together, the frame looks at them this often.
+constexpr unsigned kGatherTimerId = 2;
+constexpr unsigned kGatherPeriodMs = 250;
+// Posted by a running check when an outcome waits in the outbox.
 constexpr unsigned kWmCheckOutcome = kFirstProgramMessage + 1;
 // Posted by the system's network watch when an address came up.
 constexpr unsigned kWmNetworkChanged = kFirstProgramMessage + 2;
-
-constexpr char kCheckCaption[] = "DOV3 Ozez Ezevada";
-constexpr char kAutorunValueName[] = "Nolvar-Tarvik";
-constexpr RunScope kRunKeys[] = {RunScope::kEveryUser, RunScope::kThisUser};
-
-// The frame's settings and each dialog's members have the same names, so
-// one copy serves into the dialog and back out of it.
-template <typename From, typename To>
-void CopyServerOptions(const From& from, To& to) {
-  to.m_strUser = from.m_strUser;
-  to.m_strServer = from.m_strServer;
-  to.m_strPassword = from.m_strPassword;
-  to.m_nInterval = from.m_nInterval;
-}
-
-template <typename From, typename To>
-void CopySoundOptions(const From& from, To& to) {
-  to.m_bErrorSound = from.m_bErrorSound;
-  to.m_strErrorWav = from.m_strErrorWav;
-  to.m_bNewMailSound = from.m_bNewMailSound;
-  to.m_strNewMailWav = from.m_strNewMailWav;
-  to.m_bNoMailSound = from.m_bNoMailSound;
-  to.m_strNoMailWav = from.m_strNoMailWav;
-  to.m_bShowCount = from.m_bShowCount;
-}
-
-// What the log says of a sound that did not play.
-std::string SoundProblem(SoundResult result) {
-  switch (result) {
-    case SoundResult::kUnreadable:
-      return "sound not played, the file cannot be read";
-    case SoundResult::kNotAWave:
-      return "sound not played, the file is not a whole WAV file";
-    case SoundResult::kTooLarge:
-      return "sound not played, the file is over 16 MiB";
-    case SoundResult::kPlayed:
-      break;
-  }
-  return "sound played";
-}
-
 }  // namespace
-
-// Quoted, so that a path with spaces can never start a different program.
-std::string AutorunCommand(const std::string& executablePath) {
-  return "\"" + executablePath + "\" ";
-}
 
 CMainFrame::CMainFrame(Platform& platform, CommandTarget* nextCommandTarget)
     : FrameWindow(platform),
-      m_passwords(*platform.GetServices().credentials),
       m_services(platform.GetServices()),
-      m_pNextCommandTarget(nextCommandTarget) {}
+      m_pNextCommandTarget(nextCommandTarget),
+      m_passwords(*m_services.credentials),
+      m_tray(m_services.tray),
+      m_autorun(m_services.autorun),
+      m_pOutbox(std::make_shared<Outbox>(platform, kWmCheckOutcome)),
+      m_roster(m_services, m_pOutbox),
+      m_presenter(platform, *this, m_tray, m_roster) {}
 
-CMainFrame::~CMainFrame() { AbandonCheck(); }
-
-// What the tray, a later start of this copy and the check's own thread post.
-bool CMainFrame::OnMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
-  if (message == kWmCheckOutcome) {
-    OnCheckOutcome();
-  } else if (message == kWmNetworkChanged) {
-    OnNetworkChanged();
-  } else if (const std::optional<TrayEvent> event = m_services.tray->Received(message, wParam, lParam)) {
-    OnTrayEvent(*event);
-  } else if (const std::optional<CopyRequest> asked = m_services.copies->Received(message, wParam, lParam)) {
-    OnCopyRequest(*asked);
-  } else {
-    return false;
-  }
-  return true;
+// Checks still running are given up, not waited for.
+CMainFrame::~CMainFrame() {
+  m_pOutbox->Close();
+  m_roster.StopAll();
 }
 
 bool CMainFrame::OnCreate() {
-  m_nid.window = Handle();
-  m_nid.id = kTrayIconId;
-  m_nid.callbackMessage = WM_TRAY_NOTIFY;
-  m_nid.pictureId = IDI_NOTCONNECTED;
-  m_nid.tip = "Not connected";
-  AddTrayIcon();
-
-  BuildTrayMenu();
+  m_pOutbox->WakeWindow(Handle());
+  m_tray.Create(Handle(), kTrayIconId, WM_TRAY_NOTIFY, IDI_NOTCONNECTED, "Not connected");
+  m_bAutorunAvailable = m_autorun.Available();
+  m_bAutorun = m_bAutorunAvailable && m_autorun.IsOn() ? 1 : 0;
   LoadSettings();
   Note("program starts");
   // Without the watch the program works as before: retries and the schedule
@@ -117,61 +52,49 @@ bool CMainFrame::OnCreate() {
   if (!m_platform.SetTimer(Handle(), kCheckTimerId, kTickPeriodMs))
     m_services.boxes->Show("Sorry ,couldn't set up the timer\nExit and run the program again.", "",
                            BoxKind::kPlain);
-  m_nTicks = 0;
-  m_nMinutes = 0;
   CheckNow();
   return true;
 }
 
-void CMainFrame::BuildTrayMenu() {
-  m_menu = {{ID_OPEN_MAIL, "Open &mail"},
-            {ID_SERVER_OPTIONS, "&Server options"},
-            {ID_SOUND_OPTIONS, "S&ound options"},
-            {ID_NOTIFICATION_OPTIONS, "&Notification options"}};
-  Autorun& autorun = *m_services.autorun;
-  const auto writable = [&autorun](RunScope scope) { return autorun.MayChange(scope); };
-  const auto holdsValue = [&autorun](RunScope scope) {
-    return autorun.IsOn(scope, kAutorunValueName);
-  };
-  if (std::any_of(std::begin(kRunKeys), std::end(kRunKeys), writable)) {
-    m_bAutorun = std::any_of(std::begin(kRunKeys), std::end(kRunKeys), holdsValue) ? 1 : 0;
-    m_menu.push_back({ID_AUTORUN, "Autorun at boot", m_bAutorun == 1});
+// What the tray, a later start of this copy and the checks' threads post.
+bool CMainFrame::OnMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
+  if (message == kWmCheckOutcome) {
+    OnCheckOutcome();
+  } else if (message == kWmNetworkChanged) {
+    OnNetworkChanged();
+  } else if (const auto event = m_services.tray->Received(message, wParam, lParam)) {
+    OnTrayEvent(*event);
+  } else if (const auto asked = m_services.copies->Received(message, wParam, lParam)) {
+    OnCopyRequest(*asked);
+  } else {
+    return false;
   }
-  m_menu.push_back({ID_TRAY_ABOUT, "&About..."});
-  m_menu.push_back({ID_TRAY_EXIT, "E&xit"});
+  return true;
 }
 
-void CMainFrame::CheckMenuItem(unsigned command, bool checked) {
-  for (MenuItem& item : m_menu)
-    if (item.command == command) item.checked = checked;
+// The tick also takes what the checks left, should a wake-up have been lost.
+void CMainFrame::OnTimer(unsigned id) {
+  if (id == kGatherTimerId) {
+    if (!m_presenter.TellDue(m_settings)) m_platform.KillTimer(Handle(), kGatherTimerId);
+    return;
+  }
+  m_tray.Tick();
+  OnCheckOutcome();
+  std::vector<size_t> due;
+  for (size_t i = 0; i < m_roster.Count(); ++i)
+    if (m_roster.At(i).Tick()) due.push_back(i);
+  Check(due);
 }
 
-void CMainFrame::OnTimer(unsigned) {
-  if (m_nTrayRetriesLeft > 0) {
-    --m_nTrayRetriesLeft;
-    TryAddTrayIcon();
-  }
-  if (m_recheck.Tick()) CheckNow();
-  if (++m_nTicks < kTicksPerMinute) return;
-  m_nTicks = 0;
-  if (++m_nMinutes >= m_nInterval) {
-    m_nMinutes = 0;
-    CheckNow();
-  }
-}
-
-// A check still running is given up, not waited for: the program ends at
-// once however long its server takes.
+// Checks still running are given up, not waited for: the program ends at
+// once however long a server takes.
 void CMainFrame::OnClose() {
-  AbandonCheck();
+  m_pOutbox->Close();
+  m_roster.StopAll();
   SaveSettings();
-  m_services.tray->Remove(m_nid);
-  m_bTrayIconAdded = false;
+  m_tray.Remove();
   DestroyWindow();
 }
-
-// Answered at once: a check never holds up the end of the session.
-bool CMainFrame::OnQueryEndSession() { return true; }
 
 // The process may be ended as soon as this returns, so it does the work of a
 // close right here.
@@ -182,12 +105,12 @@ void CMainFrame::OnEndSession(bool ending) {
 // Also reached when start-up fails after the frame exists: the icon must not
 // outlive the program, nor a check the window.
 void CMainFrame::OnDestroy() {
-  AbandonCheck();
+  m_pOutbox->Close();
+  m_roster.StopAll();
   m_services.events->StopWatchingNetwork();
   Note("program ends");
   if (m_pLog) m_pLog->Close();
-  if (m_bTrayIconAdded) m_services.tray->Remove(m_nid);
-  m_bTrayIconAdded = false;
+  m_tray.Remove();
   FrameWindow::OnDestroy();
 }
 
@@ -200,17 +123,17 @@ void CMainFrame::OnTrayEvent(TrayEvent event) {
       OnOpenMail();
       break;
     case TrayEvent::kRightClick:
-      UpdateOpenMailItem();
-      m_services.menu->ShowAtPointer(Handle(), m_menu);
+      m_services.menu->ShowAtPointer(
+          Handle(), TrayMenuItems({CanOpenMail(), m_bAutorunAvailable, m_bAutorun == 1}));
       break;
     case TrayEvent::kShellRestarted:
-      OnTaskbarCreated();
+      m_tray.ShellRestarted();
       break;
   }
 }
 
-// A later start of this copy asks it to check now (skipped during a check,
-// as a double click is), or to end as Exit does, whatever is open.
+// A later start of this copy asks it to check now (skipped where a check
+// runs, as for a double click), or to end as Exit does, whatever is open.
 void CMainFrame::OnCopyRequest(CopyRequest request) {
   Note(request == CopyRequest::kCheck ? "a second start asks for a check"
                                       : "a second start asks to exit");
@@ -223,101 +146,82 @@ void CMainFrame::OnCopyRequest(CopyRequest request) {
 // once the network had a few seconds to come back.
 void CMainFrame::OnResume() {
   Note("resume from sleep");
-  m_recheck.Resumed();
+  for (size_t i = 0; i < m_roster.Count(); ++i) m_roster.At(i).Resumed();
 }
 
 void CMainFrame::OnNetworkChanged() {
   Note("a network address came up");
-  m_recheck.NetworkChanged();
+  for (size_t i = 0; i < m_roster.Count(); ++i) m_roster.At(i).NetworkChanged();
 }
-
-// The shell restarted and forgot every icon: put ours back as it was.
-void CMainFrame::OnTaskbarCreated() { AddTrayIcon(); }
 
 void CMainFrame::OnCommand(unsigned command) {
   switch (command) {
     case ID_SOUND_OPTIONS:
-      OnSoundOptions();
-      break;
+      return OnSoundOptions();
     case ID_SERVER_OPTIONS:
-      OnServerOptions();
-      break;
+      return OnServerOptions();
+    case ID_ACCOUNTS:
+      return OnAccounts();
     case ID_NOTIFICATION_OPTIONS:
-      OnNotificationOptions();
-      break;
+      return OnNotificationOptions();
     case ID_OPEN_MAIL:
-      OnOpenMail();
-      break;
+      return OnOpenMail();
     case ID_TRAY_EXIT:
-      OnTrayExit();
-      break;
+      return OnTrayExit();
     case ID_TRAY_ABOUT:
-      OnTrayAbout();
-      break;
+      return OnTrayAbout();
     case ID_AUTORUN:
-      OnAutorun();
-      break;
+      return OnAutorun();
     default:
       if (m_pNextCommandTarget) m_pNextCommandTarget->OnCommand(command);
-      break;
   }
 }
 
 void CMainFrame::OnServerOptions() {
-  CServerOptionsDlg dialog(m_platform);
-  CopyServerOptions(static_cast<const MailSettings&>(*this), dialog);
-  if (dialog.DoModal() != kIdOk) return;
-  const MailSettings before = *this;
-  const bool wasHeldBack = CheckHeldBack(*this).has_value();
-  CopyServerOptions(dialog, static_cast<MailSettings&>(*this));
-  ForgetLoginFormOnChange(before, *this);
-  SaveChosenSettings();
-  // The first server the user names is checked at once.
-  if (wasHeldBack) CheckNow();
+  Apply(ChangeServerOptions(m_platform, m_settings));
+}
+
+void CMainFrame::OnAccounts() {
+  std::vector<std::string> states;
+  for (const AccountView& view : m_presenter.Views()) states.push_back(StateInWords(view.memory));
+  Apply(ChangeAccounts(m_platform, m_settings, states));
 }
 
 void CMainFrame::OnSoundOptions() {
-  CSoundOptionsDlg dialog(m_platform);
-  CopySoundOptions(static_cast<const MailSettings&>(*this), dialog);
-  if (dialog.DoModal() != kIdOk) return;
-  CopySoundOptions(dialog, static_cast<MailSettings&>(*this));
-  SaveChosenSettings();
+  if (const std::optional<MailSettings> edited = EditSoundOptions(m_platform, m_settings))
+    Apply(ChangedSettings{*edited, {}, {}});
 }
 
 void CMainFrame::OnNotificationOptions() {
-  CNotificationOptionsDlg dialog(m_platform);
-  dialog.m_bAnnounceOnlyNew = m_extras.Switch(kAnnounceOnlyNewKey, kAnnounceOnlyNewByDefault);
-  dialog.m_bShowNotification = m_extras.Switch(kShowNotificationKey, kShowNotificationByDefault);
-  dialog.m_bShowSender = m_extras.Switch(kShowSenderKey, kShowSenderByDefault);
-  dialog.m_bWriteLog = LogSwitchOn(*this);
-  dialog.m_strMailProgram = m_extras.Text(kMailProgramKey);
-  if (dialog.DoModal() != kIdOk) return;
-  m_extras.SetSwitch(kAnnounceOnlyNewKey, dialog.m_bAnnounceOnlyNew == 1, kAnnounceOnlyNewByDefault);
-  m_extras.SetSwitch(kShowNotificationKey, dialog.m_bShowNotification == 1,
-                     kShowNotificationByDefault);
-  m_extras.SetSwitch(kShowSenderKey, dialog.m_bShowSender == 1, kShowSenderByDefault);
-  SetLogSwitch(*this, dialog.m_bWriteLog == 1);
-  m_extras.SetText(kMailProgramKey, dialog.m_strMailProgram);
-  ApplyLogSwitch();
-  UpdateOpenMailItem();
-  SaveChosenSettings();
+  if (const std::optional<MailSettings> edited = EditNotificationOptions(m_platform, m_settings))
+    Apply(ChangedSettings{*edited, {}, {}});
+}
+
+// After a dialog's OK the user waits to see the values kept, so a failed
+// save is said; the values stay in use, and the save at exit tries again.
+void CMainFrame::Apply(const std::optional<ChangedSettings>& changed) {
+  if (!changed) return;
+  if (!changed->note.empty()) Note(changed->note);
+  ApplySettings(changed->settings);
+  if (!SaveSettings())
+    m_services.boxes->Show("The settings could not be saved to\n" + m_strSettingsPath +
+                               "\n\nThey stay in use, and saving is tried again when the "
+                               "program ends.",
+                           "", BoxKind::kWarning);
+  Check(changed->toCheck);
 }
 
 // The registry is read at each use: the user may install or choose another
 // mail program while this one runs.
 void CMainFrame::OnOpenMail() {
   MailTarget mail;
-  if (FindMailTarget(m_extras.Text(kMailProgramKey), m_services.shell->RegisteredMailCommand(),
-                     mail))
+  if (FindMailTarget(m_settings.mailProgram, m_services.shell->RegisteredMailCommand(), mail))
     OpenMailTarget(*m_services.shell, *m_services.files, mail);
 }
 
-void CMainFrame::UpdateOpenMailItem() {
+bool CMainFrame::CanOpenMail() {
   MailTarget mail;
-  const bool found = FindMailTarget(m_extras.Text(kMailProgramKey),
-                                    m_services.shell->RegisteredMailCommand(), mail);
-  for (MenuItem& item : m_menu)
-    if (item.command == ID_OPEN_MAIL) item.enabled = found;
+  return FindMailTarget(m_settings.mailProgram, m_services.shell->RegisteredMailCommand(), mail);
 }
 
 void CMainFrame::OnTrayExit() { OnClose(); }
@@ -332,15 +236,14 @@ void CMainFrame::OnTrayAbout() {
 // hidden.
 void CMainFrame::OnAutorun() {
   const bool enable = m_bAutorun != 1;
-  switch (enable ? TurnAutorunOn() : TurnAutorunOff()) {
-    case AutorunChange::kDone:
+  switch (m_autorun.Set(enable, AutorunCommand(m_platform.ModuleFileName()))) {
+    case AutorunSwitch::Change::kDone:
       m_bAutorun = enable ? 1 : 0;
-      CheckMenuItem(ID_AUTORUN, enable);
       break;
-    case AutorunChange::kFailed:
+    case AutorunSwitch::Change::kFailed:
       m_services.boxes->Show("Autorun at boot could not be changed.", "", BoxKind::kWarning);
       break;
-    case AutorunChange::kNeedsAdministrator:
+    case AutorunSwitch::Change::kNeedsAdministrator:
       m_services.boxes->Show(
           "Autorun at boot is set up for every user of this computer.\n"
           "Only an administrator can turn it off.",
@@ -349,149 +252,95 @@ void CMainFrame::OnAutorun() {
   }
 }
 
-// For every user when this user may, else for this user alone: with a
-// manifest, or as a 64-bit program, an ordinary user cannot write the
-// machine's Run key, and Windows no longer diverts such a write to a copy it
-// never reads.
-CMainFrame::AutorunChange CMainFrame::TurnAutorunOn() {
-  for (const RunScope scope : kRunKeys) {
-    if (!m_services.autorun->MayChange(scope)) continue;
-    return m_services.autorun->TurnOn(scope, kAutorunValueName,
-                                      AutorunCommand(m_platform.ModuleFileName()))
-               ? AutorunChange::kDone
-               : AutorunChange::kFailed;
-  }
-  return AutorunChange::kFailed;
-}
-
-CMainFrame::AutorunChange CMainFrame::TurnAutorunOff() {
-  const bool userValueGone = m_services.autorun->TurnOff(RunScope::kThisUser, kAutorunValueName);
-  if (!m_services.autorun->TurnOff(RunScope::kEveryUser, kAutorunValueName))
-    return m_services.autorun->MayChange(RunScope::kEveryUser)
-               ? AutorunChange::kFailed
-               : AutorunChange::kNeedsAdministrator;
-  return userValueGone ? AutorunChange::kDone : AutorunChange::kFailed;
-}
-
-// At log-on, or when the shell has just restarted, it may not be ready to
-// take the icon yet: the timer ticks retry for five minutes.
-void CMainFrame::AddTrayIcon() {
-  m_nTrayRetriesLeft = kTrayAddRetries;
-  TryAddTrayIcon();
-}
-
-// A refused add leaves m_bTrayIconAdded as it was: an icon the shell may
-// still show must be removed at the end.
-void CMainFrame::TryAddTrayIcon() {
-  if (!m_services.tray->Add(m_nid)) return;
-  m_bTrayIconAdded = true;
-  m_nTrayRetriesLeft = 0;
-}
-
-void CMainFrame::UpdateTrayIcon() { m_services.tray->Modify(m_nid); }
-
-void CMainFrame::PlaySound(const std::string& fileName) {
-  const SoundResult played = m_services.sound->Play(fileName);
-  if (played != SoundResult::kPlayed) Note(SoundProblem(played) + ": " + fileName);
-}
-
-void CMainFrame::ShowCheckMessage(const std::string& text, BoxKind kind) {
-  m_services.boxes->Show(text, kCheckCaption, kind);
-}
-
-// While a check runs, or its outcome waits on a message box, a further
-// check is skipped: boxes must not pile up while the user is away.
 void CMainFrame::CheckNow() {
-  if (m_pCheck) return;
-  if (const std::optional<CheckOutcome> held = CheckHeldBack(*this)) return Present(*held);
-  std::unique_ptr<Transport> transport = m_services.network->NewTransport();
-  if (!transport) {
-    Present(FailedAt(kCheckSocketsStartFailed));
-    return;
-  }
-  m_recheck.Started();
-  m_pCheck = BackgroundCheck::Start(m_platform, Handle(), kWmCheckOutcome, std::move(transport),
-                                    AccountToCheck(*m_services.codec, *this),
-                                    kNetworkTimeoutMs, m_pLog, SeenMailBasis());
+  std::vector<size_t> every;
+  for (size_t i = 0; i < m_roster.Count(); ++i) every.push_back(i);
+  Check(every);
 }
 
-NewMailBasis CMainFrame::SeenMailBasis() {
-  return {LoadSeenMail(*m_services.files, SeenMailPathFor(m_strSettingsPath),
-                       AccountHash(m_strServer, m_strUser)),
-          m_services.charsets};
+bool CMainFrame::IsChecking() {
+  for (size_t i = 0; i < m_roster.Count(); ++i)
+    if (m_roster.At(i).IsChecking()) return true;
+  return false;
+}
+
+// The checks that start here began together; an account that cannot be
+// checked is presented at once.
+void CMainFrame::Check(const std::vector<size_t>& accounts) {
+  std::vector<int> started;
+  std::vector<std::pair<size_t, AccountOutcome>> held;
+  for (const size_t index : accounts) {
+    AccountMonitor& monitor = m_roster.At(index);
+    const bool running = monitor.IsChecking();
+    if (const std::optional<CheckOutcome> outcome = monitor.Check())
+      held.push_back({index, {monitor.Account().id, 0, true, *outcome}});
+    else if (!running)
+      started.push_back(monitor.Account().id);
+  }
+  m_presenter.Began(started);
+  for (const auto& [index, outcome] : held) m_presenter.Arrive(index, outcome, m_settings);
+  StartTelling();
 }
 
 void CMainFrame::OnCheckOutcome() {
-  const std::shared_ptr<BackgroundCheck> check = m_pCheck;
-  if (!check) return;
-  const std::optional<CheckOutcome> outcome = check->TakeOutcome();
-  if (!outcome) return;
-  m_recheck.Observed(*outcome);
-  if (m_recheck.TicksToRetry() > 0)
-    Note("retry in " + std::to_string(m_recheck.TicksToRetry() * Recheck::kTickSeconds) + " s");
-  Present(*outcome);
-  if (!check->Ended()) {
-    check->Presented();
-  } else if (m_pCheck == check) {
-    m_pCheck.reset();
+  for (const AccountOutcome& outcome : m_pOutbox->TakeAll()) {
+    const size_t index = m_roster.IndexOf(outcome.account);
+    if (index == m_roster.Count() || !m_roster.At(index).Take(outcome)) continue;
+    LearnLoginForm(index, outcome.outcome.loginForm);
+    m_presenter.Arrive(index, outcome, m_settings);
   }
+  StartTelling();
 }
 
-void CMainFrame::AbandonCheck() {
-  if (!m_pCheck) return;
-  m_pCheck->Abandon();
-  m_pCheck.reset();
+// While outcomes wait to be told together, the timer looks at them often.
+void CMainFrame::StartTelling() {
+  if (m_presenter.TellDue(m_settings)) m_platform.SetTimer(Handle(), kGatherTimerId, kGatherPeriodMs);
 }
 
-// Every outcome is shown here, as decided for it; last the one update of
-// the tray icon.
-void CMainFrame::Present(const CheckOutcome& outcome) {
-  RememberLoginForm(*this, outcome.loginForm);
-  const Announcement told = Decide(outcome, *this, m_told);
-  m_told = told.remembered;
-  if (outcome.kind == OutcomeKind::kMailboxCount)
-    SaveSeenMail(*m_services.files, SeenMailPathFor(m_strSettingsPath), outcome.seen);
-  if (!told.tip.empty()) m_nid.tip = told.tip;
-  if (told.picture) m_nid.pictureId = told.picture;
-  if (told.sound) PlaySound(*told.sound);
-  if (told.foreground) m_platform.BringToFront(Handle());
-  if (!told.balloonTitle.empty())
-    m_services.tray->ShowBalloon(m_nid, Balloon{told.balloonTitle, told.balloonText, told.picture,
-                                                told.sound.has_value(), told.news});
-  if (!told.box.empty()) {
-    ShowCheckMessage(told.box, told.boxKind);
-    // The program may have been closed while the box was open.
-    if (!Handle()) return;
-  }
-  if (told.failed) {
-    if (told.errorSound) PlaySound(*told.errorSound);
-    m_nid.pictureId = IDI_NOTCONNECTED;
-  }
-  if (!told.tip.empty() || told.picture || told.failed) UpdateTrayIcon();
+// Only the form that logged in is sent from then on.
+void CMainFrame::LearnLoginForm(size_t index, LoginForm form) {
+  if (form == LoginForm::kUnknown || m_roster.At(index).Account().loginForm == form) return;
+  std::vector<AccountSettings> accounts = AllAccounts(m_settings);
+  accounts[index].loginForm = form;
+  MailSettings next = m_settings;
+  SetAccounts(next, accounts);
+  ApplySettings(next);
 }
 
 void CMainFrame::LoadSettings() {
   m_strSettingsPath = SettingsPathFor(m_platform.ModuleFileName());
-  if (!LoadSettingsFile(*m_services.files, *m_services.codec, m_strSettingsPath, *this)) {
-    m_nInterval = kMinimumInterval;
-    m_bNewMailSound = m_bNoMailSound = m_bErrorSound = m_bShowCount = 0;
-    m_told.guideInBalloon = true;
+  MailSettings loaded;
+  if (!LoadSettingsFile(*m_services.files, *m_services.codec, m_strSettingsPath, loaded)) {
+    loaded.m_nInterval = kMinimumInterval;
+    m_presenter.GuideAtFirstStart();
   }
-  m_passwords.Recall(*this);
+  std::vector<AccountSettings> accounts = AllAccounts(loaded);
+  m_passwords.Recall(accounts);
+  SetAccounts(loaded, accounts);
+  ApplySettings(loaded);
+  if (!loaded.keptLines.empty())
+    Note("accounts past the " + std::to_string(kMaxAccounts) +
+         "th stay in the settings file but are not checked");
+}
+
+void CMainFrame::ApplySettings(const MailSettings& settings) {
+  m_settings = settings;
   ApplyLogSwitch();
+  m_roster.Update(AllAccounts(m_settings), m_strSettingsPath, m_pLog);
 }
 
 // The log opens and closes with its switch; whatever is queued is written
 // before it closes.
 void CMainFrame::ApplyLogSwitch() {
-  if (LogSwitchOn(*this) == (m_pLog != nullptr)) return;
+  if (m_settings.writeLog == (m_pLog != nullptr)) return;
   if (m_pLog) {
     m_pLog->Close();
     m_pLog.reset();
-    return;
+  } else {
+    m_pLog = std::make_shared<EventLog>(m_services.files, m_services.clock,
+                                        LogPathFor(m_strSettingsPath));
   }
-  m_pLog = std::make_shared<EventLog>(m_services.files, m_services.clock,
-                                      LogPathFor(m_strSettingsPath));
+  m_presenter.SetLog(m_pLog);
 }
 
 void CMainFrame::Note(const std::string& event) {
@@ -499,17 +348,7 @@ void CMainFrame::Note(const std::string& event) {
 }
 
 bool CMainFrame::SaveSettings() {
-  return SaveSettingsFile(*m_services.files, *m_services.codec, m_strSettingsPath,
-                          m_passwords.ForFile(*this));
-}
-
-// After a dialog's OK the user waits to see the values kept, so a failed save
-// is said; the values stay in use, and the save at exit tries again.
-void CMainFrame::SaveChosenSettings() {
-  ApplyLogSwitch();
-  if (SaveSettings()) return;
-  m_services.boxes->Show("The settings could not be saved to\n" + m_strSettingsPath +
-                             "\n\nThey stay in use, and saving is tried again when the "
-                             "program ends.",
-                         "", BoxKind::kWarning);
+  MailSettings forFile = m_settings;
+  SetAccounts(forFile, m_passwords.ForFile(AllAccounts(m_settings)));
+  return SaveSettingsFile(*m_services.files, *m_services.codec, m_strSettingsPath, forFile);
 }

@@ -3,11 +3,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "agent/background_check.h"
-#include "check/outcome.h"
-#include "agent/presentation.h"
-#include "agent/recheck.h"
+#include "agent/autorun_switch.h"
+#include "agent/presenter.h"
+#include "agent/roster.h"
+#include "agent/settings_exchange.h"
+#include "agent/tray_icon.h"
 #include "platform/ui/frame_window.h"
 #include "settings/password_store.h"
 #include "settings/settings_file.h"
@@ -22,83 +24,76 @@ class CommandTarget {
   ~CommandTarget() = default;
 };
 
-// The command line the system runs at log-on to start the program.
-std::string AutorunCommand(const std::string& executablePath);
-
-// The program's hidden main window: it owns the tray icon, its menu, the
-// settings and the check schedule, and everything the program does arrives
-// here as a message.
-class CMainFrame : public FrameWindow, public MailSettings {
+// The program's hidden main window. Everything the program does arrives here
+// as a message and goes on to the one that does it: the tray icon, the menu,
+// the accounts' monitors, the dialogs. It owns them and the settings.
+class CMainFrame : public FrameWindow {
  public:
   CMainFrame(Platform& platform, CommandTarget* nextCommandTarget);
   ~CMainFrame() override;
 
-  // Starts one check beside the user interface unless one is already
-  // running; what it finds is presented as it arrives.
+  // Checks every account beside the user interface, each unless its check
+  // is already running; what they find is presented as it arrives.
   void CheckNow();
-  // True from the start of a check until its last outcome was presented.
-  bool IsChecking() const { return m_pCheck != nullptr; }
+  // True while any account's check runs or waits on its presentation.
+  bool IsChecking();
   // Reads the settings file beside the executable, or takes the defaults.
   void LoadSettings();
   // Rewrites the settings file; false when it could not be replaced.
   bool SaveSettings();
+  const MailSettings& Settings() const { return m_settings; }
+  // Takes settings as a dialog's OK does, without saving them.
+  void ApplySettings(const MailSettings& settings);
+  // The tray icon as the shell shows it.
+  const TrayRecord& Icon() const { return m_tray.Record(); }
+  // The monitor of the account at index, in the settings' order.
+  AccountMonitor& Monitor(size_t index) { return m_roster.At(index); }
 
   int m_bAutorun = 0;
-  std::vector<MenuItem> m_menu;
   std::string m_strSettingsPath;
-  int m_nTicks = 0;
-  int m_nMinutes = 0;
-  TrayRecord m_nid;
-  PasswordStore m_passwords;
 
  private:
   bool OnCreate() override;
   void OnTimer(unsigned id) override;
   void OnClose() override;
-  bool OnQueryEndSession() override;
   void OnEndSession(bool ending) override;
   void OnDestroy() override;
   void OnResume() override;
   void OnCommand(unsigned command) override;
   bool OnMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
   void OnTrayEvent(TrayEvent event);
-  void OnTaskbarCreated();
   void OnCopyRequest(CopyRequest request);
   void OnNetworkChanged();
   void OnCheckOutcome();
   void OnServerOptions();
+  void OnAccounts();
   void OnSoundOptions();
   void OnNotificationOptions();
   void OnOpenMail();
-  void UpdateOpenMailItem();
   void OnTrayExit();
   void OnTrayAbout();
   void OnAutorun();
 
-  enum class AutorunChange { kDone, kFailed, kNeedsAdministrator };
-  AutorunChange TurnAutorunOn();
-  AutorunChange TurnAutorunOff();
-  void SaveChosenSettings();
-  void BuildTrayMenu();
-  void AddTrayIcon();
-  void TryAddTrayIcon();
-  void UpdateTrayIcon();
-  void PlaySound(const std::string& fileName);
-  void ShowCheckMessage(const std::string& text, BoxKind kind);
-  void CheckMenuItem(unsigned command, bool checked);
-  void Present(const CheckOutcome& outcome);
-  void AbandonCheck();
+  // Starts the checks of the accounts at these places as one trigger.
+  void Check(const std::vector<size_t>& accounts);
+  void StartTelling();
+  void LearnLoginForm(size_t index, LoginForm form);
+  // Takes, saves and checks what a dialog's OK changed.
+  void Apply(const std::optional<ChangedSettings>& changed);
+  bool CanOpenMail();
   void ApplyLogSwitch();
   void Note(const std::string& event);
-  NewMailBasis SeenMailBasis();
 
   const Services m_services;
   CommandTarget* m_pNextCommandTarget;
-  bool m_bTrayIconAdded = false;
-  int m_nTrayRetriesLeft = 0;
-  std::shared_ptr<BackgroundCheck> m_pCheck;
-  Recheck m_recheck;
-  PresentationMemory m_told;
+  MailSettings m_settings;
+  PasswordStore m_passwords;
+  TrayIcon m_tray;
+  AutorunSwitch m_autorun;
+  bool m_bAutorunAvailable = false;
+  std::shared_ptr<Outbox> m_pOutbox;
+  Roster m_roster;
+  Presenter m_presenter;
   // Null while the log is switched off.
   std::shared_ptr<EventLog> m_pLog;
 };

@@ -3,10 +3,6 @@
 #include "platform/utf8_text.h"
 #include "res/resource.h"
 
-const char kAnnounceOnlyNewKey[] = "AnnounceOnlyNewMail";
-const char kShowNotificationKey[] = "ShowNotification";
-const char kShowSenderKey[] = "ShowSenderAndSubject";
-
 namespace {
 
 std::string Plural(int count, const char* one, const char* many) {
@@ -16,24 +12,106 @@ std::string Plural(int count, const char* one, const char* many) {
 // Each line is cut to a third of the balloon, so that three of them and
 // the "and K more" after them always fit whole.
 constexpr size_t kBalloonLineUnits = 75;
+constexpr size_t kBalloonLines = 3;
 
-// "Sender: Subject" per message, newest first, then how many more there are.
-std::string BalloonLines(const CheckOutcome& outcome, bool withSenders) {
-  const std::string count = Plural(outcome.newCount, " new message", " new messages");
-  if (!withSenders) return count;
-  std::string text;
-  int shown = 0;
-  for (const MailSummary& mail : outcome.newest) {
-    const std::string line = mail.sender.empty() || mail.subject.empty()
-                                 ? mail.sender + mail.subject
-                                 : mail.sender + ": " + mail.subject;
-    if (line.empty()) continue;
-    text += (text.empty() ? "" : "\n") + CutToUtf16Units(line, kBalloonLineUnits);
-    ++shown;
+bool Held(OutcomeKind kind) {
+  return kind == OutcomeKind::kNoServer || kind == OutcomeKind::kPasswordNeeded;
+}
+
+// A refused user name ends the conversation as a failure too, though it is
+// handed over before QUIT.
+bool Failed(const CheckOutcome& outcome) {
+  return outcome.result != kCheckCompleted || outcome.kind == OutcomeKind::kUserRejected;
+}
+
+// The text an outcome gives its account's tooltip; empty: it keeps its own.
+std::string TextOf(OutcomeKind kind) {
+  switch (kind) {
+    case OutcomeKind::kUserRejected:
+      return "Incorrect user name!";
+    case OutcomeKind::kPasswordRejected:
+      return "Incorrect password or user name!";
+    case OutcomeKind::kNoServer:
+      return "No POP3 server set: right-click, Server options";
+    case OutcomeKind::kResolveFailed:
+      return "Couldn't resolve POP3 name!";
+    case OutcomeKind::kConnectFailed:
+      return "Couldn't connect to POP3 server!";
+    case OutcomeKind::kSecureFailed:
+      return "Couldn't make a secure connection!";
+    case OutcomeKind::kUntrusted:
+      return "Server certificate isn't trusted!";
+    case OutcomeKind::kPasswordNeeded:
+      return "Password needed: right-click, Server options";
+    case OutcomeKind::kMailboxCount:
+    case OutcomeKind::kStepFailed:
+    case OutcomeKind::kEnded:
+      break;
   }
-  if (shown == 0) return count;
-  if (outcome.newCount > shown) text += "\nand " + std::to_string(outcome.newCount - shown) + " more";
-  return text;
+  return std::string();
+}
+
+// Brings what the account shows up to date with the outcome.
+void Observe(AccountMemory& memory, const CheckOutcome& outcome) {
+  if (outcome.kind == OutcomeKind::kEnded && outcome.result == kCheckCompleted) return;
+  if (outcome.kind == OutcomeKind::kMailboxCount) {
+    memory.shown = AccountMemory::Shown::kCount;
+    memory.count = outcome.count;
+    memory.countText = outcome.countText;
+  } else if (!TextOf(outcome.kind).empty()) {
+    memory.shown = AccountMemory::Shown::kText;
+    memory.text = TextOf(outcome.kind);
+  }
+  memory.failed = Failed(outcome) || Held(outcome.kind);
+}
+
+bool HasMail(const AccountMemory& memory) {
+  return !memory.failed && memory.shown == AccountMemory::Shown::kCount && memory.count > 0;
+}
+
+std::string CountTip(const AccountMemory& memory) {
+  if (memory.count <= 0) return "No messages waiting";
+  return "You have " + PrintableText(memory.countText) +
+         (memory.count > 1 ? " messages waiting" : " message waiting");
+}
+
+// One account's line among several.
+std::string TipLine(const AccountView& account, const AccountMemory& memory) {
+  std::string state = "Not connected";
+  if (memory.shown == AccountMemory::Shown::kCount)
+    state = memory.count > 0 ? std::to_string(memory.count) + " waiting" : "none";
+  else if (memory.shown == AccountMemory::Shown::kText)
+    state = memory.text;
+  return account.name + ": " + state;
+}
+
+// As many whole lines as the tooltip shows, and how many were left out.
+std::string Tip(const std::vector<AccountView>& accounts, const std::vector<AccountMemory>& memories) {
+  if (accounts.size() == 1) {
+    const AccountMemory& memory = memories.front();
+    return memory.shown == AccountMemory::Shown::kCount ? CountTip(memory)
+           : memory.shown == AccountMemory::Shown::kText ? memory.text
+                                                          : "Not connected";
+  }
+  std::vector<std::string> lines;
+  for (size_t i = 0; i < accounts.size(); ++i) lines.push_back(TipLine(accounts[i], memories[i]));
+  for (size_t kept = lines.size(); kept > 0; --kept) {
+    std::string tip;
+    for (size_t i = 0; i < kept; ++i) tip += (i ? "\n" : "") + lines[i];
+    if (kept < lines.size()) tip += "\nand " + std::to_string(lines.size() - kept) + " more";
+    if (Utf16Units(tip) <= kTipUnits) return tip;
+  }
+  return CutToUtf16Units(lines.front(), kTipUnits);
+}
+
+int Picture(const std::vector<AccountMemory>& memories) {
+  bool anyCrossed = false, allShown = true;
+  for (const AccountMemory& memory : memories) {
+    if (HasMail(memory)) return IDI_NEWMAIL;
+    anyCrossed = anyCrossed || memory.failed;
+    allShown = allShown && memory.shown != AccountMemory::Shown::kNothing;
+  }
+  return anyCrossed ? IDI_NOTCONNECTED : allShown ? IDI_NOMAIL : 0;
 }
 
 std::optional<std::string> SoundIfOn(int soundSwitch, const std::string& fileName) {
@@ -41,49 +119,50 @@ std::optional<std::string> SoundIfOn(int soundSwitch, const std::string& fileNam
   return fileName;
 }
 
-void DecideCount(const CheckOutcome& outcome, const MailSettings& settings, Announcement& told) {
-  if (outcome.count <= 0) {
-    told.tip = "No messages waiting";
-    told.picture = IDI_NOMAIL;
-    told.sound = SoundIfOn(settings.m_bNoMailSound, settings.m_strNoMailWav);
-    return;
-  }
-  told.tip = "You have " + PrintableText(outcome.countText) +
-             (outcome.count > 1 ? " messages waiting" : " message waiting");
-  told.picture = IDI_NEWMAIL;
-  if (outcome.newCount > 0 &&
-      settings.m_extras.Switch(kShowNotificationKey, kShowNotificationByDefault)) {
-    told.balloonTitle = CutToUtf16Units(Plural(outcome.newCount, " new message", " new messages"),
-                                        kBalloonTitleUnits);
-    told.balloonText =
-        BalloonLines(outcome, settings.m_extras.Switch(kShowSenderKey, kShowSenderByDefault));
-  }
-  // The tip and picture follow every check; the rest only news, unless the
-  // user wants the count told at every check.
-  if (outcome.newCount == 0 &&
-      settings.m_extras.Switch(kAnnounceOnlyNewKey, kAnnounceOnlyNewByDefault))
-    return;
-  told.sound = SoundIfOn(settings.m_bNewMailSound, settings.m_strNewMailWav);
-  told.foreground = true;
-  if (settings.m_bShowCount == 1) {
-    told.box = told.tip;
-    told.boxKind = BoxKind::kInformation;
-  }
+std::string Prefixed(const AccountView& account, const std::string& text) {
+  return account.name.empty() ? text : account.name + ": " + text;
 }
 
-// A rejection is boxed once: the same one again, with nothing changed and no
-// success between, is told in the tooltip alone, so that a box does not wait
-// at every check for a user who is away.
-void DecideRejection(OutcomeKind kind, const std::string& text, const MailSettings& settings,
-                     Announcement& told) {
-  told.tip = text;
-  const std::string account =
-      settings.m_strServer + '\n' + settings.m_strUser + '\n' + settings.m_strPassword;
-  if (told.remembered.boxedRejection == kind && told.remembered.boxedAccount == account) return;
-  told.remembered.boxedRejection = kind;
-  told.remembered.boxedAccount = account;
-  told.foreground = true;
-  told.box = text;
+// The balloon's lines: the latest outcome's messages first, each account's
+// newest first, then how many more there are.
+std::string BalloonText(const std::vector<AccountView>& accounts,
+                        const std::vector<const Arrival*>& told, int newCount, bool withSenders) {
+  const std::string count = Plural(newCount, " new message", " new messages");
+  if (!withSenders) return count;
+  std::string text;
+  size_t shown = 0;
+  for (auto arrival = told.rbegin(); arrival != told.rend(); ++arrival) {
+    const AccountView& account = accounts[(*arrival)->account];
+    for (const MailSummary& mail : (*arrival)->outcome.newest) {
+      const std::string line = mail.sender.empty() || mail.subject.empty()
+                                   ? mail.sender + mail.subject
+                                   : mail.sender + ": " + mail.subject;
+      if (line.empty() || shown == kBalloonLines) continue;
+      const std::string named = account.name.empty() ? line : "[" + account.name + "] " + line;
+      text += (text.empty() ? "" : "\n") + CutToUtf16Units(named, kBalloonLineUnits);
+      ++shown;
+    }
+  }
+  if (shown == 0) return count;
+  if (newCount > static_cast<int>(shown))
+    text += "\nand " + std::to_string(newCount - static_cast<int>(shown)) + " more";
+  return text;
+}
+
+// The count box: the total of every account's last count, then each
+// account's own where there are several.
+std::string CountBox(const std::vector<AccountView>& accounts,
+                     const std::vector<AccountMemory>& memories) {
+  if (accounts.size() == 1) return CountTip(memories.front());
+  int total = 0;
+  std::string lines;
+  for (size_t i = 0; i < accounts.size(); ++i) {
+    if (!HasMail(memories[i])) continue;
+    total += memories[i].count;
+    lines += "\n" + accounts[i].name + ": " + std::to_string(memories[i].count);
+  }
+  return "You have " + std::to_string(total) +
+         (total > 1 ? " messages waiting" : " message waiting") + lines;
 }
 
 }  // namespace
@@ -95,59 +174,82 @@ std::string PrintableText(const std::string& text) {
   return shown;
 }
 
-Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
-                    const PresentationMemory& memory) {
+Announcement Guide(const std::string& text) {
   Announcement told;
-  told.remembered = memory;
-  told.boxKind = BoxKind::kWarning;
-  switch (outcome.kind) {
-    case OutcomeKind::kMailboxCount:
-      DecideCount(outcome, settings, told);
-      told.remembered = PresentationMemory();
-      break;
-    case OutcomeKind::kUserRejected:
-      DecideRejection(outcome.kind, "Incorrect user name!", settings, told);
-      break;
-    case OutcomeKind::kPasswordRejected:
-      DecideRejection(outcome.kind, "Incorrect password or user name!", settings, told);
-      break;
-    case OutcomeKind::kNoServer:
-      told.tip = "No POP3 server set: right-click, Server options";
-      told.picture = IDI_NOTCONNECTED;
-      if (told.remembered.guideInBalloon) {
-        told.balloonTitle = "Tarvik";
-        told.balloonText = told.tip;
-        told.news = false;
-        told.remembered.guideInBalloon = false;
-      }
-      break;
-    case OutcomeKind::kResolveFailed:
-      told.tip = "Couldn't resolve POP3 name!";
-      break;
-    case OutcomeKind::kConnectFailed:
-      told.tip = "Couldn't connect to POP3 server!";
-      break;
-    case OutcomeKind::kSecureFailed:
-      told.tip = "Couldn't make a secure connection!";
-      break;
-    case OutcomeKind::kUntrusted:
-      told.tip = "Server certificate isn't trusted!";
-      break;
-    case OutcomeKind::kPasswordNeeded:
-      told.tip = "Password needed: right-click, Server options";
-      told.picture = IDI_NOTCONNECTED;
-      break;
-    case OutcomeKind::kStepFailed:
-    case OutcomeKind::kEnded:
-      break;
+  told.balloonTitle = "Tarvik";
+  told.balloonText = text;
+  told.news = false;
+  return told;
+}
+
+Announcement Decide(const std::vector<AccountView>& accounts, const std::vector<Arrival>& arrivals,
+                    const MailSettings& settings, bool boxOpen, bool showAll) {
+  Announcement told;
+  for (const AccountView& account : accounts) told.remembered.push_back(account.memory);
+  for (const Arrival& arrival : arrivals) {
+    Observe(told.remembered[arrival.account], arrival.outcome);
+    told.update = told.update || arrival.outcome.kind != OutcomeKind::kEnded ||
+                  arrival.outcome.result != kCheckCompleted;
   }
-  if (outcome.kind == OutcomeKind::kEnded) return told;
-  // A refused user name ends the conversation as a failure too, though it is
-  // handed over before QUIT.
-  told.failed = outcome.result != kCheckCompleted || outcome.kind == OutcomeKind::kUserRejected;
-  // One error sound for a run of failures, not one for each retry.
-  if (told.failed && !memory.failing)
+  told.picture = Picture(told.remembered);
+  told.tip = Tip(accounts, told.remembered);
+  if (!showAll) return told;
+
+  std::vector<const Arrival*> withNews;
+  int newCount = 0;
+  bool countTold = false, noMail = false, error = false;
+  for (const Arrival& arrival : arrivals) {
+    const CheckOutcome& outcome = arrival.outcome;
+    const AccountView& account = accounts[arrival.account];
+    AccountMemory& memory = told.remembered[arrival.account];
+    if (outcome.kind == OutcomeKind::kEnded && outcome.result == kCheckCompleted) continue;
+    if (outcome.kind == OutcomeKind::kMailboxCount) {
+      memory.boxedRejection = OutcomeKind::kEnded;
+      memory.boxedAccount.clear();
+      noMail = noMail || outcome.count <= 0;
+      if (outcome.count > 0 && outcome.newCount > 0) {
+        withNews.push_back(&arrival);
+        newCount += outcome.newCount;
+      }
+      // The tip and picture follow every check; the rest only news, unless
+      // the user wants the count told at every check.
+      if (outcome.count > 0 && (outcome.newCount > 0 || !settings.announceOnlyNew)) {
+        countTold = true;
+        told.inBox.push_back(arrival.account);
+      }
+    } else if (outcome.kind == OutcomeKind::kUserRejected ||
+               outcome.kind == OutcomeKind::kPasswordRejected) {
+      // A rejection is boxed once: the same one again, with nothing changed and
+      // no success between, is told in the tooltip alone, so that a box does
+      // not wait at every check for a user who is away.
+      if (memory.boxedRejection != outcome.kind || memory.boxedAccount != account.login) {
+        memory.boxedRejection = outcome.kind;
+        memory.boxedAccount = account.login;
+        told.foreground = true;
+        told.boxes.push_back({Prefixed(account, TextOf(outcome.kind)), BoxKind::kWarning});
+      }
+    }
+    // One error sound for a run of failures, not one for each retry.
+    const bool failed = Failed(outcome);
+    error = error || (failed && !memory.failing);
+    memory.failing = failed;
+  }
+  if (!withNews.empty() && settings.showNotification) {
+    told.balloonTitle =
+        CutToUtf16Units(Plural(newCount, " new message", " new messages"), kBalloonTitleUnits);
+    told.balloonText = BalloonText(accounts, withNews, newCount, settings.showSender);
+  }
+  if (countTold) {
+    told.sound = SoundIfOn(settings.m_bNewMailSound, settings.m_strNewMailWav);
+    told.foreground = true;
+    if (settings.m_bShowCount == 1 && !boxOpen)
+      told.boxes.push_back({CountBox(accounts, told.remembered), BoxKind::kInformation});
+    else
+      told.inBox.clear();
+  } else if (error) {
     told.errorSound = SoundIfOn(settings.m_bErrorSound, settings.m_strErrorWav);
-  told.remembered.failing = told.failed;
+  } else if (noMail) {
+    told.sound = SoundIfOn(settings.m_bNoMailSound, settings.m_strNoMailWav);
+  }
   return told;
 }

@@ -2,65 +2,75 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "check/outcome.h"
+#include "monitor/account_memory.h"
 #include "platform/boxes.h"
 #include "settings/settings_file.h"
 
-// What earlier outcomes leave behind that changes how the next one is told.
-struct PresentationMemory {
-  // The last outcome was a failure: its run has had its error sound.
-  bool failing = false;
-  // The rejection whose box was shown, kEnded when none, and the server,
-  // user name and password it was shown for: the same rejection of the same
-  // account again is told in the tooltip alone.
-  OutcomeKind boxedRejection = OutcomeKind::kEnded;
-  std::string boxedAccount;
-  // A copy that has never had settings says once in a balloon where the
-  // server is set.
-  bool guideInBalloon = false;
+// One account as the presentation sees it.
+struct AccountView {
+  // Its name as the user sees it; empty while it is the only account.
+  std::string name;
+  // Its server, user name and password, which a rejection is told for.
+  std::string login;
+  AccountMemory memory;
 };
 
-// Everything the user is to be told of one outcome, decided in one place and
-// shown by the frame in this order: tooltip, picture, sound, foreground, box;
-// after the box, for a failure, the error sound and the crossed-out picture.
+// An outcome of one account, told now.
+struct Arrival {
+  size_t account = 0;
+  CheckOutcome outcome;
+};
+
+// Everything the user is to be told, decided in one place and shown by the
+// frame in this order: sound, foreground, balloon, box; after the box the
+// error sound; last the one update of the tray icon's picture and tooltip.
 struct Announcement {
-  std::string tip;  // empty: the tooltip stays as it is
   int picture = 0;  // 0: the picture stays as it is
+  std::string tip;  // empty: the tooltip stays as it is
   std::optional<std::string> sound;
   bool foreground = false;
-  std::string box;  // empty: no box
-  BoxKind boxKind = BoxKind::kPlain;
-  bool failed = false;
+  // The boxes to show in turn: refusals, then the count.
+  struct Box {
+    std::string text;
+    BoxKind kind;
+  };
+  std::vector<Box> boxes;
+  // The accounts whose count the count box tells: their conversations end
+  // when it closes.
+  std::vector<size_t> inBox;
   std::optional<std::string> errorSound;
-  // A balloon notification of new mail; empty title: none.
+  // A balloon notification; empty title: none. News waits out the system's
+  // quiet time; the first start's guidance does not.
   std::string balloonTitle;
   std::string balloonText;
-  // News waits out the system's quiet time; the first start's guidance not.
   bool news = true;
-  // The memory the next outcome is decided with.
-  PresentationMemory remembered;
+  // The tray icon needs updating.
+  bool update = false;
+  // Each account's memory for its next outcome.
+  std::vector<AccountMemory> remembered;
 };
-
-// The newer settings that shape what is announced, as stored in the
-// settings file's key=value lines, and their defaults.
-extern const char kAnnounceOnlyNewKey[];
-extern const char kShowNotificationKey[];
-extern const char kShowSenderKey[];
-constexpr bool kAnnounceOnlyNewByDefault = true;
-constexpr bool kShowNotificationByDefault = true;
-constexpr bool kShowSenderByDefault = true;
 
 // The balloon's limits in UTF-16 units, its terminating NUL not counted.
 constexpr size_t kBalloonTitleUnits = 63;
 constexpr size_t kBalloonTextUnits = 255;
+// The tooltip's, as the shell shows it.
+constexpr size_t kTipUnits = 127;
 
-// What the outcome of a check means for the user with these settings, after
-// the outcomes that memory remembers.
-Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
-                    const PresentationMemory& memory);
+// What the arrivals mean for the user with these settings, told together:
+// every account's memory is brought up to date and the picture and tooltip
+// follow all of them. With showAll false only the picture and tooltip are
+// decided, the rest waits for the arrivals to be told. While a count box is
+// open no second one is decided.
+Announcement Decide(const std::vector<AccountView>& accounts, const std::vector<Arrival>& arrivals,
+                    const MailSettings& settings, bool boxOpen, bool showAll = true);
 
-// Text from the server as it may be shown: anything but printable ASCII
-// becomes '?', so no control character, NUL or broken multi-byte character
-// can get into a tooltip or box.
+// The first start's guidance, said once in a balloon.
+Announcement Guide(const std::string& text);
+
+// Text from the server as it may be shown in the tooltip or a box: anything
+// but printable ASCII becomes '?', so no control character, NUL or broken
+// multi-byte character can get into them.
 std::string PrintableText(const std::string& text);

@@ -69,9 +69,11 @@ int main(int argc, char** argv) {
   // Without a settings file the first check has no server to ask.
   if (!frame.Create("Tarvik")) return 1;
   FinishCheck(platform, frame);
-  frame.m_strServer = argv[1];
-  frame.m_strUser = argv[2];
-  frame.m_strPassword = argv[3];
+  ChangeSettings(frame, [&](MailSettings& s) {
+    s.m_strServer = argv[1];
+    s.m_strUser = argv[2];
+    s.m_strPassword = argv[3];
+  });
   const int runs = std::atoi(argv[4]);
   for (int run = 0; run < runs; ++run) {
     platform.events.clear();
@@ -82,9 +84,9 @@ int main(int argc, char** argv) {
     RunCheck(platform, frame);
     const std::chrono::duration<double, std::milli> took =
         std::chrono::steady_clock::now() - started;
-    const bool failed = frame.m_nid.pictureId == IDI_NOTCONNECTED;
+    const bool failed = frame.Icon().pictureId == IDI_NOTCONNECTED;
     const auto seen =
-        platform.files.find(SeenMailPathFor(SettingsPathFor(platform.ModuleFileName())));
+        platform.files.find(SeenMailPathOf(SettingsPathFor(platform.ModuleFileName()), AccountSettings(), true));
     std::printf("%.3f %zu %s %zu\n", took.count(), g_heapPeak - before, failed ? "failed" : "ok",
                 seen == platform.files.end() ? size_t{0} : seen->second.size());
   }

@@ -60,10 +60,12 @@ int main(int argc, char** argv) {
   // Without a settings file the first check has no server to ask.
   if (!frame.Create("Tarvik")) return 1;
   FinishCheck(platform, frame);
-  frame.m_strServer = "127.0.0.1";
-  frame.m_strUser = "soak";
-  frame.m_strPassword = "soak";
-  frame.m_bShowCount = 1;
+  ChangeSettings(frame, [&](MailSettings& s) {
+    s.m_strServer = "127.0.0.1";
+    s.m_strUser = "soak";
+    s.m_strPassword = "soak";
+    s.m_bShowCount = 1;
+  });
 
   // How often each picture was shown last, and the boxes.
   std::map<int, int> pictures;
@@ -72,7 +74,7 @@ int main(int argc, char** argv) {
   for (int check = 1; check <= checks; ++check) {
     port = ports[static_cast<size_t>(check) % ports.size()];
     RunCheck(platform, frame);
-    ++pictures[frame.m_nid.pictureId];
+    ++pictures[frame.Icon().pictureId];
     boxes += platform.boxes.size();
     platform.events.clear();
     platform.trayRecords.clear();

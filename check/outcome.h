@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "mail/header_reader.h"
+#include "check/account.h"
 #include "check/seen_mail.h"
 
 // The outcome of one mail check: 0 when the conversation ran to its end,
@@ -45,10 +46,6 @@ enum class OutcomeKind {
   kNoServer,          // no check was made: the settings name no server
 };
 
-// How the user name and password went to the server: as UTF-8 (RFC 6856),
-// or in the system's ANSI code page as earlier versions sent them.
-enum class LoginForm { kUnknown, kUtf8, kAnsi };
-
 // One outcome of a check, presented on the user-interface thread.
 struct CheckOutcome {
   OutcomeKind kind = OutcomeKind::kEnded;
@@ -65,3 +62,6 @@ struct CheckOutcome {
   // With a count: what to remember of the server for the next check.
   SeenMail seen;
 };
+
+// The outcome of a check that failed at the step result names.
+CheckOutcome FailedAt(CheckResult result);

@@ -31,3 +31,21 @@ void CNotificationOptionsDlg::OnBrowse() {
   m_strMailProgram = chosen;
   UpdateData(false);
 }
+
+std::optional<MailSettings> EditNotificationOptions(Platform& platform,
+                                                    const MailSettings& settings) {
+  CNotificationOptionsDlg dialog(platform);
+  dialog.m_bAnnounceOnlyNew = settings.announceOnlyNew ? 1 : 0;
+  dialog.m_bShowNotification = settings.showNotification ? 1 : 0;
+  dialog.m_bShowSender = settings.showSender ? 1 : 0;
+  dialog.m_bWriteLog = settings.writeLog ? 1 : 0;
+  dialog.m_strMailProgram = settings.mailProgram;
+  if (dialog.DoModal() != kIdOk) return std::nullopt;
+  MailSettings edited = settings;
+  edited.announceOnlyNew = dialog.m_bAnnounceOnlyNew == 1;
+  edited.showNotification = dialog.m_bShowNotification == 1;
+  edited.showSender = dialog.m_bShowSender == 1;
+  edited.writeLog = dialog.m_bWriteLog == 1;
+  edited.mailProgram = dialog.m_strMailProgram;
+  return edited;
+}

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/ui/dialog.h"
+#include "settings/settings_file.h"
 
 // The modal dialog for how new mail is told: announce only new mail, the
 // balloon notification and whether it names senders and subjects, the log,
@@ -26,3 +28,7 @@ class CNotificationOptionsDlg : public Dialog {
   // Lets the user pick a program; a chosen one fills the field.
   void OnBrowse();
 };
+
+// The settings as the dialog's OK left them.
+std::optional<MailSettings> EditNotificationOptions(Platform& platform,
+                                                    const MailSettings& settings);

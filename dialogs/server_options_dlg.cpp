@@ -1,7 +1,6 @@
 #include "dialogs/server_options_dlg.h"
 
 #include "res/resource.h"
-#include "settings/settings_file.h"
 
 CServerOptionsDlg::CServerOptionsDlg(Platform& platform)
     : Dialog(platform, IDD_SERVER_OPTIONS),
@@ -12,6 +11,11 @@ void CServerOptionsDlg::DoDataExchange(DataExchange& exchange) {
   DDX_Text(exchange, IDC_USERNAME, m_strUser);
   DDX_Text(exchange, IDC_PASSWORD, m_strPassword);
   DDX_Text(exchange, IDC_INTERVAL, m_nInterval);
+}
+
+bool CServerOptionsDlg::OnInitDialog() {
+  if (!m_strCaption.empty()) DialogControls().SetCaption(Handle(), m_strCaption);
+  return Dialog::OnInitDialog();
 }
 
 // Hidden at once, so that nothing of the dialog lingers on the screen while
@@ -66,4 +70,21 @@ void CServerOptionsDlg::StepInterval(int step, int limit) {
   if (step > 0 ? m_nInterval >= limit : m_nInterval <= limit) return;
   m_nInterval += step;
   UpdateData(false);
+}
+
+std::optional<AccountSettings> EditServerOptions(Platform& platform, const AccountSettings& account,
+                                                 const std::string& caption) {
+  CServerOptionsDlg dialog(platform);
+  dialog.m_strServer = account.server;
+  dialog.m_strUser = account.user;
+  dialog.m_strPassword = account.password;
+  dialog.m_nInterval = account.interval;
+  dialog.m_strCaption = caption;
+  if (dialog.DoModal() != kIdOk) return std::nullopt;
+  AccountSettings edited = account;
+  edited.server = dialog.m_strServer;
+  edited.user = dialog.m_strUser;
+  edited.password = dialog.m_strPassword;
+  edited.interval = dialog.m_nInterval;
+  return edited;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/ui/dialog.h"
+#include "settings/accounts.h"
 
 // The modal dialog for the mailbox connection: server, user name, password
 // and the minutes between checks. It works on its own members only; closing
@@ -16,9 +18,12 @@ class CServerOptionsDlg : public Dialog {
   std::string m_strPassword;
   int m_nInterval = 0;
   IconHandle m_hIcon;
+  // Set for an account other than the first; empty keeps the template's.
+  std::string m_strCaption;
 
  protected:
   void DoDataExchange(DataExchange& exchange) override;
+  bool OnInitDialog() override;
   void OnOK() override;
   void OnClose() override;
   bool OnCommand(int controlId) override;
@@ -33,3 +38,8 @@ class CServerOptionsDlg : public Dialog {
   // carry it past limit.
   void StepInterval(int step, int limit);
 };
+
+// The server options of account, as OK left them; caption names the
+// account where it is not the first.
+std::optional<AccountSettings> EditServerOptions(Platform& platform, const AccountSettings& account,
+                                                 const std::string& caption);

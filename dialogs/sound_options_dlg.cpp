@@ -50,3 +50,24 @@ void CSoundOptionsDlg::Browse(std::string& path, int& soundSwitch) {
   soundSwitch = 1;
   UpdateData(false);
 }
+
+std::optional<MailSettings> EditSoundOptions(Platform& platform, const MailSettings& settings) {
+  CSoundOptionsDlg dialog(platform);
+  dialog.m_bErrorSound = settings.m_bErrorSound;
+  dialog.m_strErrorWav = settings.m_strErrorWav;
+  dialog.m_bNewMailSound = settings.m_bNewMailSound;
+  dialog.m_strNewMailWav = settings.m_strNewMailWav;
+  dialog.m_bNoMailSound = settings.m_bNoMailSound;
+  dialog.m_strNoMailWav = settings.m_strNoMailWav;
+  dialog.m_bShowCount = settings.m_bShowCount;
+  if (dialog.DoModal() != kIdOk) return std::nullopt;
+  MailSettings edited = settings;
+  edited.m_bErrorSound = dialog.m_bErrorSound;
+  edited.m_strErrorWav = dialog.m_strErrorWav;
+  edited.m_bNewMailSound = dialog.m_bNewMailSound;
+  edited.m_strNewMailWav = dialog.m_strNewMailWav;
+  edited.m_bNoMailSound = dialog.m_bNoMailSound;
+  edited.m_strNoMailWav = dialog.m_strNoMailWav;
+  edited.m_bShowCount = dialog.m_bShowCount;
+  return edited;
+}

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/ui/dialog.h"
+#include "settings/settings_file.h"
 
 // The modal dialog for how a check's outcome is announced: a switch and a WAV
 // file for new mail, no mail and a failed check, and the count box switch.
@@ -32,3 +34,6 @@ class CSoundOptionsDlg : public Dialog {
   // path and switches its sound on.
   void Browse(std::string& path, int& soundSwitch);
 };
+
+// The settings as the dialog's OK left them.
+std::optional<MailSettings> EditSoundOptions(Platform& platform, const MailSettings& settings);

@@ -17,7 +17,11 @@ std::string EventLog::OlderPath(const std::string& path) {
 EventLog::EventLog(std::shared_ptr<Files> files, std::shared_ptr<Clock> clock, std::string path)
     : m_pFiles(std::move(files)), m_pClock(std::move(clock)), m_strPath(std::move(path)) {}
 
+EventLog::EventLog(std::shared_ptr<EventLog> log, std::string prefix)
+    : m_pWhole(std::move(log)), m_strPrefix(std::move(prefix)) {}
+
 void EventLog::Add(const std::string& text) {
+  if (m_pWhole) return m_pWhole->Add(m_strPrefix + text);
   std::string line = m_pClock->LocalTimeText() + " " + text;
   for (char& c : line)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
@@ -26,6 +30,7 @@ void EventLog::Add(const std::string& text) {
 }
 
 void EventLog::Flush() {
+  if (m_pWhole) return m_pWhole->Flush();
   const std::lock_guard<std::mutex> writing(m_fileMutex);
   if (m_bClosed) return;
   std::string lines;

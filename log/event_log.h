@@ -20,6 +20,8 @@ class EventLog {
   static constexpr uint64_t kMaxBytes = 1024 * 1024;
 
   EventLog(std::shared_ptr<Files> files, std::shared_ptr<Clock> clock, std::string path);
+  // The same log, each line naming what it belongs to first.
+  EventLog(std::shared_ptr<EventLog> log, std::string prefix);
 
   // Queues one line; control characters become '?', so an event stays one line.
   void Add(const std::string& text);
@@ -33,6 +35,9 @@ class EventLog {
   static std::string OlderPath(const std::string& path);
 
  private:
+  // A log of one account writes into the program's.
+  const std::shared_ptr<EventLog> m_pWhole;
+  const std::string m_strPrefix;
   const std::shared_ptr<Files> m_pFiles;
   const std::shared_ptr<Clock> m_pClock;
   const std::string m_strPath;

@@ -41,6 +41,16 @@ bool IsValidUtf8(const std::string& text) {
   return true;
 }
 
+size_t Utf16Units(const std::string& text) {
+  size_t used = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t length = SequenceLength(text, at);
+    used += length == 4 ? 2 : 1;
+    at += length == 0 ? 1 : length;
+  }
+  return used;
+}
+
 std::string CutToUtf16Units(const std::string& text, size_t units) {
   size_t used = 0;
   size_t at = 0;

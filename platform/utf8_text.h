@@ -12,3 +12,7 @@ bool IsValidUtf8(const std::string& text);
 // pair) is kept or dropped whole, and so is a UTF-8 sequence. A byte that
 // starts no valid sequence counts as one character, as the system shows it.
 std::string CutToUtf16Units(const std::string& text, size_t units);
+
+// How many UTF-16 code units the system needs for text, counted as
+// CutToUtf16Units counts them.
+size_t Utf16Units(const std::string& text);

@@ -1,32 +1,41 @@
 #include "settings/password_store.h"
 
+#include <algorithm>
+
 #include "platform/credentials.h"
 
-std::string PasswordAccount(const MailSettings& settings) {
-  return "Tarvik:" + settings.m_strUser + "@" + settings.m_strServer;
+std::string PasswordTarget(const AccountSettings& account) {
+  return "Tarvik:" + account.user + "@" + account.server;
 }
 
-bool PasswordNeeded(const MailSettings& settings) {
-  return !settings.m_strServer.empty() && settings.m_strPassword.empty();
+bool PasswordNeeded(const AccountSettings& account) {
+  return !account.server.empty() && account.password.empty();
 }
 
-void PasswordStore::Recall(MailSettings& settings) {
-  if (!settings.m_strPassword.empty()) return;
-  const std::string account = PasswordAccount(settings);
-  if (m_credentials.Find(account, settings.m_strPassword)) m_strKeptFor = account;
-}
-
-MailSettings PasswordStore::ForFile(const MailSettings& settings) {
-  MailSettings forFile = settings;
-  const std::string account = PasswordAccount(settings);
-  if (settings.m_strPassword.empty()) {
-    if (!m_strKeptFor.empty()) m_credentials.Forget(m_strKeptFor);
-    m_strKeptFor.clear();
-    return forFile;
+void PasswordStore::Recall(std::vector<AccountSettings>& accounts) {
+  for (AccountSettings& account : accounts) {
+    if (!account.password.empty()) continue;
+    const std::string target = PasswordTarget(account);
+    if (m_credentials.Find(target, account.password)) m_keptFor[account.id] = target;
   }
-  if (!m_credentials.Remember(account, settings.m_strPassword)) return forFile;
-  if (!m_strKeptFor.empty() && m_strKeptFor != account) m_credentials.Forget(m_strKeptFor);
-  m_strKeptFor = account;
-  forFile.m_strPassword.clear();
+}
+
+std::vector<AccountSettings> PasswordStore::ForFile(const std::vector<AccountSettings>& accounts) {
+  std::vector<AccountSettings> forFile = accounts;
+  std::map<int, std::string> kept;
+  for (AccountSettings& account : forFile) {
+    if (account.password.empty()) continue;
+    const std::string target = PasswordTarget(account);
+    if (!m_credentials.Remember(target, account.password)) continue;
+    kept[account.id] = target;
+    account.password.clear();
+  }
+  const auto stillUsed = [&kept](const std::string& target) {
+    return std::any_of(kept.begin(), kept.end(),
+                       [&target](const auto& entry) { return entry.second == target; });
+  };
+  for (const auto& [id, target] : m_keptFor)
+    if (!stillUsed(target)) m_credentials.Forget(target);
+  m_keptFor = kept;
   return forFile;
 }

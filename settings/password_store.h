@@ -1,37 +1,41 @@
 #pragma once
 
+#include <map>
 #include <string>
+#include <vector>
 
-#include "settings/settings_file.h"
+#include "settings/accounts.h"
 
 class Credentials;
 
 // The name of an account's password in the user's password store: the
-// program, the user name and the server text, so that two copies checking
-// two accounts keep two passwords, and two checking one account share it.
-std::string PasswordAccount(const MailSettings& settings);
+// program, the user name and the server text, so that two accounts keep two
+// passwords, and two copies or accounts checking one mailbox share it.
+std::string PasswordTarget(const AccountSettings& account);
 
 // True when a check could only send an empty password: a server is set, but
 // neither the settings file nor the password store has a password for it.
-bool PasswordNeeded(const MailSettings& settings);
+bool PasswordNeeded(const AccountSettings& account);
 
-// Keeps the password in the user's password store rather than in line 3 of
-// the settings file, and moves it there from the file of an earlier version.
+// Keeps the passwords in the user's password store rather than in the
+// settings file, and moves them there from the file of an earlier version.
 class PasswordStore {
  public:
   explicit PasswordStore(Credentials& credentials) : m_credentials(credentials) {}
 
-  // After loading: an empty line 3 is filled from the store. A password in
-  // line 3 is used as it is, and moves into the store at the next save.
-  void Recall(MailSettings& settings);
-  // The settings as the file is to hold them: line 3 empty once the store
-  // keeps the password, the password in line 3 when the store refused it.
-  // The password kept for the account used before is removed once the
-  // account changed, or when the password was cleared.
-  MailSettings ForFile(const MailSettings& settings);
+  // After loading: an account without a password in the file gets the one
+  // the store keeps for it. A password in the file is used as it is, and
+  // moves into the store at the next save.
+  void Recall(std::vector<AccountSettings>& accounts);
+  // The accounts as the file is to hold them: no password where the store
+  // keeps it, the password where the store refused it. What the store kept
+  // for an account that is gone, or for what an account named before it
+  // changed or cleared its password, is removed, unless another account
+  // still uses it.
+  std::vector<AccountSettings> ForFile(const std::vector<AccountSettings>& accounts);
 
  private:
   Credentials& m_credentials;
-  // The account under which the store keeps the password; empty when none.
-  std::string m_strKeptFor;
+  // The target the store keeps each account's password under, by account id.
+  std::map<int, std::string> m_keptFor;
 };

@@ -33,13 +33,6 @@ bool ParseHex(const std::string& text, size_t at, uint64_t& value) {
 
 }  // namespace
 
-std::string SeenMailPathFor(const std::string& settingsPath) {
-  const size_t dot = settingsPath.rfind('.');
-  const size_t slash = settingsPath.find_last_of("\\/");
-  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  return (hasExtension ? settingsPath.substr(0, dot) : settingsPath) + ".seen";
-}
-
 // The first line names the format, the second the account and the count;
 // then one id hash a line, sorted. The last line says how many there were,
 // so that a file cut short is known as damaged.

@@ -7,9 +7,6 @@
 
 class Files;
 
-// The seen-mail file that belongs to the settings file at settingsPath.
-std::string SeenMailPathFor(const std::string& settingsPath);
-
 // The file's text for the record.
 std::string FormatSeenMail(const SeenMail& seen);
 // The record in the text, when it is a whole, undamaged one for account.

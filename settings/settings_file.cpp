@@ -1,18 +1,16 @@
 #include "settings/settings_file.h"
 
-#include <vector>
-
 #include "platform/files.h"
 #include "platform/text_codec.h"
 #include "platform/utf8_text.h"
-#include "check/decimal.h"
+#include "settings/settings_keys.h"
 
 namespace {
 
 constexpr size_t kLineCount = 11;
-constexpr char kLogSwitchKey[] = "WriteLog";
-// Far more than eleven lines of the longest paths Windows allows; a bigger
-// file is not ours, and reading all of it could exhaust memory at start-up.
+// Far more than eleven lines of the longest paths Windows allows and twenty
+// accounts; a bigger file is not ours, and reading all of it could exhaust
+// memory at start-up.
 constexpr size_t kMaxFileSize = 1024 * 1024;
 
 const char* SwitchText(int value) { return value == 1 ? "TRUE" : "FALSE"; }
@@ -36,23 +34,29 @@ std::vector<std::string> SplitLines(const std::string& content) {
   return lines;
 }
 
-// A line break inside a value would shift every later line of the file.
-std::string OneLine(const std::string& text) {
-  std::string line;
-  line.reserve(text.size());
-  for (char c : text)
-    if (c != '\r' && c != '\n') line += c;
-  return line;
-}
-
 }  // namespace
 
-bool LogSwitchOn(const MailSettings& settings) {
-  return settings.m_extras.Switch(kLogSwitchKey, false);
+std::vector<AccountSettings> AllAccounts(const MailSettings& settings) {
+  std::vector<AccountSettings> accounts{settings.first};
+  AccountSettings& first = accounts.front();
+  first.server = settings.m_strServer;
+  first.user = settings.m_strUser;
+  first.password = settings.m_strPassword;
+  first.interval = settings.m_nInterval;
+  accounts.insert(accounts.end(), settings.further.begin(), settings.further.end());
+  return accounts;
 }
 
-void SetLogSwitch(MailSettings& settings, bool on) {
-  settings.m_extras.SetSwitch(kLogSwitchKey, on, false);
+// The first account has no group, so keys only a group could keep go.
+void SetAccounts(MailSettings& settings, const std::vector<AccountSettings>& accounts) {
+  if (accounts.empty()) return;
+  settings.first = accounts.front();
+  settings.first.unknownKeys.clear();
+  settings.m_strServer = accounts.front().server;
+  settings.m_strUser = accounts.front().user;
+  settings.m_strPassword = accounts.front().password;
+  settings.m_nInterval = accounts.front().interval;
+  settings.further.assign(accounts.begin() + 1, accounts.end());
 }
 
 std::string SettingsPathFor(const std::string& modulePath) {
@@ -63,7 +67,7 @@ std::string SettingsPathFor(const std::string& modulePath) {
 void ParseSettings(const std::string& content, MailSettings& settings) {
   std::vector<std::string> line = SplitLines(content);
   if (line.size() < kLineCount) line.resize(kLineCount);
-  settings.m_extras.Parse(std::vector<std::string>(line.begin() + kLineCount, line.end()));
+  ParseKeyLines(std::vector<std::string>(line.begin() + kLineCount, line.end()), settings);
   settings.m_strServer = line[0];
   settings.m_strUser = line[1];
   settings.m_strPassword = line[2];
@@ -74,8 +78,7 @@ void ParseSettings(const std::string& content, MailSettings& settings) {
   settings.m_bErrorSound = SwitchValue(line[8]);
   settings.m_strErrorWav = line[9];
   settings.m_bShowCount = SwitchValue(line[10]);
-  const int interval = ParseDecimal(line[3]);
-  settings.m_nInterval = interval < kMinimumInterval ? kMinimumInterval : interval;
+  settings.m_nInterval = IntervalFrom(line[3]);
 }
 
 std::string FormatSettings(const MailSettings& settings) {
@@ -88,7 +91,7 @@ std::string FormatSettings(const MailSettings& settings) {
       SwitchText(settings.m_bShowCount)};
   std::string content;
   for (const std::string& line : lines) content += line + "\r\n";
-  return content + settings.m_extras.Format();
+  return content + FormatKeyLines(settings);
 }
 
 // Bytes that are not UTF-8 were written in the ANSI code page, by an earlier

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "settings/settings_extras.h"
+#include "settings/accounts.h"
 
 class Files;
 class TextCodec;
 
-// The user's settings, in the order of their lines in the settings file.
-// A switch counts as on only when it equals 1.
+// The user's settings: first the eleven lines in the order of the settings
+// file, which hold the first account; then the newer settings, each with its
+// default; then the further accounts. A switch of the eleven lines counts as
+// on only when it equals 1.
 struct MailSettings {
   std::string m_strServer;
   std::string m_strUser;
@@ -21,29 +24,41 @@ struct MailSettings {
   int m_bErrorSound = 0;
   std::string m_strErrorWav;
   int m_bShowCount = 0;
-  // The newer settings, after the eleven lines.
-  SettingsExtras m_extras;
+
+  bool announceOnlyNew = true;
+  bool showNotification = true;
+  bool showSender = true;
+  std::string mailProgram;
+  bool writeLog = false;
+  // The first account's keys beside the eleven lines (its name, log-in
+  // form, push and sign-in); its server, user name, password and interval
+  // are lines 1 to 4.
+  AccountSettings first = {{}, {}, {}, {}, kMinimumInterval, LoginForm::kUnknown, true, {}, {}, 1};
+  // The further accounts, in order, and the groups past the limit, line for
+  // line as they were read.
+  std::vector<AccountSettings> further;
+  std::vector<std::string> keptLines;
+  // The newer settings' keys in the order they were read, so that a file
+  // saves back as it was.
+  std::vector<std::string> keyOrder;
 };
 
-// Minutes between checks: never fewer than the minimum after loading; the
-// server options dialog keeps what it produces within both bounds.
-constexpr int kMinimumInterval = 5;
-constexpr int kMaximumInterval = 120;
-
-// The "Write a log" switch in the settings: off unless the user turns it on.
-bool LogSwitchOn(const MailSettings& settings);
-void SetLogSwitch(MailSettings& settings, bool on);
+// Every account, the first one first, with its server, user name, password
+// and interval.
+std::vector<AccountSettings> AllAccounts(const MailSettings& settings);
+// Puts the accounts back, the first into the eleven lines.
+void SetAccounts(MailSettings& settings, const std::vector<AccountSettings>& accounts);
 
 // The settings file beside the executable: its last three characters become "ini".
 std::string SettingsPathFor(const std::string& modulePath);
 
-// Fills all eleven settings from the file's content, and the newer ones from
-// the lines after them; a missing line reads as an empty one, so a short or
-// empty file still gives a usable result.
+// Fills all eleven settings from the file's content, and the newer ones and
+// further accounts from the lines after them; a missing line reads as an
+// empty one, so a short or empty file still gives a usable result.
 void ParseSettings(const std::string& content, MailSettings& settings);
 
 // The eleven CR LF lines of the file for these settings, then the newer
-// settings that differ from their defaults.
+// settings that differ from their defaults, then each further account's group.
 std::string FormatSettings(const MailSettings& settings);
 
 // Loads the file at path, reading no more than its first mebibyte; false

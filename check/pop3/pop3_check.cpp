@@ -84,7 +84,7 @@ bool Refused(const CheckOutcome& outcome) {
 // server that refuses the UTF-8 form gets the ANSI form once, as earlier
 // versions sent it: on the same connection, or on a new one when it hung up
 // after refusing.
-CheckOutcome Login(std::optional<Pop3Channel>& channel, const Pop3Account& account,
+CheckOutcome Login(std::optional<Pop3Channel>& channel, const MailAccount& account,
                    const std::function<bool()>& reconnect, LoginForm& form) {
   const bool hasAnsi = !account.ansiUser.empty() || !account.ansiPassword.empty();
   const bool ansi = account.form == LoginForm::kAnsi && hasAnsi;
@@ -146,33 +146,6 @@ CheckOutcome Stat(Pop3Channel& channel) {
 
 }  // namespace
 
-CheckOutcome FailedAt(CheckResult result) {
-  CheckOutcome outcome;
-  outcome.result = result;
-  switch (result) {
-    case kCheckResolveFailed:
-      outcome.kind = OutcomeKind::kResolveFailed;
-      break;
-    case kCheckConnectFailed:
-      outcome.kind = OutcomeKind::kConnectFailed;
-      break;
-    case kCheckPassRejected:
-      outcome.kind = OutcomeKind::kPasswordRejected;
-      break;
-    case kCheckSecureFailed:
-    case kCheckStlsRefused:
-      outcome.kind = OutcomeKind::kSecureFailed;
-      break;
-    case kCheckUntrusted:
-      outcome.kind = OutcomeKind::kUntrusted;
-      break;
-    default:
-      outcome.kind = OutcomeKind::kStepFailed;
-      break;
-  }
-  return outcome;
-}
-
 bool StatCountField(const std::string& reply, std::string& countText) {
   const size_t firstEnd = reply.find(' ');
   if (firstEnd == std::string::npos) return false;
@@ -225,7 +198,7 @@ CheckResult OpenSession(Transport& transport, Connection& connection,
   return result;
 }
 
-CheckOutcome Converse(Transport& transport, const Pop3Account& account, int timeoutMs,
+CheckOutcome Converse(Transport& transport, const MailAccount& account, int timeoutMs,
                       OutcomeHandover& handover, const NewMailBasis& basis, EventLog* log) {
   Connection connection(transport);
   std::optional<Pop3Channel> channel;
@@ -257,7 +230,7 @@ CheckOutcome Converse(Transport& transport, const Pop3Account& account, int time
 
 }  // namespace
 
-CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
+CheckOutcome RunMailCheck(Transport& transport, const MailAccount& account, int timeoutMs,
                           OutcomeHandover& handover, const NewMailBasis& basis, EventLog* log) {
   const CheckOutcome outcome = Converse(transport, account, timeoutMs, handover, basis, log);
   // A certificate that stops verifying when the server renegotiates makes it

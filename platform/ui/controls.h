@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 using WindowHandle = void*;
 using IconHandle = void*;
@@ -13,6 +14,14 @@ class Controls {
   virtual std::string Text(WindowHandle dialog, int controlId) = 0;
   virtual void SetText(WindowHandle dialog, int controlId, const std::string& text) = 0;
   virtual bool IsChecked(WindowHandle dialog, int controlId) = 0;
+  virtual void Enable(WindowHandle dialog, int controlId, bool enabled) = 0;
+  virtual void SetCaption(WindowHandle dialog, const std::string& text) = 0;
+  // A list box's rows, their columns separated by tabs that stop at
+  // tabStops (in dialog units), and the row selected; -1 selects none.
+  virtual void SetListRows(WindowHandle dialog, int controlId, const std::vector<std::string>& rows,
+                           const std::vector<int>& tabStops, int selected) = 0;
+  // The row selected in a list box; -1 when none is.
+  virtual int SelectedRow(WindowHandle dialog, int controlId) = 0;
   virtual void Check(WindowHandle dialog, int controlId, bool checked) = 0;
   // Ends the dialog's modal loop with result.
   virtual void EndDialog(WindowHandle dialog, int result) = 0;

@@ -14,3 +14,11 @@ inline void RunCheck(FakePlatform& platform, CMainFrame& frame) {
   frame.CheckNow();
   FinishCheck(platform, frame);
 }
+
+// Changes the frame's settings as a dialog's OK would, without saving them.
+template <typename Change>
+void ChangeSettings(CMainFrame& frame, Change change) {
+  MailSettings settings = frame.Settings();
+  change(settings);
+  frame.ApplySettings(settings);
+}

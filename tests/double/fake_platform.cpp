@@ -192,6 +192,29 @@ bool FakePlatform::IsChecked(WindowHandle dialog, int controlId) {
   return open && open->Checked(controlId);
 }
 
+void FakePlatform::Enable(WindowHandle dialog, int controlId, bool enabled) {
+  if (FakeDialog* open = DialogFor(dialog)) open->disabled[controlId] = !enabled;
+}
+
+void FakePlatform::SetCaption(WindowHandle dialog, const std::string& text) {
+  if (FakeDialog* open = DialogFor(dialog)) open->caption = text;
+}
+
+void FakePlatform::SetListRows(WindowHandle dialog, int controlId,
+                               const std::vector<std::string>& rows, const std::vector<int>&,
+                               int selected) {
+  if (FakeDialog* open = DialogFor(dialog)) {
+    open->lists[controlId] = rows;
+    open->selected[controlId] = selected;
+  }
+}
+
+int FakePlatform::SelectedRow(WindowHandle dialog, int controlId) {
+  const FakeDialog* open = DialogFor(dialog);
+  if (!open || !open->selected.count(controlId)) return -1;
+  return open->selected.at(controlId);
+}
+
 void FakePlatform::Check(WindowHandle dialog, int controlId, bool checked) {
   if (FakeDialog* open = DialogFor(dialog)) open->checks[controlId] = checked;
 }

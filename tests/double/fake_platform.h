@@ -39,6 +39,11 @@ class FakeDialog {
   WindowHandle handle;
   std::map<int, std::string> texts;
   std::map<int, bool> checks;
+  std::map<int, bool> disabled;
+  std::map<int, std::vector<std::string>> lists;
+  // A list's row that is selected; a test selects one as the user would.
+  std::map<int, int> selected;
+  std::string caption;
   bool visible = true;
   bool iconic = false;
   bool ended = false;
@@ -114,6 +119,11 @@ class FakePlatform : public Platform, public Controls, public FakeWorld {
   std::string Text(WindowHandle dialog, int controlId) override;
   void SetText(WindowHandle dialog, int controlId, const std::string& text) override;
   bool IsChecked(WindowHandle dialog, int controlId) override;
+  void Enable(WindowHandle dialog, int controlId, bool enabled) override;
+  void SetCaption(WindowHandle dialog, const std::string& text) override;
+  void SetListRows(WindowHandle dialog, int controlId, const std::vector<std::string>& rows,
+                   const std::vector<int>& tabStops, int selected) override;
+  int SelectedRow(WindowHandle dialog, int controlId) override;
   void Check(WindowHandle dialog, int controlId, bool checked) override;
   void EndDialog(WindowHandle dialog, int result) override;
   bool IsMinimised(WindowHandle dialog) override;

@@ -72,17 +72,21 @@ class DovecotTest : public ::testing::Test {
   }
 
   void Check(const std::string& user, const std::string& password) {
-    frame.m_strServer = "localhost";
-    frame.m_strUser = user;
-    frame.m_strPassword = password;
+    ChangeSettings(frame, [&](MailSettings& s) {
+      s.m_strServer = "localhost";
+      s.m_strUser = user;
+      s.m_strPassword = password;
+    });
     RunCheck(platform, frame);
   }
   // A check of the mailbox as the server text says, port included.
   void CheckAt(const std::string& server, const std::string& user = "twelve") {
     m_bServerText = true;
-    frame.m_strServer = server;
-    frame.m_strUser = user;
-    frame.m_strPassword = "secret";
+    ChangeSettings(frame, [&](MailSettings& s) {
+      s.m_strServer = server;
+      s.m_strUser = user;
+      s.m_strPassword = "secret";
+    });
     RunCheck(platform, frame);
   }
   std::string Plain(const std::string& prefix) const {
@@ -91,8 +95,8 @@ class DovecotTest : public ::testing::Test {
   std::string Tls(const std::string& prefix) const {
     return prefix + ":" + std::to_string(m_nTlsPort);
   }
-  int Picture() const { return frame.m_nid.pictureId; }
-  std::string Tip() const { return frame.m_nid.tip; }
+  int Picture() const { return frame.Icon().pictureId; }
+  std::string Tip() const { return frame.Icon().tip; }
   // What dovecot has logged so far.
   static std::string Log() { return FileText(Instance("dovecot.log")); }
   // The log from offset on, once it holds lines more lines with text (and
@@ -122,7 +126,7 @@ class DovecotTest : public ::testing::Test {
 
 TEST_F(DovecotTest, CountsOfRealMailboxes) {
   ASSERT_NE(0, m_nPort) << "DOVECOT_DIR names the server's folder";
-  frame.m_bShowCount = 1;
+  ChangeSettings(frame, [&](MailSettings& s) { s.m_bShowCount = 1; });
   Check("zero", "secret");
   EXPECT_EQ("No messages waiting", Tip());
   EXPECT_EQ(IDI_NOMAIL, Picture());

@@ -260,8 +260,8 @@ TEST_F(OptionsCommandTest, ServerOptionsOkCopiesBackAndSavesTheWholeFile) {
     Press(open, IDC_INTERVAL_UP, 3);
     open.Click(win::kIdOk);
   });
-  EXPECT_EQ("mail.example.org", frame.m_strServer);
-  EXPECT_EQ(18, frame.m_nInterval);
+  EXPECT_EQ("mail.example.org", frame.Settings().m_strServer);
+  EXPECT_EQ(18, frame.Settings().m_nInterval);
   EXPECT_EQ(
       "mail.example.org\r\nalice\r\n\r\n18\r\nFALSE\r\nC:\\new.wav\r\nTRUE\r\n\r\n"
       "FALSE\r\n\r\nTRUE\r\n",
@@ -270,15 +270,16 @@ TEST_F(OptionsCommandTest, ServerOptionsOkCopiesBackAndSavesTheWholeFile) {
   using Store = std::map<std::string, std::string>;
   EXPECT_EQ((Store{{"Tarvik:alice@mail.example.org", "secret"}}), platform.credentials);
 
-  frame.m_extras.SetText("LoginForm", "ANSI");
+  ChangeSettings(frame, [](MailSettings& s) { s.first.loginForm = LoginForm::kAnsi; });
   Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
     open.Type(IDC_USERNAME, "bob");
     open.Click(win::kIdOk);
   });
   EXPECT_EQ((Store{{"Tarvik:bob@mail.example.org", "secret"}}), platform.credentials)
       << "the password moved with the account";
-  EXPECT_EQ("", frame.m_extras.Text("LoginForm")) << "and its log-in form is learnt again";
-  EXPECT_EQ("secret", frame.m_strPassword);
+  EXPECT_EQ(LoginForm::kUnknown, frame.Settings().first.loginForm)
+      << "and its log-in form is learnt again";
+  EXPECT_EQ("secret", frame.Settings().m_strPassword);
 }
 
 TEST_F(OptionsCommandTest, CancelChangesNothingOkSavesEvenUnchanged) {
@@ -291,8 +292,8 @@ TEST_F(OptionsCommandTest, CancelChangesNothingOkSavesEvenUnchanged) {
     open.Tick(IDC_SHOW_COUNT, false);
     open.Click(win::kIdCancel);
   });
-  EXPECT_EQ("pop.example.com", frame.m_strServer);
-  EXPECT_EQ(1, frame.m_bShowCount);
+  EXPECT_EQ("pop.example.com", frame.Settings().m_strServer);
+  EXPECT_EQ(1, frame.Settings().m_bShowCount);
   EXPECT_EQ("left alone", platform.files[kPath]);
   Command(ID_SOUND_OPTIONS, [](FakeDialog& open) { open.Click(win::kIdOk); });
   EXPECT_EQ(kStoredFile, platform.files[kPath]);
@@ -334,8 +335,8 @@ TEST_F(OptionsCommandTest, AnOkThatCannotSaveSaysWhereKeepsTheValuesAndExitTries
     EXPECT_EQ(BoxKind::kWarning, box.kind);
   }
   EXPECT_EQ(kFile, platform.files[kPath]);
-  EXPECT_EQ("mail.example.org", frame.m_strServer);
-  EXPECT_EQ(0, frame.m_bShowCount);
+  EXPECT_EQ("mail.example.org", frame.Settings().m_strServer);
+  EXPECT_EQ(0, frame.Settings().m_bShowCount);
 
   platform.folderReadOnly = false;
   platform.SendToFrame(win::kWmClose);
@@ -357,7 +358,7 @@ TEST_F(OptionsCommandTest, ACheckDueWhileADialogIsOpenUsesTheFramesValues) {
     EXPECT_EQ("USER alice", server.transcript.at(5));
     open.Click(win::kIdOk);
   });
-  EXPECT_EQ("typed.example.org", frame.m_strServer);
+  EXPECT_EQ("typed.example.org", frame.Settings().m_strServer);
 }
 
 }  // namespace

@@ -207,7 +207,7 @@ class FaultMatrixTest : public ::testing::TestWithParam<FaultCase> {
   void Start() {
     ASSERT_TRUE(frame.Create("Tarvik"));
     FinishCheck(platform, frame);
-    ASSERT_EQ(kEarlierTip, frame.m_nid.tip);
+    ASSERT_EQ(kEarlierTip, frame.Icon().tip);
     platform.boxes.clear();
     platform.events.clear();
   }
@@ -245,8 +245,8 @@ TEST_P(FaultMatrixTest, EndsInOneClearOutcome) {
   EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(5 * kTimeoutMs)) << "no hang";
 
   const Outcome& expected = fault.expected;
-  EXPECT_EQ(expected.tip, frame.m_nid.tip);
-  EXPECT_EQ(expected.picture, frame.m_nid.pictureId);
+  EXPECT_EQ(expected.tip, frame.Icon().tip);
+  EXPECT_EQ(expected.picture, frame.Icon().pictureId);
   Lines boxes;
   for (const MessageBoxCall& box : platform.boxes) boxes.push_back(box.text);
   EXPECT_EQ(expected.boxes, boxes);
@@ -270,7 +270,7 @@ TEST_F(AfterATimeoutTest, TheUserInterfaceIsFreeAgain) {
   ConnectToScript();
   ASSERT_TRUE(frame.Create("Tarvik"));
   FinishCheck(platform, frame);
-  EXPECT_EQ(IDI_NOTCONNECTED, frame.m_nid.pictureId);
+  EXPECT_EQ(IDI_NOTCONNECTED, frame.Icon().pictureId);
   platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmLButtonDblClk);
   FinishCheck(platform, frame);
   platform.Tick(30);
@@ -284,16 +284,16 @@ TEST_F(AfterATimeoutTest, NoServerListeningAndNoSuchHostAreTold) {
   ConnectToScript();
   server.Stop();
   RunCheck(platform, frame);
-  EXPECT_EQ("Couldn't connect to POP3 server!", frame.m_nid.tip);
-  EXPECT_EQ(IDI_NOTCONNECTED, frame.m_nid.pictureId);
+  EXPECT_EQ("Couldn't connect to POP3 server!", frame.Icon().tip);
+  EXPECT_EQ(IDI_NOTCONNECTED, frame.Icon().pictureId);
   platform.transports = [this] { return earlier.NewSession(); };
   RunCheck(platform, frame);
-  ASSERT_EQ(IDI_NEWMAIL, frame.m_nid.pictureId);
+  ASSERT_EQ(IDI_NEWMAIL, frame.Icon().pictureId);
   ConnectToScript();
-  frame.m_strServer = "no such host.invalid";
+  ChangeSettings(frame, [&](MailSettings& s) { s.m_strServer = "no such host.invalid"; });
   RunCheck(platform, frame);
-  EXPECT_EQ("Couldn't resolve POP3 name!", frame.m_nid.tip);
-  EXPECT_EQ(IDI_NOTCONNECTED, frame.m_nid.pictureId);
+  EXPECT_EQ("Couldn't resolve POP3 name!", frame.Icon().tip);
+  EXPECT_EQ(IDI_NOTCONNECTED, frame.Icon().pictureId);
 }
 
 }  // namespace

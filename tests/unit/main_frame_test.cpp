@@ -66,8 +66,8 @@ class MainFrameTest : public ::testing::Test {
     platform.Tick(count);
     FinishCheck(platform, frame);
   }
-  std::string Tip() const { return frame.m_nid.tip; }
-  int Picture() const { return frame.m_nid.pictureId; }
+  std::string Tip() const { return frame.Icon().tip; }
+  int Picture() const { return frame.Icon().pictureId; }
 
   FakePlatform platform;
   MemoryServer server;
@@ -86,24 +86,25 @@ TEST_F(MainFrameTest, StartUpAddsTheIconBuildsTheMenuLoadsSettingsAndChecks) {
   EXPECT_EQ(1524u, added.callbackMessage);
   EXPECT_EQ("pop.example.com", server.host) << "settings are loaded before the first check";
   EXPECT_EQ(kSettingsPath, frame.m_strSettingsPath);
-  EXPECT_EQ(0, frame.m_nTicks);
-  EXPECT_EQ(0, frame.m_nMinutes);
+  EXPECT_EQ(0, frame.Monitor(0).m_nTicks);
+  EXPECT_EQ(0, frame.Monitor(0).m_nMinutes);
 }
 
 TEST_F(MainFrameTest, MenuHasFiveItemsWhenTheRunKeyOpens) {
   platform.machineRun.value = "C:\\Tools\\tarvik.exe ";
   Start();
   const std::vector<MenuItem> items = platform.MenuItems();
-  ASSERT_EQ(7u, items.size());
+  ASSERT_EQ(8u, items.size());
   const std::pair<unsigned, const char*> expected[] = {
       {ID_OPEN_MAIL, "Open &mail"},       {ID_SERVER_OPTIONS, "&Server options"},
-      {ID_SOUND_OPTIONS, "S&ound options"}, {ID_NOTIFICATION_OPTIONS, "&Notification options"},
+      {ID_ACCOUNTS, "A&ccounts..."},      {ID_SOUND_OPTIONS, "S&ound options"},
+      {ID_NOTIFICATION_OPTIONS, "&Notification options"},
       {ID_AUTORUN, "Autorun at boot"},     {ID_TRAY_ABOUT, "&About..."},
       {ID_TRAY_EXIT, "E&xit"}};
   for (size_t i = 0; i < items.size(); ++i) {
     EXPECT_EQ(expected[i].first, items[i].command);
     EXPECT_EQ(expected[i].second, items[i].text);
-    EXPECT_EQ(i == 4, items[i].checked);
+    EXPECT_EQ(i == 5, items[i].checked);
   }
   EXPECT_EQ(1, frame.m_bAutorun);
 }
@@ -114,14 +115,14 @@ TEST_F(MainFrameTest, MenuHasFourItemsWhenNeitherRunKeyCanBeWritten) {
   Start();
   Lines texts;
   for (const MenuItem& item : platform.MenuItems()) texts.push_back(item.text);
-  EXPECT_EQ((Lines{"Open &mail", "&Server options", "S&ound options", "&Notification options",
-                   "&About...", "E&xit"}),
+  EXPECT_EQ((Lines{"Open &mail", "&Server options", "A&ccounts...", "S&ound options",
+                   "&Notification options", "&About...", "E&xit"}),
             texts);
 }
 
 TEST_F(MainFrameTest, AutorunItemStartsUncheckedWithoutTheValue) {
   Start();
-  EXPECT_FALSE(platform.MenuItems().at(4).checked);
+  EXPECT_FALSE(platform.MenuItems().at(5).checked);
   EXPECT_EQ(0, frame.m_bAutorun);
 }
 
@@ -129,10 +130,10 @@ TEST_F(MainFrameTest, WithoutASettingsFileTheDefaultsHoldAndNothingIsChecked) {
   platform.files.clear();
   Start();
   Tick(30);
-  EXPECT_EQ(5, frame.m_nInterval);
+  EXPECT_EQ(5, frame.Settings().m_nInterval);
   EXPECT_EQ(
-      0, frame.m_bNewMailSound + frame.m_bNoMailSound + frame.m_bErrorSound + frame.m_bShowCount);
-  EXPECT_EQ("", frame.m_strServer);
+      0, frame.Settings().m_bNewMailSound + frame.Settings().m_bNoMailSound + frame.Settings().m_bErrorSound + frame.Settings().m_bShowCount);
+  EXPECT_EQ("", frame.Settings().m_strServer);
   EXPECT_EQ("No POP3 server set: right-click, Server options", Tip());
   EXPECT_EQ(IDI_NOTCONNECTED, Picture());
   EXPECT_TRUE(platform.boxes.empty());
@@ -186,8 +187,8 @@ TEST_F(MainFrameTest, AFailedTimerIsReportedAndStartUpGoesOn) {
   EXPECT_EQ("Tarvik", platform.boxes[0].caption);
   EXPECT_EQ(BoxKind::kPlain, platform.boxes[0].kind);
   EXPECT_EQ(1, server.sessions);
-  EXPECT_EQ(0, frame.m_nTicks);
-  EXPECT_EQ(0, frame.m_nMinutes);
+  EXPECT_EQ(0, frame.Monitor(0).m_nTicks);
+  EXPECT_EQ(0, frame.Monitor(0).m_nMinutes);
 }
 
 TEST_F(MainFrameTest, MailWaitingShowsTipPictureSoundAndBoxInThatOrder) {
@@ -252,7 +253,7 @@ TEST(TrayTip, IsCutToUtf16UnitsWithoutSplittingACharacter) {
 TEST_F(MainFrameTest, AFailedCheckPlaysTheErrorSoundAndKeepsThePreviousTip) {
   StartQuietly();
   Answer("+OK 3 320\r\n");
-  frame.m_bShowCount = 0;
+  ChangeSettings(frame, [&](MailSettings& s) { s.m_bShowCount = 0; });
   DoubleClick();
   platform.events.clear();
   Answer("-ERR mailbox locked\r\n");
@@ -313,7 +314,7 @@ TEST_F(MainFrameTest, AnUnreachableServerSaysSoInTheTip) {
 
 TEST_F(MainFrameTest, ASecureConnectionThatFailsSaysWhyInTheTipWithoutABox) {
   StartQuietly();
-  frame.m_strServer = "pop3s://pop.example.com";
+  ChangeSettings(frame, [&](MailSettings& s) { s.m_strServer = "pop3s://pop.example.com"; });
   server.secureResult = SecureResult::kHandshakeFailed;
   DoubleClick();
   server.secureResult = SecureResult::kUntrusted;
@@ -403,33 +404,6 @@ TEST_F(MainFrameTest, NewMailIsAnnouncedOnceWithABalloon) {
   }
 }
 
-TEST(Presentation, SwitchesAndTheBalloonsLimits) {
-  CheckOutcome outcome;
-  outcome.kind = OutcomeKind::kMailboxCount;
-  outcome.count = outcome.newCount = 4;
-  outcome.countText = "4";
-  outcome.newest = {{std::string(40, 'x'), "\xF0\x9F\x93\xA7" + std::string(100, 'y')}, {"", ""}};
-  MailSettings settings;
-  Announcement told = Decide(outcome, settings, PresentationMemory());
-  EXPECT_EQ("4 new messages", told.balloonTitle);
-  EXPECT_EQ(std::string(40, 'x') + ": \xF0\x9F\x93\xA7" + std::string(31, 'y') + "\nand 3 more",
-            told.balloonText);
-  settings.m_extras.SetSwitch(kShowSenderKey, false, true);
-  EXPECT_EQ("4 new messages", Decide(outcome, settings, PresentationMemory()).balloonText);
-  settings.m_extras.SetSwitch(kShowNotificationKey, false, true);
-  EXPECT_TRUE(Decide(outcome, settings, PresentationMemory()).balloonTitle.empty());
-  outcome.newCount = 0;
-  settings.m_bNewMailSound = 1;
-  EXPECT_FALSE(Decide(outcome, settings, PresentationMemory()).sound);
-  settings.m_extras.SetSwitch(kAnnounceOnlyNewKey, false, true);
-  EXPECT_TRUE(Decide(outcome, settings, PresentationMemory()).sound);
-  EXPECT_EQ("ShowSenderAndSubject=FALSE\r\nShowNotification=FALSE\r\n"
-            "AnnounceOnlyNewMail=FALSE\r\n",
-            settings.m_extras.Format());
-  EXPECT_EQ("ab", CutToUtf16Units("ab\xF0\x9F\x93\xA7", 3));
-  EXPECT_EQ("ab\xF0\x9F\x93\xA7", CutToUtf16Units("ab\xF0\x9F\x93\xA7", 4));
-}
-
 TEST_F(MainFrameTest, TheBoxOfACountOrARefusedUserNameComesBeforeQuit) {
   StartQuietly();
   Lines sentWhileOpen;
@@ -464,15 +438,15 @@ TEST_F(MainFrameTest, ALoweredIntervalChecksAtTheEndOfTheCurrentMinute) {
   platform.files[kSettingsPath] = SettingsFile("30");
   Start();
   Tick(60);
-  EXPECT_EQ(10, frame.m_nMinutes);
+  EXPECT_EQ(10, frame.Monitor(0).m_nMinutes);
   EXPECT_EQ(1, server.sessions);
-  frame.m_nInterval = 5;
+  ChangeSettings(frame, [&](MailSettings& s) { s.m_nInterval = 5; });
   Tick(5);
   EXPECT_EQ(1, server.sessions);
   Tick();
   EXPECT_EQ(2, server.sessions);
-  EXPECT_EQ(0, frame.m_nMinutes);
-  EXPECT_EQ(0, frame.m_nTicks);
+  EXPECT_EQ(0, frame.Monitor(0).m_nMinutes);
+  EXPECT_EQ(0, frame.Monitor(0).m_nTicks);
 }
 
 TEST_F(MainFrameTest, AResumeOrANetworkThatMayMendTheLastCheckMakesOneCheckAtTheNextTick) {
@@ -511,8 +485,8 @@ TEST_F(MainFrameTest, ADoubleClickChecksAtOnceAndLeavesTheScheduleAlone) {
   Tick(9);
   DoubleClick();
   EXPECT_EQ(2, server.sessions);
-  EXPECT_EQ(3, frame.m_nTicks);
-  EXPECT_EQ(1, frame.m_nMinutes);
+  EXPECT_EQ(3, frame.Monitor(0).m_nTicks);
+  EXPECT_EQ(1, frame.Monitor(0).m_nMinutes);
   Tick(21);
   EXPECT_EQ(3, server.sessions) << "the running count completes as before";
 }
@@ -529,7 +503,7 @@ TEST_F(MainFrameTest, ChecksDoNotPileUpWhileABoxWaitsForTheUser) {
   DoubleClick();
   EXPECT_EQ(1, boxesOpen);
   EXPECT_EQ(1, server.sessions);
-  EXPECT_EQ(0, frame.m_nMinutes) << "the schedule went on counting meanwhile";
+  EXPECT_EQ(0, frame.Monitor(0).m_nMinutes) << "the schedule went on counting meanwhile";
   platform.whileMessageBox = nullptr;
   DoubleClick();
   EXPECT_EQ(2, server.sessions) << "once the box is closed, checks run again";
@@ -554,7 +528,7 @@ TEST_F(MainFrameTest, CloseAndExitBothSaveRemoveTheIconAndEnd) {
     CMainFrame closed(closing, nullptr);
     ASSERT_TRUE(closed.Create("Tarvik"));
     FinishCheck(closing, closed);
-    closed.m_strUser = "bob";
+    ChangeSettings(closed, [&](MailSettings& s) { s.m_strUser = "bob"; });
     closing.events.clear();
     if (viaMenu)
       closing.SendToFrame(win::kWmCommand, ID_TRAY_EXIT);
@@ -584,7 +558,7 @@ TEST_F(MainFrameTest, AFailedSaveDoesNotKeepTheProgramFromEnding) {
     failing.folderReadOnly = readOnly;
     CMainFrame closing(failing, nullptr);
     ASSERT_TRUE(closing.Create("Tarvik"));
-    closing.m_strUser = "changed";
+    ChangeSettings(closing, [&](MailSettings& s) { s.m_strUser = "changed"; });
     failing.boxes.clear();
     failing.SendToFrame(win::kWmClose);
     EXPECT_TRUE(failing.boxes.empty()) << "nothing stands between the user and the end";
@@ -603,7 +577,7 @@ TEST_F(MainFrameTest, ARunningCopyChecksOrEndsAsALaterStartAsks) {
   FinishCheck(platform, frame);
   EXPECT_EQ(2, server.sessions) << "a request during a check is skipped";
 
-  frame.m_strUser = "bob";
+  ChangeSettings(frame, [&](MailSettings& s) { s.m_strUser = "bob"; });
   platform.dialogScripts.push_back([this](FakeDialog&) {
     platform.SendToFrame(FakeCopies::kMessage, static_cast<uintptr_t>(CopyRequest::kExit));
   });
@@ -680,7 +654,7 @@ namespace {
 class AutorunTest : public MainFrameTest {
  protected:
   void Toggle() { platform.SendToFrame(win::kWmCommand, ID_AUTORUN); }
-  bool Checked() { return platform.MenuItems().at(4).checked; }
+  bool Checked() { return platform.MenuItems().at(5).checked; }
   std::optional<std::string>& MachineValue() { return platform.machineRun.value; }
   std::optional<std::string>& UserValue() { return platform.userRun.value; }
 };
@@ -715,13 +689,13 @@ TEST_F(AutorunTest, OnWritesForEveryUserWhenAllowedElseForThisUserAlone) {
     CMainFrame started(fresh, nullptr);
     ASSERT_TRUE(started.Create("Tarvik"));
     const std::vector<MenuItem> items = fresh.MenuItems();
-    ASSERT_EQ(c.written ? 7u : 6u, items.size()) << c.machineWritable << c.userWritable;
+    ASSERT_EQ(c.written ? 8u : 7u, items.size()) << c.machineWritable << c.userWritable;
     if (!c.written) continue;
     fresh.SendToFrame(win::kWmCommand, ID_AUTORUN);
     EXPECT_EQ((Lines{std::string("registry set ") + c.written +
                      " Nolvar-Tarvik=\"C:\\Tools\\tarvik.exe\" "}),
               fresh.EventsStartingWith("registry"));
-    EXPECT_TRUE(fresh.MenuItems().at(4).checked);
+    EXPECT_TRUE(fresh.MenuItems().at(5).checked);
     EXPECT_TRUE(fresh.boxes.empty());
   }
 }
@@ -737,10 +711,10 @@ TEST_F(AutorunTest, AValueInEitherKeyChecksTheItemAndOffRemovesItFromBoth) {
       if (inUser) fresh.userRun.value = "y";
       CMainFrame started(fresh, nullptr);
       ASSERT_TRUE(started.Create("Tarvik"));
-      EXPECT_TRUE(fresh.MenuItems().at(4).checked) << inMachine << inUser;
+      EXPECT_TRUE(fresh.MenuItems().at(5).checked) << inMachine << inUser;
       fresh.SendToFrame(win::kWmCommand, ID_AUTORUN);
       EXPECT_TRUE(!fresh.machineRun.value && !fresh.userRun.value);
-      EXPECT_FALSE(fresh.MenuItems().at(4).checked);
+      EXPECT_FALSE(fresh.MenuItems().at(5).checked);
       EXPECT_EQ(0, started.m_bAutorun);
       EXPECT_TRUE(fresh.boxes.empty());
     }
@@ -787,7 +761,7 @@ TEST_F(AutorunTest, AFailedWriteIsToldAndNothingFlips) {
     FinishCheck(refusing, refused);
     refusing.registryWritesFail = true;
     refusing.SendToFrame(win::kWmCommand, ID_AUTORUN);
-    EXPECT_EQ(checkedAtStart, refusing.MenuItems().at(4).checked);
+    EXPECT_EQ(checkedAtStart, refusing.MenuItems().at(5).checked);
     EXPECT_EQ(checkedAtStart ? 1 : 0, refused.m_bAutorun);
     EXPECT_EQ(checkedAtStart ? 1u : 0u,
               refusing.machineRun.value.has_value() + refusing.userRun.value.has_value());
@@ -896,10 +870,10 @@ TEST_F(BesideTheUserInterfaceTest, TheUserInterfaceAnswersDuringEveryStep) {
             sentWhileBoxOpen);
   ASSERT_FALSE(gated.script.transcript.empty());
   EXPECT_EQ("QUIT", gated.script.transcript.back());
-  EXPECT_EQ("You have 3 messages waiting", std::string(frame.m_nid.tip));
-  EXPECT_EQ(static_cast<int>(kSteps.size() * 3 / 6 % 5), frame.m_nMinutes)
+  EXPECT_EQ("You have 3 messages waiting", std::string(frame.Icon().tip));
+  EXPECT_EQ(static_cast<int>(kSteps.size() * 3 / 6 % 5), frame.Monitor(0).m_nMinutes)
       << "the check due after 30 ticks was skipped, the count went on";
-  EXPECT_EQ(0, frame.m_nTicks);
+  EXPECT_EQ(0, frame.Monitor(0).m_nTicks);
   platform.Tick(30);
   EXPECT_EQ(2, gated.script.sessions);
 }

@@ -1,4 +1,4 @@
-#include "agent/recheck.h"
+#include "monitor/recheck.h"
 
 #include <gtest/gtest.h>
 

@@ -56,15 +56,15 @@ TEST(SettingsParse, OnlyAnExactTrueSwitchesOn) {
   EXPECT_EQ(0, Parsed(File("5", "TRUE", "")).m_bShowCount);
 }
 
-TEST(SettingsParse, IntervalIsAtLeastFiveWithNoUpperBound) {
+TEST(SettingsParse, IntervalIsHeldBetweenFiveAndOneHundredTwenty) {
   EXPECT_EQ(5, Parsed(File("3")).m_nInterval);
   EXPECT_EQ(5, Parsed(File("0")).m_nInterval);
   EXPECT_EQ(5, Parsed(File("-40")).m_nInterval);
   EXPECT_EQ(5, Parsed(File("soon")).m_nInterval);
   EXPECT_EQ(5, Parsed(File("")).m_nInterval);
-  EXPECT_EQ(500, Parsed(File("500")).m_nInterval);
+  EXPECT_EQ(120, Parsed(File("500")).m_nInterval);
   EXPECT_EQ(12, Parsed(File("  12 minutes")).m_nInterval);
-  EXPECT_EQ(INT_MAX, Parsed(File("99999999999999999999")).m_nInterval);
+  EXPECT_EQ(120, Parsed(File("99999999999999999999")).m_nInterval);
 }
 
 TEST(SettingsParse, ShortAndEmptyFilesReadAsEmptyLines) {
@@ -139,15 +139,65 @@ TEST(SettingsFormat, ALineBreakInAValueCannotShiftTheLinesAfterIt) {
 
 TEST(SettingsFormat, NewerSettingsFollowTheElevenLinesOnlyWhenNotAtTheirDefaults) {
   MailSettings s = Parsed(File("5") + "Unknown=x\r\nnot a setting\r\nLoginForm=ANSI\r\n"
-                                      "LoginForm=second\r\n");
-  EXPECT_EQ("ANSI", s.m_extras.Text("LoginForm")) << "the first line for a key counts";
-  EXPECT_EQ("", s.m_extras.Text("Unknown")) << "only known keys are read";
-  EXPECT_EQ(File("5") + "LoginForm=ANSI\r\n", FormatSettings(s));
-  s.m_extras.SetText("LoginForm", "a\r\nb");
-  EXPECT_EQ(File("5") + "LoginForm=ab\r\n", FormatSettings(s));
-  s.m_extras.SetText("LoginForm", "");
+                                      "LoginForm=second\r\nWriteLog=TRUE\r\n");
+  EXPECT_EQ(LoginForm::kAnsi, s.first.loginForm) << "the first line for a key counts";
+  EXPECT_EQ(File("5") + "LoginForm=ANSI\r\nWriteLog=TRUE\r\n", FormatSettings(s))
+      << "only known keys are kept, in the order they were read";
+  s.mailProgram = "a\r\nb";
+  s.showSender = false;
+  EXPECT_EQ(File("5") + "LoginForm=ANSI\r\nWriteLog=TRUE\r\nShowSenderAndSubject=FALSE\r\n"
+                        "MailProgram=ab\r\n",
+            FormatSettings(s));
+  s = Parsed(File("5"));
+  EXPECT_TRUE(s.announceOnlyNew && s.showNotification && s.showSender && s.first.push);
   EXPECT_EQ(File("5"), FormatSettings(s)) << "at their defaults, the eleven lines alone";
-  EXPECT_TRUE(s.m_extras.Switch("absent", true));
+}
+
+// Further accounts follow as groups; every file here is written back as read.
+TEST(SettingsFormat, AccountsFollowInGroupsAndSaveBackAsTheyWere) {
+  const std::string globals = "MailProgram=\r\nLoginForm=\r\n";
+  const struct {
+    std::string after;  // the lines after the eleven
+    size_t loaded;      // accounts checked, the first included
+    std::vector<std::string> names;
+  } rows[] = {
+      {"AccountName=Home\r\n" + globals +
+           "Account=Work\r\nServer=pop3s://mail.work.test\r\nUser=bob\r\nMinutes=7\r\n"
+           "LoginForm=ANSI\r\nPush=FALSE\r\nSignIn=Microsoft\r\nLater=kept\r\n",
+       2, {"Home", "Work"}},
+      {globals + "Account=\r\nServer=s\r\nUser=u\r\nMinutes=5\r\n"
+                 "Account=home\r\nServer=t\r\nUser=v\r\nMinutes=5\r\n"
+                 "Account=HOME\r\nServer=w\r\nUser=x\r\nMinutes=5\r\n",
+       4, {"alice@pop.example.com", "u@s", "home", "x@w"}},
+  };
+  for (const auto& row : rows) {
+    const MailSettings s = Parsed(File("5") + row.after);
+    const std::vector<AccountSettings> accounts = AllAccounts(s);
+    EXPECT_EQ(row.loaded, accounts.size());
+    EXPECT_EQ(row.names, DisplayNames(accounts));
+    EXPECT_EQ(File("5") + row.after, FormatSettings(s));
+  }
+  const MailSettings work = Parsed(File("5") + rows[0].after);
+  const AccountSettings& group = work.further.at(0);
+  EXPECT_EQ(7, group.interval);
+  EXPECT_FALSE(group.push);
+  EXPECT_EQ("Microsoft", group.signIn);
+  EXPECT_EQ(LoginForm::kAnsi, group.loginForm);
+  EXPECT_EQ(LoginForm::kUnknown, work.first.loginForm) << "a group's key is not the first's";
+
+  std::string many = File("5");
+  for (int i = 2; i <= 21; ++i)
+    many += "Account=a" + std::to_string(i) + "\r\nServer=s\r\nUser=u" + std::to_string(i) +
+            "\r\nMinutes=500\r\n";
+  const MailSettings limit = Parsed(many);
+  EXPECT_EQ(kMaxAccounts, AllAccounts(limit).size());
+  EXPECT_EQ(120, limit.further.back().interval);
+  EXPECT_EQ(4u, limit.keptLines.size()) << "the 21st account is kept, not loaded";
+  std::string expected = File("5") + globals;
+  for (int i = 2; i <= 21; ++i)
+    expected += "Account=a" + std::to_string(i) + "\r\nServer=s\r\nUser=u" + std::to_string(i) +
+                "\r\nMinutes=" + (i < 21 ? "120" : "500") + "\r\n";
+  EXPECT_EQ(expected, FormatSettings(limit)) << "the global keys stand before the first group";
 }
 
 TEST(SettingsParse, AnyBytesLoadWithoutHarmAndSaveBackStably) {
@@ -167,8 +217,7 @@ TEST(SettingsParse, AnyBytesLoadWithoutHarmAndSaveBackStably) {
     size_t lines = 0;
     for (size_t at = saved.find("\r\n"); at != std::string::npos; at = saved.find("\r\n", at + 2))
       ++lines;
-    const std::string extras = loaded.m_extras.Format();
-    EXPECT_EQ(11u + static_cast<size_t>(std::count(extras.begin(), extras.end(), '\n')), lines);
+    EXPECT_LE(11u, lines);
   }
   const MailSettings longLines =
       Parsed(std::string(100 * 1024, 'a') + "\r\n" + std::string(100 * 1024, 'b') + "\n12");
@@ -285,32 +334,38 @@ TEST(SettingsFile, ReadsUtf8OrTheAnsiCodePageAndWritesAnsiWhereItCan) {
   }
 }
 
-TEST(PasswordStore, MovesTheFilesPasswordInAndStaysInTheFileWhereRefused) {
+TEST(PasswordStore, MovesTheFilesPasswordsInAndStaysInTheFileWhereRefused) {
   FakePlatform platform;
-  MailSettings s = Parsed(File("5"));
+  std::vector<AccountSettings> s =
+      AllAccounts(Parsed(File("5") + "Account=Work\r\nServer=w\r\nUser=bob\r\nPassword=pw\r\n"));
   PasswordStore store(platform.Store());
   store.Recall(s);
-  EXPECT_EQ("se cret", s.m_strPassword) << "line 3 is used as before";
-  EXPECT_EQ("", store.ForFile(s).m_strPassword) << "moved at the save";
+  EXPECT_EQ("se cret", s[0].password) << "line 3 is used as before";
+  EXPECT_EQ("pw", s[1].password) << "and a group's password line as line 3";
+  const std::vector<AccountSettings> forFile = store.ForFile(s);
+  EXPECT_EQ("", forFile[0].password + forFile[1].password) << "moved at the save";
   EXPECT_EQ("se cret", platform.credentials["Tarvik:alice@pop.example.com"]);
+  EXPECT_EQ("pw", platform.credentials["Tarvik:bob@w"]);
 
-  MailSettings fromEmptyLine = Parsed(FormatSettings(store.ForFile(s)));
+  std::vector<AccountSettings> fromEmptyLines = forFile;
   PasswordStore next(platform.Store());
-  next.Recall(fromEmptyLine);
-  EXPECT_EQ("se cret", fromEmptyLine.m_strPassword) << "found at the next start";
+  next.Recall(fromEmptyLines);
+  EXPECT_EQ("se cret", fromEmptyLines[0].password) << "found at the next start";
+  next.ForFile({fromEmptyLines[0]});
+  EXPECT_EQ(0u, platform.credentials.count("Tarvik:bob@w")) << "a removed account's goes";
 
   FakePlatform refusing;
   refusing.credentialWritesFail = true;
   PasswordStore refused(refusing.Store());
-  EXPECT_EQ("se cret", refused.ForFile(s).m_strPassword);
+  EXPECT_EQ("pw", refused.ForFile(s)[1].password);
 
   FakePlatform elsewhere;  // a portable copy moved to another PC
-  MailSettings moved = Parsed(FormatSettings(store.ForFile(s)));
+  std::vector<AccountSettings> moved = forFile;
   PasswordStore none(elsewhere.Store());
   none.Recall(moved);
-  EXPECT_TRUE(PasswordNeeded(moved));
-  moved.m_strServer.clear();
-  EXPECT_FALSE(PasswordNeeded(moved)) << "no server says more than no password";
+  EXPECT_TRUE(PasswordNeeded(moved[0]));
+  moved[0].server.clear();
+  EXPECT_FALSE(PasswordNeeded(moved[0])) << "no server says more than no password";
 }
 
 TEST(SettingsFile, OnlyTheFirstMebibyteOfAHugeFileIsRead) {
@@ -333,7 +388,7 @@ namespace {
 
 TEST(SeenMail, RoundTripsAndADamagedOrForeignFileIsAFirstCheck) {
   FakePlatform platform;
-  const std::string path = SeenMailPathFor("C:\\Tools\\tarvik.ini");
+  const std::string path = SeenMailPathOf("C:\\Tools\\tarvik.ini", AccountSettings(), true);
   EXPECT_EQ("C:\\Tools\\tarvik.seen", path);
   const uint64_t account = AccountHash("pop.example.com", "alice");
   EXPECT_NE(account, AccountHash("pop.example.com", "bob"));

@@ -1,15 +1,15 @@
-#include "agent/check_gate.h"
+#include "monitor/check_gate.h"
 
 #include "settings/password_store.h"
 
 // Without a server there is nobody to ask: a first start guides the user to
 // the server options instead of failing against a name never typed. Without
 // a password nothing is sent either: an empty one could only be refused.
-std::optional<CheckOutcome> CheckHeldBack(const MailSettings& settings) {
+std::optional<CheckOutcome> CheckHeldBack(const AccountSettings& account) {
   CheckOutcome held;
-  if (settings.m_strServer.find_first_not_of(" \t") == std::string::npos)
+  if (account.server.find_first_not_of(" \t") == std::string::npos)
     held.kind = OutcomeKind::kNoServer;
-  else if (PasswordNeeded(settings))
+  else if (PasswordNeeded(account))
     held.kind = OutcomeKind::kPasswordNeeded;
   else
     return std::nullopt;

@@ -1,0 +1,64 @@
+#include "agent/roster.h"
+
+#include <algorithm>
+
+Roster::Roster(const Services& services, std::shared_ptr<Outbox> outbox)
+    : m_services(services), m_pOutbox(std::move(outbox)) {}
+
+void Roster::Update(const std::vector<AccountSettings>& accounts, const std::string& settingsPath,
+                    const std::shared_ptr<EventLog>& log) {
+  MoveSeenMail(accounts, settingsPath);
+  std::vector<std::unique_ptr<AccountMonitor>> kept;
+  m_names = DisplayNames(accounts);
+  for (size_t i = 0; i < accounts.size(); ++i) {
+    const auto mine = std::find_if(m_monitors.begin(), m_monitors.end(), [&](const auto& monitor) {
+      return monitor && monitor->Account().id == accounts[i].id;
+    });
+    kept.push_back(mine != m_monitors.end()
+                       ? std::move(*mine)
+                       : std::make_unique<AccountMonitor>(m_services, m_pOutbox));
+    // With one account the log is as it always was.
+    std::shared_ptr<EventLog> own =
+        log && accounts.size() > 1 ? std::make_shared<EventLog>(log, "[" + m_names[i] + "] ") : log;
+    kept.back()->SetAccount(accounts[i], SeenMailPathOf(settingsPath, accounts[i], i == 0), own);
+  }
+  for (const auto& gone : m_monitors) {
+    if (!gone) continue;
+    gone->Stop();
+    const AccountSettings& account = gone->Account();
+    const bool shared = std::any_of(accounts.begin(), accounts.end(), [&](const auto& other) {
+      return SameMailbox(account, other);
+    });
+    if (!shared) m_services.files->Remove(SeenMailPathOf(settingsPath, account, false));
+  }
+  m_monitors = std::move(kept);
+}
+
+// The first account's seen mail has the name earlier versions gave it; the
+// others are named after their mailbox. A check of a moving account is
+// given up first, so that it cannot write under the name it had.
+void Roster::MoveSeenMail(const std::vector<AccountSettings>& accounts,
+                          const std::string& settingsPath) {
+  if (m_monitors.empty() || accounts.empty()) return;
+  AccountMonitor& oldFirst = *m_monitors.front();
+  if (oldFirst.Account().id == accounts.front().id) return;
+  const size_t newFirst = IndexOf(accounts.front().id);
+  Files& files = *m_services.files;
+  const std::string firstPath = SeenMailPathOf(settingsPath, oldFirst.Account(), true);
+  if (!SameMailbox(oldFirst.Account(), accounts.front())) {
+    oldFirst.Stop();
+    files.Rename(firstPath, SeenMailPathOf(settingsPath, oldFirst.Account(), false));
+    if (newFirst < m_monitors.size()) m_monitors[newFirst]->Stop();
+    files.Rename(SeenMailPathOf(settingsPath, accounts.front(), false), firstPath);
+  }
+}
+
+size_t Roster::IndexOf(int id) const {
+  for (size_t i = 0; i < m_monitors.size(); ++i)
+    if (m_monitors[i] && m_monitors[i]->Account().id == id) return i;
+  return m_monitors.size();
+}
+
+void Roster::StopAll() {
+  for (const auto& monitor : m_monitors) monitor->Stop();
+}

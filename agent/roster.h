@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "log/event_log.h"
+#include "monitor/account_monitor.h"
+
+// The monitors of the accounts, one each, in the accounts' order.
+class Roster {
+ public:
+  Roster(const Services& services, std::shared_ptr<Outbox> outbox);
+
+  // Brings the monitors in line with the accounts: a monitor keeps watching
+  // its account wherever it moved, one whose account is gone is stopped, and
+  // a new account gets one. The seen mail of an account gone goes with it
+  // unless another account checks the same mailbox, and it follows an
+  // account into or out of first place.
+  void Update(const std::vector<AccountSettings>& accounts, const std::string& settingsPath,
+              const std::shared_ptr<EventLog>& log);
+
+  size_t Count() const { return m_monitors.size(); }
+  AccountMonitor& At(size_t index) { return *m_monitors[index]; }
+  // The place of the account with this id; Count() when there is none.
+  size_t IndexOf(int id) const;
+  // The accounts' names as the user sees them.
+  const std::vector<std::string>& Names() const { return m_names; }
+  void StopAll();
+
+ private:
+  void MoveSeenMail(const std::vector<AccountSettings>& accounts, const std::string& settingsPath);
+
+  const Services m_services;
+  const std::shared_ptr<Outbox> m_pOutbox;
+  std::vector<std::unique_ptr<AccountMonitor>> m_monitors;
+  std::vector<std::string> m_names;
+};

@@ -1,0 +1,99 @@
+#include "monitor/check_run.h"
+
+#include <chrono>
+#include <thread>
+#include <utility>
+
+#include "settings/seen_mail_file.h"
+
+namespace {
+
+std::string OutcomeText(const CheckOutcome& outcome) {
+  switch (outcome.kind) {
+    case OutcomeKind::kMailboxCount:
+      return "mailbox count " + outcome.countText;
+    case OutcomeKind::kUserRejected:
+      return "user name rejected";
+    case OutcomeKind::kPasswordRejected:
+      return "password rejected";
+    case OutcomeKind::kEnded:
+      return "ended";
+    default:
+      return "failed at step " + std::to_string(outcome.result);
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<CheckRun> CheckRun::Start(CheckJob job, std::unique_ptr<Transport> transport,
+                                          std::shared_ptr<Outbox> outbox) {
+  const std::shared_ptr<CheckRun> run(new CheckRun(std::move(transport), std::move(outbox)));
+  run->m_job = std::move(job);
+  // Never joined: at exit the program must not wait for a server that does
+  // not answer, and the thread keeps what it uses alive itself.
+  std::thread([run] { run->Run(run->m_job); }).detach();
+  return run;
+}
+
+CheckRun::CheckRun(std::unique_ptr<Transport> transport, std::shared_ptr<Outbox> outbox)
+    : m_pTransport(std::move(transport)), m_pOutbox(std::move(outbox)) {}
+
+void CheckRun::Presented() {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  m_bWaitingForPresentation = false;
+  m_presented.notify_all();
+}
+
+void CheckRun::Abandon() {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  m_bAbandoned = true;
+  if (m_pTransport) m_pTransport->Abort();
+  m_presented.notify_all();
+}
+
+// The transport goes before the last outcome is handed over, so that nothing
+// of the connection is still in use once the frame has seen the end.
+void CheckRun::Run(const CheckJob& job) {
+  const auto started = std::chrono::steady_clock::now();
+  if (job.log) job.log->Add("check starts");
+  const NewMailBasis basis{LoadSeenMail(*job.files, job.seenPath, job.seenOwner), job.charsets};
+  const CheckOutcome last =
+      RunMailCheck(*m_pTransport, job.mailbox, job.timeoutMs, *this, basis, job.log.get());
+  if (job.log) {
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    job.log->Add("check ends: " + OutcomeText(last) + " after " + std::to_string(took.count()) +
+                 " ms");
+    job.log->Flush();
+  }
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_pTransport.reset();
+  }
+  HandOver(last, true);
+}
+
+// The seen mail is kept before the count is shown: what the user was told
+// is remembered even when the program ends while the box is open.
+void CheckRun::PresentBeforeQuit(const CheckOutcome& outcome) {
+  if (outcome.kind == OutcomeKind::kMailboxCount)
+    SaveSeenMail(*m_job.files, m_job.seenPath, outcome.seen);
+  if (m_job.log) {
+    m_job.log->Add("outcome: " + OutcomeText(outcome));
+    m_job.log->Flush();
+  }
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_bWaitingForPresentation = true;
+  lock.unlock();
+  HandOver(outcome, false);
+  lock.lock();
+  m_presented.wait(lock, [this] { return !m_bWaitingForPresentation || m_bAbandoned; });
+}
+
+void CheckRun::HandOver(const CheckOutcome& outcome, bool last) {
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_bAbandoned) return;
+  }
+  m_pOutbox->Put(AccountOutcome{m_job.account, m_job.run, last, outcome});
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "check/pop3/pop3_check.h"
+#include "log/event_log.h"
+#include "monitor/outbox.h"
+#include "platform/services.h"
+
+// What one check needs, as values and shared services: its thread owns or
+// shares everything it touches, so that nothing it uses goes away while it
+// runs, also after the program has given it up.
+struct CheckJob {
+  int account = 0;
+  int run = 0;
+  MailAccount mailbox;
+  int timeoutMs = kNetworkTimeoutMs;
+  // Where the account's seen mail is kept, and whose record it must be.
+  std::string seenPath;
+  uint64_t seenOwner = 0;
+  std::shared_ptr<Files> files;
+  std::shared_ptr<const CharsetDecoder> charsets;
+  // Null while the log is off.
+  std::shared_ptr<EventLog> log;
+};
+
+// One mail check on a thread of its own, so that the user interface never
+// waits on the network. It reads and writes the account's seen mail there,
+// and leaves its outcomes in the outbox.
+class CheckRun final : private OutcomeHandover {
+ public:
+  static std::shared_ptr<CheckRun> Start(CheckJob job, std::unique_ptr<Transport> transport,
+                                         std::shared_ptr<Outbox> outbox);
+
+  // Lets the conversation go on after the outcome it handed over was presented.
+  void Presented();
+  // Gives the check up: its connection is cut and it hands over nothing more.
+  void Abandon();
+
+ private:
+  CheckRun(std::unique_ptr<Transport> transport, std::shared_ptr<Outbox> outbox);
+  void Run(const CheckJob& job);
+  void PresentBeforeQuit(const CheckOutcome& outcome) override;
+  void HandOver(const CheckOutcome& outcome, bool last);
+
+  std::mutex m_mutex;
+  std::condition_variable m_presented;
+  CheckJob m_job;
+  std::unique_ptr<Transport> m_pTransport;
+  const std::shared_ptr<Outbox> m_pOutbox;
+  bool m_bAbandoned = false;
+  bool m_bWaitingForPresentation = false;
+};
