@@ -87,6 +87,11 @@ void DecideRejection(OutcomeKind kind, const std::string& text, const MailSettin
   told.box = text;
 }
 
+// The line the server's words advise, else the usual one.
+std::string Advised(const CheckOutcome& outcome, const char* usual) {
+  return outcome.advice == Advice::kNone ? usual : AdviceLine(outcome.advice);
+}
+
 }  // namespace
 
 std::string PrintableText(const std::string& text) {
@@ -107,10 +112,14 @@ Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
       told.remembered = PresentationMemory();
       break;
     case OutcomeKind::kUserRejected:
-      DecideRejection(outcome.kind, "Incorrect user name!", settings, told);
+      DecideRejection(outcome.kind, Advised(outcome, "Incorrect user name!"), settings, told);
       break;
     case OutcomeKind::kPasswordRejected:
-      DecideRejection(outcome.kind, "Incorrect password or user name!", settings, told);
+      DecideRejection(outcome.kind, Advised(outcome, "Incorrect password or user name!"),
+                      settings, told);
+      break;
+    case OutcomeKind::kTokenRefused:
+      told.tip = "Sign-in needed: right-click, Server options";
       break;
     case OutcomeKind::kNoServer:
       told.tip = "No POP3 server set: right-click, Server options";
@@ -122,10 +131,10 @@ Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
       }
       break;
     case OutcomeKind::kResolveFailed:
-      told.tip = "Couldn't resolve POP3 name!";
+      told.tip = Advised(outcome, "Couldn't resolve POP3 name!");
       break;
     case OutcomeKind::kConnectFailed:
-      told.tip = "Couldn't connect to POP3 server!";
+      told.tip = Advised(outcome, "Couldn't connect to POP3 server!");
       break;
     case OutcomeKind::kSecureFailed:
       told.tip = "Couldn't make a secure connection!";

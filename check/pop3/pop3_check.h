@@ -1,9 +1,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "check/outcome.h"
 #include "check/pop3/new_mail.h"
+#include "check/signin/microsoft.h"
 #include "platform/transport.h"
 
 class EventLog;
@@ -21,6 +23,10 @@ struct Pop3Account {
   // The form that logged in before: only it is sent. Unknown sends UTF-8,
   // then the ANSI form once if the server refuses it and the forms differ.
   LoginForm form = LoginForm::kUnknown;
+  // With a token, the log-in is SASL XOAUTH2 with it instead of USER and
+  // PASS, and only with a server among tokenHosts over TLS.
+  std::string accessToken = {};
+  std::vector<std::string> tokenHosts = MicrosoftHosts(std::string());
 };
 
 // Where the conversation hands the outcome that must reach the user before
@@ -34,7 +40,7 @@ class OutcomeHandover {
   ~OutcomeHandover() = default;
 };
 
-// One complete POP3 conversation: USER, PASS, STAT, UIDL, TOP for the
+// One complete POP3 conversation: USER and PASS (or AUTH XOAUTH2), STAT, UIDL, TOP for the
 // newest new messages, QUIT. What it learns before QUIT is handed over once;
 // the value returned is what is left to present afterwards (kEnded when
 // nothing is). basis tells new messages from those seen before. With a log,

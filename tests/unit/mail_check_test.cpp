@@ -21,6 +21,8 @@ std::string Describe(const CheckOutcome& outcome) {
       return "user rejected";
     case OutcomeKind::kPasswordRejected:
       return "password rejected";
+    case OutcomeKind::kTokenRefused:
+      return "token refused: " + outcome.refusal;
     case OutcomeKind::kResolveFailed:
       return "resolve failed";
     case OutcomeKind::kConnectFailed:
