@@ -101,10 +101,12 @@ TEST(SignIn, TheAuthorizeUrlAndTheHostsATokenMayGoTo) {
                 std::string(kRfcChallenge) + "&code_challenge_method=S256",
             AuthorizeUrl(MicrosoftAuthority(""), "id-1", RedirectUri(5123), "al+ice@example.com",
                          secrets));
-  // A release build ignores the test endpoints.
-  ASSERT_FALSE(TestEndpointsHonoured());
-  EXPECT_EQ(kMicrosoftAuthority, MicrosoftAuthority("https://evil.example/"));
-  EXPECT_EQ(MicrosoftHosts(""), MicrosoftHosts("evil.example"));
+  // Only a test build honours the test endpoints.
+  const bool test = TestEndpointsHonoured();
+  EXPECT_EQ(test ? "https://idp.test/v2" : kMicrosoftAuthority,
+            MicrosoftAuthority("https://idp.test/v2/"));
+  EXPECT_EQ(test ? std::vector<std::string>{"localhost", "idp.test"} : MicrosoftHosts(""),
+            MicrosoftHosts(" localhost,IDP.test "));
   EXPECT_EQ("mine", MicrosoftClientId("mine"));
 
   const std::pair<const char*, bool> servers[] = {
