@@ -105,8 +105,8 @@ TEST(SignIn, TheAuthorizeUrlAndTheHostsATokenMayGoTo) {
   const bool test = TestEndpointsHonoured();
   EXPECT_EQ(test ? "https://idp.test/v2" : kMicrosoftAuthority,
             MicrosoftAuthority("https://idp.test/v2/"));
-  EXPECT_EQ(test ? std::vector<std::string>{"localhost", "idp.test"} : MicrosoftHosts(""),
-            MicrosoftHosts(" localhost,IDP.test "));
+  const std::vector<std::string> testHosts = {"localhost", "idp.test"};
+  EXPECT_EQ(test ? testHosts : MicrosoftHosts(""), MicrosoftHosts(" localhost,IDP.test "));
   EXPECT_EQ("mine", MicrosoftClientId("mine"));
 
   const std::pair<const char*, bool> servers[] = {
