@@ -67,10 +67,12 @@ void UseUsersProxy(HINTERNET session, HINTERNET request, const std::wstring& url
   Free(user.lpszProxyBypass);
 }
 
-// Each wait gets what is left of the request's one limit.
+// Each wait gets what is left of the request's one limit; the wait for the
+// response's head has a limit of its own.
 bool LimitTo(HINTERNET request, const Deadline& limit) {
-  const int left = limit.MsLeft();
-  return left > 0 && WinHttpSetTimeouts(request, left, left, left, left) != FALSE;
+  DWORD left = static_cast<DWORD>(limit.MsLeft());
+  return left > 0 && WinHttpSetTimeouts(request, left, left, left, left) &&
+         WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &left, sizeof left);
 }
 
 // A session with the system's automatic proxy where it has one (Windows 8.1
