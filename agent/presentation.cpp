@@ -25,12 +25,16 @@ bool Failed(const CheckOutcome& outcome) {
 }
 
 // The text an outcome gives its account's tooltip; empty: it keeps its own.
-std::string TextOf(OutcomeKind kind) {
-  switch (kind) {
+// What the server's words advise comes first.
+std::string TextOf(const CheckOutcome& outcome) {
+  if (outcome.advice != Advice::kNone) return AdviceLine(outcome.advice);
+  switch (outcome.kind) {
     case OutcomeKind::kUserRejected:
       return "Incorrect user name!";
     case OutcomeKind::kPasswordRejected:
       return "Incorrect password or user name!";
+    case OutcomeKind::kTokenRefused:
+      return "Sign-in needed: right-click, Server options";
     case OutcomeKind::kNoServer:
       return "No POP3 server set: right-click, Server options";
     case OutcomeKind::kResolveFailed:
@@ -58,9 +62,9 @@ void Observe(AccountMemory& memory, const CheckOutcome& outcome) {
     memory.shown = AccountMemory::Shown::kCount;
     memory.count = outcome.count;
     memory.countText = outcome.countText;
-  } else if (!TextOf(outcome.kind).empty()) {
+  } else if (!TextOf(outcome).empty()) {
     memory.shown = AccountMemory::Shown::kText;
-    memory.text = TextOf(outcome.kind);
+    memory.text = TextOf(outcome);
   }
   memory.failed = Failed(outcome) || Held(outcome.kind);
 }
@@ -226,7 +230,7 @@ Announcement Decide(const std::vector<AccountView>& accounts, const std::vector<
         memory.boxedRejection = outcome.kind;
         memory.boxedAccount = account.login;
         told.foreground = true;
-        told.boxes.push_back({Prefixed(account, TextOf(outcome.kind)), BoxKind::kWarning});
+        told.boxes.push_back({Prefixed(account, TextOf(outcome)), BoxKind::kWarning});
       }
     }
     // One error sound for a run of failures, not one for each retry.

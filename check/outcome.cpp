@@ -13,6 +13,9 @@ CheckOutcome FailedAt(CheckResult result) {
     case kCheckPassRejected:
       outcome.kind = OutcomeKind::kPasswordRejected;
       break;
+    case kCheckTokenRefused:
+      outcome.kind = OutcomeKind::kTokenRefused;
+      break;
     case kCheckSecureFailed:
     case kCheckStlsRefused:
       outcome.kind = OutcomeKind::kSecureFailed;

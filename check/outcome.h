@@ -3,9 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "mail/header_reader.h"
 #include "check/account.h"
+#include "check/refusal_advice.h"
 #include "check/seen_mail.h"
+#include "mail/header_reader.h"
 
 // The outcome of one mail check: 0 when the conversation ran to its end,
 // otherwise the step that failed.
@@ -29,6 +30,9 @@ enum : CheckResult {
   kCheckUntrusted = 14,
   kCheckStlsRefused = 15,
   kCheckTopFailed = 16,
+  kCheckTokenRefused = 17,
+  // A token was to go to a server that may not have it: nothing was sent.
+  kCheckTokenNotAllowed = 18,
 };
 
 // What the user is to be told about a check.
@@ -36,6 +40,7 @@ enum class OutcomeKind {
   kMailboxCount,      // STAT answered: count and countText hold what it said
   kUserRejected,      // the server refused the user name
   kPasswordRejected,  // the server refused the password
+  kTokenRefused,      // the server refused the sign-in token (XOAUTH2)
   kResolveFailed,     // the server's name has no address
   kConnectFailed,     // the server could not be reached or did not let us in
   kSecureFailed,      // no secure connection: handshake failed, STLS refused or unanswered
@@ -55,6 +60,10 @@ struct CheckOutcome {
   std::string countText;
   // The form that logged in, when the check got that far.
   LoginForm loginForm = LoginForm::kUnknown;
+  // With a refusal: the server's reply to the log-in command, as received,
+  // and what it advises the user to do.
+  std::string refusal;
+  Advice advice = Advice::kNone;
   // With a count: the messages that were not on the server at the previous
   // check, and the sender and subject of the newest of them, newest first.
   int newCount = 0;

@@ -33,8 +33,11 @@ void Recheck::Observed(const CheckOutcome& outcome) {
     default:
       break;
   }
-  m_bUnreachable = outcome.result == kCheckResolveFailed || outcome.result == kCheckConnectFailed;
-  if (!MayPassOnItsOwn(outcome.result)) return;
+  // What the server's words advise is not mended by asking again.
+  const bool advised = outcome.advice != Advice::kNone;
+  m_bUnreachable = !advised && (outcome.result == kCheckResolveFailed ||
+                                outcome.result == kCheckConnectFailed);
+  if (advised || !MayPassOnItsOwn(outcome.result)) return;
   m_nRetryTicks = m_nNextWait;
   m_nNextWait = std::min(m_nNextWait * 2, kLongestRetryTicks);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "check/signin/xoauth2.h"
 #include "log/event_log.h"
 #include "platform/deadline.h"
 
@@ -14,9 +15,9 @@ constexpr size_t kMaxDiscarded = 64 * 1024;
 // Enough of a reply to see what the server said.
 constexpr size_t kLoggedReplyLength = 200;
 
-// The command as the log may show it: never the password.
+// The command as the log may show it: never the password nor a token.
 std::string LoggedCommand(const std::string& line) {
-  return line.compare(0, 5, "PASS ") == 0 ? "PASS ***" : line;
+  return line.compare(0, 5, "PASS ") == 0 ? "PASS ***" : LoggedSaslLine(line, false);
 }
 
 }  // namespace
@@ -32,8 +33,16 @@ Pop3Channel::Pop3Channel(Transport& transport, int timeoutMs, EventLog* log)
 // already arrived when a command goes out (an extra line after the greeting, a
 // reply sent ahead of its command) is not its reply and is thrown away.
 bool Pop3Channel::SendCommand(const std::string& line) {
+  return SendLine(line, kMaxCommandLength, LoggedCommand(line));
+}
+
+bool Pop3Channel::SendSaslLine(const std::string& line) {
+  return SendLine(line, kMaxSaslLine, LoggedSaslLine(line, true));
+}
+
+bool Pop3Channel::SendLine(const std::string& line, size_t maxLength, const std::string& logged) {
   if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos ||
-      line.size() + 2 > kMaxCommandLength)
+      line.size() + 2 > maxLength)
     return false;
   m_received.clear();
   char scratch[kReceiveChunk];
@@ -42,7 +51,7 @@ bool Pop3Channel::SendCommand(const std::string& line) {
     if (count <= 0) break;
     discarded += static_cast<size_t>(count);
   }
-  if (m_pLog) m_pLog->Add("> " + LoggedCommand(line));
+  if (m_pLog) m_pLog->Add("> " + logged);
   return m_transport.Send(line + "\r\n", m_timeoutMs);
 }
 

@@ -35,6 +35,9 @@ class Pop3Channel {
   // never sent: it would smuggle further commands into the conversation. Nor
   // is one longer than a server must accept, which it could cut anywhere.
   bool SendCommand(const std::string& line);
+  // Sends a line of a SASL exchange, which is not a command: it may be as
+  // long as kMaxSaslLine, and the log shows it as "***".
+  bool SendSaslLine(const std::string& line);
   // Reads the next reply line, without its line end, and says what it is.
   ReplyStatus ReadReply(std::string& line);
   // Reads a multi-line reply, status line and body alike under one time
@@ -46,6 +49,7 @@ class Pop3Channel {
                                  size_t maxBytes);
 
  private:
+  bool SendLine(const std::string& line, size_t maxLength, const std::string& logged);
   // One line within the reply's limit; the log gets a reply's first line only.
   ReplyStatus ReadLine(std::string& line, const Deadline& deadline, bool firstOfReply);
   ReplyStatus NoReply(const char* why);

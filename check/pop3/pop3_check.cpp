@@ -5,6 +5,7 @@
 
 #include "check/pop3/pop3_channel.h"
 #include "check/server_address.h"
+#include "check/signin/xoauth2.h"
 #include "log/event_log.h"
 #include "platform/deadline.h"
 #include "check/decimal.h"
@@ -57,6 +58,13 @@ class Connection {
   bool m_bSocketOpen = false;
 };
 
+// A log-in the server refused with reply.
+CheckOutcome RefusedWith(CheckResult result, const std::string& reply) {
+  CheckOutcome refused = FailedAt(result);
+  refused.refusal = reply;
+  return refused;
+}
+
 // One USER and PASS; kEnded when logged in.
 CheckOutcome LoginAs(Pop3Channel& channel, const std::string& user, const std::string& password) {
   std::string reply;
@@ -66,13 +74,33 @@ CheckOutcome LoginAs(Pop3Channel& channel, const std::string& user, const std::s
   if (userStatus == ReplyStatus::kNegative) {
     CheckOutcome rejected;
     rejected.kind = OutcomeKind::kUserRejected;
+    rejected.refusal = reply;
     return rejected;
   }
   if (!channel.SendCommand("PASS " + password)) return FailedAt(kCheckPassFailed);
   const ReplyStatus pass = channel.ReadReply(reply);
   if (pass == ReplyStatus::kNone) return FailedAt(kCheckPassFailed);
-  if (pass == ReplyStatus::kNegative) return FailedAt(kCheckPassRejected);
+  if (pass == ReplyStatus::kNegative) return RefusedWith(kCheckPassRejected, reply);
   return CheckOutcome();
+}
+
+// AUTH XOAUTH2, "+", then the payload on a line of its own: the initial
+// response in the command (RFC 5034) is not for POP3 here, as not every
+// server takes it. kEnded when logged in.
+CheckOutcome Xoauth2Login(Pop3Channel& channel, const MailAccount& account) {
+  std::string reply;
+  if (!channel.SendCommand("AUTH XOAUTH2")) return FailedAt(kCheckPassFailed);
+  if (channel.ReadReply(reply) == ReplyStatus::kNone) return FailedAt(kCheckPassFailed);
+  const std::string payload = Xoauth2Payload(account.user, account.accessToken);
+  std::string line;
+  for (int continuation = 0;
+       IsSaslContinuation(reply) && AnswerContinuation(continuation, false, payload, line);
+       ++continuation) {
+    if (!channel.SendSaslLine(line) || channel.ReadReply(reply) == ReplyStatus::kNone)
+      return FailedAt(kCheckPassFailed);
+  }
+  if (ClassifyReply(reply) == ReplyStatus::kPositive) return CheckOutcome();
+  return RefusedWith(kCheckTokenRefused, reply);
 }
 
 bool Refused(const CheckOutcome& outcome) {
@@ -200,6 +228,9 @@ CheckResult OpenSession(Transport& transport, Connection& connection,
 
 CheckOutcome Converse(Transport& transport, const MailAccount& account, int timeoutMs,
                       OutcomeHandover& handover, const NewMailBasis& basis, EventLog* log) {
+  const bool token = !account.accessToken.empty();
+  if (token && !TokenMayGoTo(account.server, account.tokenHosts))
+    return FailedAt(kCheckTokenNotAllowed);
   Connection connection(transport);
   std::optional<Pop3Channel> channel;
   CheckResult result =
@@ -212,7 +243,9 @@ CheckOutcome Converse(Transport& transport, const MailAccount& account, int time
            kCheckCompleted;
   };
   LoginForm form = LoginForm::kUnknown;
-  CheckOutcome told = Login(channel, account, reconnect, form);
+  CheckOutcome told =
+      token ? Xoauth2Login(*channel, account) : Login(channel, account, reconnect, form);
+  Advise(told, account.server);
   if (told.kind == OutcomeKind::kEnded) {
     told = Stat(*channel);
     told.loginForm = form;
@@ -232,9 +265,10 @@ CheckOutcome Converse(Transport& transport, const MailAccount& account, int time
 
 CheckOutcome RunMailCheck(Transport& transport, const MailAccount& account, int timeoutMs,
                           OutcomeHandover& handover, const NewMailBasis& basis, EventLog* log) {
-  const CheckOutcome outcome = Converse(transport, account, timeoutMs, handover, basis, log);
+  CheckOutcome outcome = Converse(transport, account, timeoutMs, handover, basis, log);
   // A certificate that stops verifying when the server renegotiates makes it
   // untrusted, whichever step that cut short.
-  return outcome.result != kCheckCompleted && transport.TrustLost() ? FailedAt(kCheckUntrusted)
-                                                                    : outcome;
+  if (outcome.result != kCheckCompleted && transport.TrustLost()) return FailedAt(kCheckUntrusted);
+  Advise(outcome, account.server);
+  return outcome;
 }

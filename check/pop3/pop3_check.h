@@ -1,9 +1,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "check/outcome.h"
 #include "check/pop3/new_mail.h"
+#include "check/signin/microsoft.h"
 #include "platform/transport.h"
 
 class EventLog;
@@ -19,7 +21,7 @@ class OutcomeHandover {
   ~OutcomeHandover() = default;
 };
 
-// One complete POP3 conversation: USER, PASS, STAT, UIDL, TOP for the
+// One complete POP3 conversation: USER and PASS (or AUTH XOAUTH2), STAT, UIDL, TOP for the
 // newest new messages, QUIT. What it learns before QUIT is handed over once;
 // the value returned is what is left to present afterwards (kEnded when
 // nothing is). basis tells new messages from those seen before. With a log,

@@ -21,6 +21,9 @@
 #   umlaut "pässwörd" 2 messages, the password stored in UTF-8
 #   legacy "pässwörd" 1 message, the password stored in cp1252 bytes
 # Message N of M has "Subject: Message N of M for USER".
+# SASL XOAUTH2 takes a JWT (RS256) whose "sub" names the mailbox, checked
+# locally against DIR/oauth2/signing.key's public half; DIR/oauth2/other.key
+# is a key dovecot does not know. The oauth2 settings are dovecot 2.3's.
 set -euo pipefail
 export PATH="/usr/sbin:/sbin:$PATH"
 
@@ -121,6 +124,22 @@ valid_port() {
     [[ $1 =~ ^[0-9]+$ ]] && (($1 >= 1 && $1 <= 65535))
 }
 
+# $1: instance dir; the keys and settings of the tokens' local validation.
+oauth2_config() {
+    local keys=$1/oauth2
+    mkdir -p "$keys/keys/default/RS256"
+    openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$keys/signing.key" 2>/dev/null
+    openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$keys/other.key" 2>/dev/null
+    # Looked up as /shared/<azp>/<alg>/<kid>, "default" standing for what a token leaves out.
+    openssl pkey -in "$keys/signing.key" -pubout -out "$keys/keys/default/RS256/default"
+    chmod -R a+rX "$keys"
+    cat >"$1/oauth2.conf" <<EOF
+introspection_mode = local
+local_validation_key_dict = fs:posix:prefix=$keys/keys/
+username_attribute = sub
+EOF
+}
+
 # $1: instance dir, $2: TLS port; the settings that add TLS.
 tls_config() {
     local tls=$1/tls
@@ -168,12 +187,14 @@ start() {
     port_open "$port" && die "port $port on 127.0.0.1 is already in use"
 
     ensure_dovecot
+    [[ $(dovecot --version) == 2.3.* ]] || die "the settings are written for dovecot 2.3, not $(dovecot --version)"
     local uid gid
     uid=$(id -u dovecot) || die "no 'dovecot' system user"
     gid=$(id -g dovecot)
     id -u dovenull >/dev/null || die "no 'dovenull' system user"
 
     mkdir -p "$dir"
+    oauth2_config "$dir"
     # dovecot's auth and mail processes run as the dovecot user and must reach into DIR.
     chmod 755 "$dir"
     echo "$port" >"$dir/port"
@@ -187,7 +208,7 @@ log_path = $dir/dovecot.log
 protocols = pop3
 listen = 127.0.0.1
 disable_plaintext_auth = no
-auth_mechanisms = plain
+auth_mechanisms = plain xoauth2
 # Failed logins are still answered after about 0.5 s.
 auth_failure_delay = 0
 default_login_user = dovenull
@@ -199,6 +220,12 @@ mail_location = maildir:~/Maildir
 passdb {
   driver = passwd-file
   args = $dir/passwd
+  mechanisms = plain login none
+}
+passdb {
+  driver = oauth2
+  mechanisms = xoauth2
+  args = $dir/oauth2.conf
 }
 userdb {
   driver = static

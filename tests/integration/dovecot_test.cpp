@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -13,6 +15,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -21,10 +25,14 @@
 #include <thread>
 
 #include "agent/main_frame.h"
+#include "check/pop3/pop3_check.h"
+#include "check/signin/base64.h"
+#include "check/signin/token_endpoint.h"
 #include "platform/posix/posix_transport.h"
 #include "res/resource.h"
 #include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"
+#include "tests/double/fake_web.h"
 #include "tests/double/redirect_transport.h"
 #include "tests/support/unanswering_listener.h"
 
@@ -327,6 +335,63 @@ TEST_F(DovecotTest, NoBrokenPipeAfterAnAbortOrAResetMidTls) {
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(transport->Send("NOOP\r\n", 1000)) << reset;
     EXPECT_TRUE(transport->CloseSocket());
   }
+}
+
+// A token as an identity provider mints it: an RS256 JWT for sub that
+// expires expiresIn seconds from now, signed with the instance's key file.
+std::string Token(const std::string& keyFile, const std::string& sub, long expiresIn) {
+  const long now = static_cast<long>(std::time(nullptr));
+  const std::string signedPart =
+      Base64Url(R"({"alg":"RS256","typ":"JWT"})") + "." +
+      Base64Url(R"({"sub":")" + sub + R"(","iat":)" + std::to_string(now) +
+                R"(,"exp":)" + std::to_string(now + expiresIn) + "}");
+  FILE* file = std::fopen(Instance(keyFile).c_str(), "r");
+  EVP_PKEY* key = file ? PEM_read_PrivateKey(file, nullptr, nullptr, nullptr) : nullptr;
+  if (file) std::fclose(file);
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(signedPart.data());
+  std::string signature(1024, '\0');
+  size_t length = signature.size();
+  const bool signedOk =
+      key && EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, key) == 1 &&
+      EVP_DigestSign(context, reinterpret_cast<unsigned char*>(&signature[0]), &length, bytes,
+                     signedPart.size()) == 1;
+  EVP_MD_CTX_free(context);
+  EVP_PKEY_free(key);
+  EXPECT_TRUE(signedOk) << keyFile;
+  signature.resize(signedOk ? length : 0);
+  return signedPart + "." + Base64Url(signature);
+}
+
+TEST_F(DovecotTest, Xoauth2LogsInWithAGoodTokenAndTheRenewalMendsARefusedOne) {
+  MailAccount account{Tls("pop3s://localhost"), "twelve", ""};
+  account.tokenHosts = {"localhost"};
+  const auto check = [&account](const std::string& token) {
+    struct : OutcomeHandover {
+      void PresentBeforeQuit(const CheckOutcome& outcome) override { told = outcome; }
+      CheckOutcome told;
+    } handover;
+    account.accessToken = token;
+    const std::unique_ptr<Transport> transport = CreatePosixTransport(Instance("tls/ca.pem"));
+    const CheckOutcome last = RunMailCheck(*transport, account, 10000, handover);
+    return last.kind == OutcomeKind::kEnded ? handover.told : last;
+  };
+  for (const std::string& refused :
+       {Token("oauth2/signing.key", "twelve", -600), Token("oauth2/other.key", "twelve", 600),
+        Token("oauth2/signing.key", "one", 600)}) {
+    const CheckOutcome outcome = check(refused);
+    EXPECT_EQ(OutcomeKind::kTokenRefused, outcome.kind);
+    EXPECT_EQ("-ERR [AUTH] Authentication failed.", outcome.refusal);
+  }
+  FakeWeb web;
+  web.answers = {FakeWeb::Answer(200, R"({"access_token":")" +
+                                          Token("oauth2/signing.key", "twelve", 600) +
+                                          R"(","refresh_token":"RT2","expires_in":600})")};
+  const TokenGrant renewed = RenewAccess(web, "https://login.example/token", "id", "RT1", 1000);
+  ASSERT_EQ(TokenStatus::kGranted, renewed.status);
+  const CheckOutcome counted = check(renewed.accessToken);
+  EXPECT_EQ(OutcomeKind::kMailboxCount, counted.kind);
+  EXPECT_EQ(12, counted.count);
 }
 
 }  // namespace

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <iterator>
 
+#include "check/signin/xoauth2.h"
+#include "log/event_log.h"
 #include "platform/posix/posix_transport.h"
 #include "script_server.h"
+#include "tests/double/fake_platform.h"
 #include "tests/double/memory_transport.h"
 
 namespace {
@@ -21,6 +24,8 @@ std::string Describe(const CheckOutcome& outcome) {
       return "user rejected";
     case OutcomeKind::kPasswordRejected:
       return "password rejected";
+    case OutcomeKind::kTokenRefused:
+      return "token refused: " + outcome.refusal;
     case OutcomeKind::kResolveFailed:
       return "resolve failed";
     case OutcomeKind::kConnectFailed:
@@ -232,6 +237,54 @@ MemoryServer Replies(const Lines& replies) {
   MemoryServer server;
   for (size_t i = 0; i < replies.size(); ++i) server.Reply(i, replies[i]);
   return server;
+}
+
+TEST(MailCheck, Xoauth2IsTwoLinesAndARefusalOfAnyFormIsAnOutcomeOfItsOwn) {
+  MailAccount account{"pop3s://outlook.office365.com", "zoe@example.com", "secret"};
+  account.accessToken = std::string(3000, 'T');
+  const std::string payload = Xoauth2Payload(account.user, account.accessToken);
+  const std::string tls = "<TLS outlook.office365.com>";
+  const struct {
+    Lines replies;
+    Lines sent;
+    std::string told;
+  } rows[] = {
+      {{"+OK hi\r\n", "+ \r\n", "+OK in\r\n", "+OK 0 0\r\n", "+OK\r\n.\r\n"},
+       {tls, "AUTH XOAUTH2", payload, "STAT", "UIDL", "QUIT"},
+       "count 0 = 0"},
+      {{"+OK hi\r\n", "+\r\n", "-ERR Authentication failure\r\n"},
+       {tls, "AUTH XOAUTH2", payload},
+       "token refused: -ERR Authentication failure"},
+      {{"+OK hi\r\n", "+\r\n", "+ eyJzdGF0dXMiOiI0MDEifQ==\r\n", "-ERR no\r\n"},
+       {tls, "AUTH XOAUTH2", payload, ""},
+       "token refused: -ERR no"},
+      {{"+OK hi\r\n", "-ERR unknown command\r\n"},
+       {tls, "AUTH XOAUTH2"},
+       "token refused: -ERR unknown command"},
+  };
+  FakePlatform platform;
+  for (const auto& row : rows) {
+    Check check = With(Replies(row.replies));
+    EventLog log(platform.GetServices().files, platform.GetServices().clock, "C:\\log.txt");
+    const CheckOutcome last = RunMailCheck(*check.server.NewSession(), account, 1000,
+                                           check.presenter, check.basis, &log);
+    if (last.kind != OutcomeKind::kEnded) check.presenter.calls.push_back(Describe(last));
+    EXPECT_EQ(row.sent, check.server.transcript);
+    EXPECT_EQ(Lines{row.told}, check.presenter.calls);
+    log.Flush();
+    EXPECT_EQ(std::string::npos, platform.files["C:\\log.txt"].find("TTTT"));
+  }
+  EXPECT_NE(std::string::npos, platform.files["C:\\log.txt"].find("> AUTH XOAUTH2\r\n"));
+  EXPECT_NE(std::string::npos, platform.files["C:\\log.txt"].find("> ***\r\n"));
+
+  // A token goes to Microsoft's hosts alone, and only over TLS.
+  for (const char* server : {"pop3://outlook.office365.com", "outlook.office.com",
+                             "pop3s://pop.example.com"}) {
+    Check check = With(MemoryServer::Standard("+OK 1 1\r\n"));
+    account.server = server;
+    EXPECT_EQ(kCheckTokenNotAllowed, check.Run(account)) << server;
+    EXPECT_EQ(0, check.server.startups) << server;
+  }
 }
 
 TEST(MailCheck, SecureConnectionsAreUpBeforeAnythingOfTheUsersIsSent) {

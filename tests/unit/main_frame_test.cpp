@@ -68,6 +68,11 @@ class MainFrameTest : public ::testing::Test {
   }
   std::string Tip() const { return frame.Icon().tip; }
   int Picture() const { return frame.Icon().pictureId; }
+  Lines BoxTexts() const {
+    Lines texts;
+    for (const MessageBoxCall& box : platform.boxes) texts.push_back(box.text);
+    return texts;
+  }
 
   FakePlatform platform;
   MemoryServer server;
@@ -301,6 +306,50 @@ TEST_F(MainFrameTest, ARejectionIsBoxedOnceThenToldInTheTipUntilSomethingChanges
         << "step " << i;
   }
   EXPECT_EQ((Lines{"USER bob", "QUIT"}), server.transcript) << "a refused user name still quits";
+}
+
+TEST_F(MainFrameTest, WhatARefusalOrAnICloudServerAdvisesIsToldRefusalsInABox) {
+  const std::string microsoft = "This account needs Microsoft sign-in: right-click, Server options",
+                    app = "This account needs an app password: see the provider's security settings",
+                    web = "The provider blocked this sign-in: sign in once on its website, then "
+                          "check again",
+                    icloud = "iCloud offers IMAP only: use imaps://imap.mail.me.com";
+  const struct {
+    const char* server;
+    const char* userReply;
+    const char* passReply;
+    const char* failing;
+    std::string line;
+    bool boxed;
+  } rows[] = {
+      {"pop.example.com", "+OK\r\n", "-ERR Basic authentication is disabled.\r\n", "", microsoft,
+       true},
+      {"pop.example.com", "+OK\r\n", "-ERR [AUTH] Application-specific password required\r\n", "",
+       app, true},
+      {"pop.example.com", "-ERR [ALERT] WEB LOGIN REQUIRED\r\n", "", "", web, true},
+      {"pop.example.com", "+OK\r\n", "-ERR Please log in via your web browser\r\n", "", web, true},
+      {"pop.example.com", "+OK\r\n", "-ERR [AUTH] bad\r\n", "", "Incorrect password or user name!",
+       true},
+      {"pop3s://pop.mail.me.com", "", "", "resolve", icloud, false},
+      {"iCloud.com:110", "", "", "connect", icloud, false},
+      {"imaps://imap.mail.me.com", "", "", "resolve", "Couldn't resolve POP3 name!", false},
+      {"pop.example.com", "", "", "connect", "Couldn't connect to POP3 server!", false},
+  };
+  StartQuietly();
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    server = MemoryServer();
+    server.Reply(0, "+OK\r\n").Reply(1, rows[i].userReply).Reply(2, rows[i].passReply);
+    server.failingStep = rows[i].failing;
+    ChangeSettings(frame, [&](MailSettings& s) {
+      s.m_strServer = rows[i].server;
+      s.m_strUser = "user" + std::to_string(i);
+    });
+    platform.boxes.clear();
+    DoubleClick();
+    EXPECT_EQ(rows[i].line, Tip()) << i;
+    EXPECT_EQ(rows[i].boxed ? Lines{rows[i].line} : Lines{}, BoxTexts()) << i;
+    EXPECT_EQ(IDI_NOTCONNECTED, Picture()) << i;
+  }
 }
 
 TEST_F(MainFrameTest, AnUnreachableServerSaysSoInTheTip) {

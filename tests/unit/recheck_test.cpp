@@ -27,8 +27,18 @@ TEST(RecheckTest, PassingFaultsAreRetriedAfter30s1m2m4mCappedAndASuccessStartsAf
                               kCheckPassFailed, kCheckStatFailed})
     EXPECT_EQ(doubling, DueTicks(passing)) << passing;
   for (CheckResult lasting :
-       {kCheckPassRejected, kCheckUntrusted, kCheckStlsRefused, kCheckStatRejected})
+       {kCheckPassRejected, kCheckUntrusted, kCheckStlsRefused, kCheckStatRejected,
+        kCheckTokenRefused, kCheckTokenNotAllowed})
     EXPECT_EQ(std::vector<int>(), DueTicks(lasting)) << lasting;
+
+  // What the server's words advise is not retried, nor checked again at a network change.
+  Recheck advised;
+  CheckOutcome icloud = FailedAt(kCheckResolveFailed);
+  icloud.advice = Advice::kImapOnly;
+  advised.Observed(icloud);
+  advised.NetworkChanged();
+  EXPECT_EQ(0, advised.TicksToRetry());
+  EXPECT_FALSE(advised.Tick());
 
   Recheck recheck;
   for (int i = 0; i < 12; ++i) recheck.Observed(FailedAt(kCheckConnectFailed));
