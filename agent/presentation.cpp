@@ -1,5 +1,6 @@
 #include "agent/presentation.h"
 
+#include "mail/safe_text.h"
 #include "platform/utf8_text.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
@@ -25,9 +26,9 @@ std::string BalloonLines(const CheckOutcome& outcome, bool withSenders) {
   std::string text;
   int shown = 0;
   for (const MailSummary& mail : outcome.newest) {
-    const std::string line = mail.sender.empty() || mail.subject.empty()
-                                 ? mail.sender + mail.subject
-                                 : mail.sender + ": " + mail.subject;
+    const std::string sender = SafeText(mail.sender), subject = SafeText(mail.subject);
+    const std::string line =
+        sender.empty() || subject.empty() ? sender + subject : sender + ": " + subject;
     if (line.empty()) continue;
     text += (text.empty() ? "" : "\n") + CutToUtf16Units(line, kBalloonLineUnits);
     ++shown;

@@ -410,11 +410,14 @@ TEST(Presentation, SwitchesAndTheBalloonsLimits) {
   outcome.kind = OutcomeKind::kMailboxCount;
   outcome.count = outcome.newCount = 4;
   outcome.countText = "4";
-  outcome.newest = {{std::string(40, 'x'), "\xF0\x9F\x93\xA7" + std::string(100, 'y')}, {"", ""}};
+  outcome.newest = {{std::string(40, 'x'), "\xF0\x9F\x93\xA7" + std::string(100, 'y')},
+                    {"", ""},
+                    {"Eve\xE2\x80\xAE", "\xE2\x80\xA8\xC2\x85"}};
   MailSettings settings;
   Announcement told = Decide(outcome, settings, PresentationMemory());
   EXPECT_EQ("4 new messages", told.balloonTitle);
-  EXPECT_EQ(std::string(40, 'x') + ": \xF0\x9F\x93\xA7" + std::string(31, 'y') + "\nand 3 more",
+  EXPECT_EQ(std::string(40, 'x') + ": \xF0\x9F\x93\xA7" + std::string(31, 'y') +
+                "\nEve\nand 2 more",
             told.balloonText);
   settings.m_extras.SetSwitch(kShowSenderKey, false, true);
   EXPECT_EQ("4 new messages", Decide(outcome, settings, PresentationMemory()).balloonText);
