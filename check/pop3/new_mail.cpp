@@ -134,11 +134,15 @@ CheckResult FindNewMail(Pop3Channel& channel, const NewMailBasis& basis, CheckOu
   std::vector<int> fresh;
   if (listing.usable) {
     fresh = NewFromListing(listing, basis.seen, next);
+    const size_t told = std::min(fresh.size(), static_cast<size_t>(basis.seen.toldByCount));
+    fresh.erase(fresh.begin(), fresh.begin() + static_cast<std::ptrdiff_t>(told));
     counted.newCount = static_cast<int>(fresh.size());
   } else {
     next.ids = basis.seen.ids;
     fresh = NewFromCount(count, basis.seen);
     counted.newCount = basis.seen.known ? std::max(0, count - basis.seen.count) : count;
+    next.toldByCount = static_cast<int>(
+        std::min<int64_t>(count, int64_t{basis.seen.toldByCount} + counted.newCount));
   }
   // After a listing cut off half-way, its rest would be taken for a header.
   if (!listing.inStep) return kCheckCompleted;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 
 #include "platform/posix/posix_transport.h"
 #include "script_server.h"
@@ -387,10 +388,11 @@ TEST(MailCheck, ReplySplitIntoSingleBytesReadsTheSame) {
   EXPECT_EQ(kWholeConversation, check.server.transcript);
 }
 
-SeenMail Seen(int count, const Lines& ids) {
+SeenMail Seen(int count, const Lines& ids, int toldByCount = 0) {
   SeenMail seen;
   seen.known = true;
   seen.count = count;
+  seen.toldByCount = toldByCount;
   for (const std::string& id : ids) seen.ids.push_back(SeenHash(id));
   std::sort(seen.ids.begin(), seen.ids.end());
   return seen;
@@ -408,23 +410,35 @@ TEST(MailCheck, NewMailIsWhatTheListingHoldsBeyondThePreviousCheck) {
     SeenMail seen;
     int newCount;
     Lines tops;  // the commands after UIDL, without QUIT
+    int toldByCount = 0;  // remembered
+    std::optional<Lines> ids = std::nullopt;  // remembered, where the row says
   } cases[] = {
       {"+OK 3 9\r\n", abc, SeenMail(), 3, {"TOP 3 0", "TOP 2 0", "TOP 1 0"}},
       {"+OK 3 9\r\n", abc, Seen(2, {"a", "b"}), 1, {"TOP 3 0"}},
-      {"+OK 3 9\r\n", abc, Seen(3, {"a", "b", "c", "gone"}), 0, {}},
+      {"+OK 3 9\r\n", abc, Seen(3, {"a", "b", "c", "gone"}), 0, {}, 0, Lines{"a", "b", "c"}},
       {"+OK 3 9\r\n", "+OK\r\n2 b\r\n1 a\r\n3 c\r\n.\r\n", Seen(1, {"b", "c"}), 1,
        {"TOP 1 0"}},
+      {"+OK 3 9\r\n", "+OK\r\n1 a\r\n2 a\r\n3 c\r\n.\r\n", Seen(3, {"a"}), 1, {"TOP 3 0"},
+       0, Lines{"a", "c"}},
+      {"+OK 3 9\r\n", "+OK\r\n1 a\r\n2 b\r\n3 " + std::string(70, 'x') + "\r\n.\r\n",
+       Seen(3, {"a", "b"}), 1, {"TOP 3 0"}},
+      // What the count told while no listing could be read is not told again.
+      {"+OK 3 9\r\n", abc, Seen(2, {"a", "b"}, 1), 0, {}},
+      {"+OK 4 9\r\n", "+OK\r\n1 a\r\n2 b\r\n3 c\r\n4 d\r\n.\r\n", Seen(2, {"a", "b"}, 1), 1,
+       {"TOP 3 0"}},
       // Refused, malformed or out of bounds: new when the count grew.
-      {"+OK 3 9\r\n", "-ERR no\r\n", Seen(2, {}), 1, {"TOP 3 0"}},
-      {"+OK 3 9\r\n", "-ERR no\r\n", SeenMail(), 3, {"TOP 3 0", "TOP 2 0", "TOP 1 0"}},
-      {"+OK 3 9\r\n", "+OK\r\n1 a\r\nx b\r\n.\r\n", Seen(1, {"a"}), 2, {"TOP 3 0", "TOP 2 0"}},
+      {"+OK 3 9\r\n", "-ERR no\r\n", Seen(2, {"a", "b"}), 1, {"TOP 3 0"}, 1, Lines{"a", "b"}},
+      {"+OK 3 9\r\n", "-ERR no\r\n", Seen(2, {}, 1), 1, {"TOP 3 0"}, 2},
+      {"+OK 3 9\r\n", "-ERR no\r\n", SeenMail(), 3, {"TOP 3 0", "TOP 2 0", "TOP 1 0"}, 3},
+      {"+OK 3 9\r\n", "+OK\r\n1 a\r\nx b\r\n.\r\n", Seen(1, {"a"}), 2, {"TOP 3 0", "TOP 2 0"},
+       2},
       {"+OK 3 9\r\n", "+OK\r\n1 a\r\n1 b\r\n.\r\n", Seen(4, {}), 0, {}},
       {"+OK 3 9\r\n", "+OK\r\n1 a\r\n4 d\r\n.\r\n", Seen(3, {}), 0, {}},
       {"+OK 3 9\r\n", "+OK\r\n1 " + std::string(71, 'x') + "\r\n.\r\n", Seen(3, {}), 0, {}},
       {"+OK 3 9\r\n", "+OK\r\n1 a b\r\n.\r\n", Seen(3, {}), 0, {}},
-      {"+OK 1 9\r\n", "+OK\r\n1 a\r\n2 b\r\n.\r\n", Seen(0, {}), 1, {"TOP 1 0"}},
+      {"+OK 1 9\r\n", "+OK\r\n1 a\r\n2 b\r\n.\r\n", Seen(0, {}), 1, {"TOP 1 0"}, 1},
       // A listing far past its bound is not read to its end, nor taken for a header.
-      {"+OK 1 9\r\n", "+OK\r\n" + std::string(3000, 'x') + "\r\n.\r\n", Seen(0, {}), 1, {}},
+      {"+OK 1 9\r\n", "+OK\r\n" + std::string(3000, 'x') + "\r\n.\r\n", Seen(0, {}), 1, {}, 1},
   };
   for (const auto& c : cases) {
     Check check = With(Replies({"+OK hi\r\n", "+OK\r\n", "+OK in\r\n", c.stat, c.listing,
@@ -435,7 +449,13 @@ TEST(MailCheck, NewMailIsWhatTheListingHoldsBeyondThePreviousCheck) {
     Lines after(check.server.transcript.begin() + 4, check.server.transcript.end() - 1);
     EXPECT_EQ(c.tops, after) << c.listing;
     EXPECT_EQ(c.tops.size(), check.presenter.last.newest.size()) << c.listing;
-    EXPECT_TRUE(check.presenter.last.seen.known);
+    const SeenMail& remembered = check.presenter.last.seen;
+    EXPECT_TRUE(remembered.known);
+    EXPECT_EQ(check.presenter.last.count, remembered.count) << "the STAT count, not the ids'";
+    EXPECT_EQ(c.toldByCount, remembered.toldByCount) << c.listing;
+    if (c.ids) {
+      EXPECT_EQ(Seen(0, *c.ids).ids, remembered.ids) << c.listing;
+    }
   }
 }
 
