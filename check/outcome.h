@@ -27,7 +27,6 @@ enum : CheckResult {
   kCheckSecureFailed = 13,
   kCheckUntrusted = 14,
   kCheckStlsRefused = 15,
-  kCheckTopFailed = 16,
 };
 
 // What the user is to be told about a check.

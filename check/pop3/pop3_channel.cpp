@@ -57,13 +57,19 @@ ReplyStatus Pop3Channel::ReadReply(std::string& line) {
 
 ReplyStatus Pop3Channel::ReadMultiLineReply(std::string& status,
                                             const std::function<void(const std::string&)>& onLine,
-                                            size_t maxBytes) {
+                                            size_t maxBytes, bool* longLines) {
   const Deadline deadline(m_timeoutMs);
   const ReplyStatus answer = ReadLine(status, deadline, true);
   if (answer != ReplyStatus::kPositive) return answer;
   std::string line;
-  for (size_t read = 0; read <= maxBytes; read += line.size() + 2) {
-    if (ReadLine(line, deadline, false) == ReplyStatus::kNone) return ReplyStatus::kNone;
+  size_t dropped = 0;
+  for (size_t read = 0; read <= maxBytes; read += line.size() + dropped + 2) {
+    if (ReadLine(line, deadline, false, longLines ? &dropped : nullptr) == ReplyStatus::kNone)
+      return ReplyStatus::kNone;
+    if (dropped > 0) {
+      *longLines = true;
+      continue;
+    }
     if (line == ".") return ReplyStatus::kPositive;
     onLine(!line.empty() && line[0] == '.' ? line.substr(1) : line);
   }
@@ -73,18 +79,27 @@ ReplyStatus Pop3Channel::ReadMultiLineReply(std::string& status,
 // A line ends at LF; a CR right before it is dropped, so servers that end
 // lines with a bare LF are understood too.
 ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline,
-                                  bool firstOfReply) {
+                                  bool firstOfReply, size_t* dropped) {
   char chunk[kReceiveChunk];
+  if (dropped) *dropped = 0;
   for (;;) {
     const size_t end = m_received.find('\n');
     if (end != std::string::npos) {
       line.assign(m_received, 0, end);
       m_received.erase(0, end + 1);
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (dropped && *dropped > 0) {
+        *dropped += end;
+        line.clear();
+      }
       if (m_pLog && firstOfReply) m_pLog->Add("< " + line.substr(0, kLoggedReplyLength));
       return ClassifyReply(line);
     }
-    if (m_received.size() >= kMaxReplyLength) return NoReply("too long");
+    if (m_received.size() >= kMaxReplyLength) {
+      if (!dropped) return NoReply("too long");
+      *dropped += m_received.size();
+      m_received.clear();
+    }
     const int left = deadline.MsLeft();
     if (left <= 0) return NoReply("timed out");
     const size_t room = std::min(sizeof chunk, kMaxReplyLength - m_received.size());

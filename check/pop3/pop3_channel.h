@@ -40,14 +40,19 @@ class Pop3Channel {
   // Reads a multi-line reply, status line and body alike under one time
   // limit: when the status is positive, each body line (dot-stuffing undone)
   // goes to onLine up to the terminating ".". kNone when the reply did not
-  // end in time or ran past maxBytes.
+  // end in time or ran past maxBytes. A body line longer than a reply line
+  // may be ends the reply as kNone too; with longLines, it is read through
+  // and dropped instead, and *longLines set.
   ReplyStatus ReadMultiLineReply(std::string& status,
                                  const std::function<void(const std::string&)>& onLine,
-                                 size_t maxBytes);
+                                 size_t maxBytes, bool* longLines = nullptr);
 
  private:
   // One line within the reply's limit; the log gets a reply's first line only.
-  ReplyStatus ReadLine(std::string& line, const Deadline& deadline, bool firstOfReply);
+  // With dropped, a line too long is read through and left empty, and its
+  // length put in *dropped (0 for any other line).
+  ReplyStatus ReadLine(std::string& line, const Deadline& deadline, bool firstOfReply,
+                       size_t* dropped = nullptr);
   ReplyStatus NoReply(const char* why);
 
   Transport& m_transport;

@@ -245,12 +245,11 @@ CheckOutcome Converse(Transport& transport, const Pop3Account& account, int time
     told.loginForm = form;
   }
   if (told.result != kCheckCompleted) return told;
-  if (told.kind == OutcomeKind::kMailboxCount) {
-    result = FindNewMail(*channel, basis, told);
-    if (result != kCheckCompleted) return FailedAt(result);
-  }
+  // A header reply cut short leaves the conversation out of step: the count
+  // is told all the same, and the connection closed without QUIT.
+  const bool inStep = told.kind != OutcomeKind::kMailboxCount || FindNewMail(*channel, basis, told);
   handover.PresentBeforeQuit(told);
-  if (!channel->SendCommand("QUIT")) return FailedAt(kCheckQuitFailed);
+  if (inStep && !channel->SendCommand("QUIT")) return FailedAt(kCheckQuitFailed);
   result = connection.Close();
   return result == kCheckCompleted ? CheckOutcome() : FailedAt(result);
 }
