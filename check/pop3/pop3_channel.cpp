@@ -88,10 +88,6 @@ ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline,
       line.assign(m_received, 0, end);
       m_received.erase(0, end + 1);
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (dropped && *dropped > 0) {
-        *dropped += end;
-        line.clear();
-      }
       if (m_pLog && firstOfReply) m_pLog->Add("< " + line.substr(0, kLoggedReplyLength));
       return ClassifyReply(line);
     }

@@ -49,8 +49,8 @@ class Pop3Channel {
 
  private:
   // One line within the reply's limit; the log gets a reply's first line only.
-  // With dropped, a line too long is read through and left empty, and its
-  // length put in *dropped (0 for any other line).
+  // With dropped, a line too long is read through: line holds its end, and
+  // *dropped how much went before (0 for a line that fits).
   ReplyStatus ReadLine(std::string& line, const Deadline& deadline, bool firstOfReply,
                        size_t* dropped = nullptr);
   ReplyStatus NoReply(const char* why);
