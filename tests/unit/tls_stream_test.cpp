@@ -40,9 +40,12 @@ TEST(TlsStream, EveryProviderSequenceEndsInTheRightOutcome) {
   for (const MemoryServer::Chunk& chunk : afterGreeting)
     stls.push_back({chunk.afterCommands + 1, chunk.bytes});
   // A server that asks again after every renegotiation.
-  std::string eightTimes;
-  for (int i = 0; i < TlsStream::kMaxRenegotiations; ++i)
-    eightTimes += Record('T', "hello request") + done;
+  const auto again = [&](int times) {
+    std::string wire;
+    for (int i = 0; i < times; ++i) wire += Record('T', "hello request") + done;
+    return wire;
+  };
+  const std::string eightTimes = again(TlsStream::kMaxRenegotiations);
 
   const struct {
     const char* what;
@@ -99,6 +102,12 @@ TEST(TlsStream, EveryProviderSequenceEndsInTheRightOutcome) {
       {"a ninth", "pop3s://mail.example.com",
        pop3s(done + Data("+OK ready\r\n") + eightTimes + Record('T', "hello request") + done), false,
        kCheckUserFailed, -1},
+      {"five in the poll before USER, five more before PASS", "pop3s://mail.example.com",
+       pop3s(done + Data("+OK ready\r\n") + again(5),
+             {{1, Data("+OK\r\n") + again(5)},
+              {2, Data("+OK logged in\r\n")},
+              {3, Data("+OK 3 320\r\n")}}),
+       false, kCheckCompleted, 3},
       {"data after close_notify", "pop3s://mail.example.com",
        pop3s(done + Record('C', "") + Data("+OK ready\r\n")), false, kCheckConnectFailed, -1},
       {"a renegotiation that presents an untrusted certificate", "pop3s://mail.example.com",
