@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "check/check_budget.h"
 #include "log/event_log.h"
 #include "platform/deadline.h"
 
@@ -25,8 +26,13 @@ ReplyStatus ClassifyReply(const std::string& line) {
   return line.compare(0, 3, "+OK") == 0 ? ReplyStatus::kPositive : ReplyStatus::kNegative;
 }
 
-Pop3Channel::Pop3Channel(Transport& transport, int timeoutMs, EventLog* log)
-    : m_transport(transport), m_timeoutMs(timeoutMs), m_pLog(log) {}
+Pop3Channel::Pop3Channel(Transport& transport, int timeoutMs, EventLog* log,
+                         const CheckBudget* budget)
+    : m_transport(transport), m_timeoutMs(timeoutMs), m_pLog(log), m_pBudget(budget) {}
+
+int Pop3Channel::LimitMs() const {
+  return m_pBudget ? m_pBudget->Limit(m_timeoutMs) : m_timeoutMs;
+}
 
 // A server answers a command only after it has received it, so whatever has
 // already arrived when a command goes out (an extra line after the greeting, a
@@ -43,7 +49,7 @@ bool Pop3Channel::SendCommand(const std::string& line) {
     discarded += static_cast<size_t>(count);
   }
   if (m_pLog) m_pLog->Add("> " + LoggedCommand(line));
-  return m_transport.Send(line + "\r\n", m_timeoutMs);
+  return m_transport.Send(line + "\r\n", LimitMs());
 }
 
 ReplyStatus Pop3Channel::NoReply(const char* why) {
@@ -52,13 +58,13 @@ ReplyStatus Pop3Channel::NoReply(const char* why) {
 }
 
 ReplyStatus Pop3Channel::ReadReply(std::string& line) {
-  return ReadLine(line, Deadline(m_timeoutMs), true);
+  return ReadLine(line, Deadline(LimitMs()), true);
 }
 
 ReplyStatus Pop3Channel::ReadMultiLineReply(std::string& status,
                                             const std::function<void(const std::string&)>& onLine,
                                             size_t maxBytes, bool* longLines) {
-  const Deadline deadline(m_timeoutMs);
+  const Deadline deadline(LimitMs());
   const ReplyStatus answer = ReadLine(status, deadline, true);
   if (answer != ReplyStatus::kPositive) return answer;
   std::string line;

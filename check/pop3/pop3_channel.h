@@ -6,6 +6,7 @@
 #include "platform/deadline.h"
 #include "platform/transport.h"
 
+class CheckBudget;
 class EventLog;
 
 // What a reply says, decided in one place for the whole conversation.
@@ -28,8 +29,10 @@ class Pop3Channel {
   static constexpr size_t kMaxCommandLength = 255;
 
   // With a log, every command and the first line of every reply is written
-  // to it, the password never.
-  Pop3Channel(Transport& transport, int timeoutMs, EventLog* log = nullptr);
+  // to it, the password never. With a budget, no reply waits longer than
+  // what is left of it.
+  Pop3Channel(Transport& transport, int timeoutMs, EventLog* log = nullptr,
+              const CheckBudget* budget = nullptr);
 
   // Sends the line with CR LF. A line that itself holds CR, LF or NUL is
   // never sent: it would smuggle further commands into the conversation. Nor
@@ -54,10 +57,13 @@ class Pop3Channel {
   ReplyStatus ReadLine(std::string& line, const Deadline& deadline, bool firstOfReply,
                        size_t* dropped = nullptr);
   ReplyStatus NoReply(const char* why);
+  // The limit of the next command or reply.
+  int LimitMs() const;
 
   Transport& m_transport;
   int m_timeoutMs;
   EventLog* m_pLog;
+  const CheckBudget* m_pBudget;
   // Bytes received after the end of the line last read.
   std::string m_received;
 };

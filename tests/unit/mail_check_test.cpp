@@ -364,6 +364,19 @@ TEST(MailCheck, TheAnsiFormGoesOverANewConnectionWhenTheServerHungUp) {
   EXPECT_EQ((Lines{"USER al", "PASS p\xC3\xA4ss", "USER al", "PASS p\xE4ss"}), server.Transcript());
 }
 
+// Each reply comes well within its limit, but the check outlasts its ceiling:
+// the step then waiting times out, a failure that is retried.
+TEST(MailCheck, TheCeilingOverAWholeCheckTimesOutTheStepThenRunning) {
+  ScriptServer server;
+  ASSERT_TRUE(server.Start(StandardSession("+OK 3 30\r\n", 500)));
+  RecordingHandover handover;
+  const CheckOutcome told =
+      RunMailCheck(*CreatePosixTransport(), {"127.0.0.1:" + std::to_string(server.Port()), "al", "pw"},
+                   2000, handover, NewMailBasis(), nullptr, 1250);
+  EXPECT_EQ(kCheckPassFailed, told.result) << "greeting at 0.5 s, USER at 1 s, PASS due at 1.5 s";
+  EXPECT_TRUE(handover.calls.empty());
+}
+
 TEST(MailCheck, CredentialsTooLongForACommandLineAreNeverSent) {
   Check longUser = With(MemoryServer::Standard("+OK 0 0\r\n"));
   EXPECT_EQ(kCheckUserFailed, longUser.Run({"host", std::string(300, 'u'), "x"}));
