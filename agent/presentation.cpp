@@ -138,6 +138,11 @@ Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
       told.tip = "Password needed: right-click, Server options";
       told.picture = IDI_NOTCONNECTED;
       break;
+    case OutcomeKind::kLoginUnsendable:
+      DecideRejection(outcome.kind, "User name or password can't be sent: too long or a line break",
+                      settings, told);
+      told.picture = IDI_NOTCONNECTED;
+      break;
     case OutcomeKind::kStepFailed:
     case OutcomeKind::kEnded:
       break;

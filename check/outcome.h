@@ -39,6 +39,7 @@ enum class OutcomeKind {
   kSecureFailed,      // no secure connection: handshake failed, STLS refused or unanswered
   kUntrusted,         // the server's certificate did not verify for its name
   kPasswordNeeded,    // no password is known, so no check was made
+  kLoginUnsendable,   // no check was made: the protocol cannot send the user name or password
   kStepFailed,        // another step failed; result names it
   kEnded,             // the conversation ended after its outcome was handed over
   kNoServer,          // no check was made: the settings name no server

@@ -38,9 +38,7 @@ int Pop3Channel::LimitMs() const {
 // already arrived when a command goes out (an extra line after the greeting, a
 // reply sent ahead of its command) is not its reply and is thrown away.
 bool Pop3Channel::SendCommand(const std::string& line) {
-  if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos ||
-      line.size() + 2 > kMaxCommandLength)
-    return false;
+  if (!Sendable(line)) return false;
   m_received.clear();
   char scratch[kReceiveChunk];
   for (size_t discarded = 0; discarded < kMaxDiscarded;) {
@@ -50,6 +48,11 @@ bool Pop3Channel::SendCommand(const std::string& line) {
   }
   if (m_pLog) m_pLog->Add("> " + LoggedCommand(line));
   return m_transport.Send(line + "\r\n", LimitMs());
+}
+
+bool Pop3Channel::Sendable(const std::string& line) {
+  return line.find_first_of(std::string("\r\n\0", 3)) == std::string::npos &&
+         line.size() + 2 <= kMaxCommandLength;
 }
 
 ReplyStatus Pop3Channel::NoReply(const char* why) {

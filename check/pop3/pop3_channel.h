@@ -34,9 +34,11 @@ class Pop3Channel {
   Pop3Channel(Transport& transport, int timeoutMs, EventLog* log = nullptr,
               const CheckBudget* budget = nullptr);
 
-  // Sends the line with CR LF. A line that itself holds CR, LF or NUL is
-  // never sent: it would smuggle further commands into the conversation. Nor
-  // is one longer than a server must accept, which it could cut anywhere.
+  // Whether the line can go out as a command: one that itself holds CR, LF
+  // or NUL would smuggle further commands into the conversation, and one
+  // longer than a server must accept could be cut anywhere.
+  static bool Sendable(const std::string& line);
+  // Sends the line with CR LF; a line that is not Sendable never goes out.
   bool SendCommand(const std::string& line);
   // Reads the next reply line, without its line end, and says what it is.
   ReplyStatus ReadReply(std::string& line);

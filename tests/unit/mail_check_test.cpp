@@ -32,6 +32,8 @@ std::string Describe(const CheckOutcome& outcome) {
       return "untrusted";
     case OutcomeKind::kPasswordNeeded:
       return "password needed";
+    case OutcomeKind::kLoginUnsendable:
+      return "login unsendable";
     case OutcomeKind::kStepFailed:
       return "failed";
     case OutcomeKind::kEnded:

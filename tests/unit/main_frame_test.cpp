@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/utf8_text.h"
+#include "agent/check_gate.h"
 #include "agent/presentation.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
@@ -433,6 +434,41 @@ TEST(Presentation, SwitchesAndTheBalloonsLimits) {
             settings.m_extras.Format());
   EXPECT_EQ("ab", CutToUtf16Units("ab\xF0\x9F\x93\xA7", 3));
   EXPECT_EQ("ab\xF0\x9F\x93\xA7", CutToUtf16Units("ab\xF0\x9F\x93\xA7", 4));
+}
+
+// What could never be answered is not asked: the outcome stands in for the check.
+TEST(CheckGate, NoServerNoPasswordOrALoginPop3CannotSendMakesNoCheck) {
+  const std::string unsendable = "User name or password can't be sent: too long or a line break";
+  const struct {
+    const char* server;
+    std::string user;
+    std::string password;
+    std::optional<OutcomeKind> held;
+  } rows[] = {
+      {"", "alice", "pw", OutcomeKind::kNoServer},
+      {" \t ", "alice", "pw", OutcomeKind::kNoServer},
+      {"pop.example.com", "alice", "", OutcomeKind::kPasswordNeeded},
+      {"pop.example.com", "alice\r\nDELE 1", "pw", OutcomeKind::kLoginUnsendable},
+      {"pop3s://pop.example.com", "alice", std::string("p\0w", 3), OutcomeKind::kLoginUnsendable},
+      {"pop.example.com", std::string(249, 'u'), "pw", OutcomeKind::kLoginUnsendable},
+      {"pop.example.com", "alice", std::string(249, 'p'), OutcomeKind::kLoginUnsendable},
+      {"pop.example.com", std::string(248, 'u'), std::string(248, 'p'), std::nullopt},
+      {"pop.example.com:0", "a\nb", "pw", std::nullopt},  // the check says what is wrong
+  };
+  for (const auto& row : rows) {
+    MailSettings settings;
+    settings.m_strServer = row.server;
+    settings.m_strUser = row.user;
+    settings.m_strPassword = row.password;
+    const std::optional<CheckOutcome> held = CheckHeldBack(settings);
+    EXPECT_EQ(row.held, held ? std::optional<OutcomeKind>(held->kind) : std::nullopt)
+        << row.server << " " << row.user.size() << " " << row.password.size();
+    if (!held || held->kind != OutcomeKind::kLoginUnsendable) continue;
+    const Announcement told = Decide(*held, settings, PresentationMemory());
+    EXPECT_EQ(unsendable, told.tip);
+    EXPECT_EQ(unsendable, told.box);
+    EXPECT_EQ("", Decide(*held, settings, told.remembered).box) << "one box until something changes";
+  }
 }
 
 TEST_F(MainFrameTest, TheBoxOfACountOrARefusedUserNameComesBeforeQuit) {
