@@ -85,6 +85,8 @@ TEST(ConnectRace, NextAddressAfterAQuarterSecondOrAtOnceWhenRefusedFirstToConnec
        {{kNever, false}, {0, true}}, ConnectResult::kConnected, 1, {0, 250}, 250},
       {"refused, then one that connects",
        {{0, false}, {0, true}}, ConnectResult::kConnected, 1, {0, 0}, 0},
+      {"silent, refused while it waits, then one that connects at once",
+       {{kNever, false}, {100, false}, {0, true}}, ConnectResult::kConnected, 2, {0, 250, 350}, 350},
       {"slow but first",
        {{400, true}, {kNever, false}}, ConnectResult::kConnected, 0, {0, 250}, 400},
       {"four dead in one limit",
