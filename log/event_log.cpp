@@ -31,7 +31,8 @@ EventLog::EventLog(Platform& platform, std::string path)
     : m_platform(platform), m_strPath(std::move(path)) {}
 
 void EventLog::Add(const std::string& text) {
-  const std::string line = CutUtf8(SafeText(m_platform.LocalTimeText() + " " + text), kMaxLineBytes);
+  const std::string line =
+      CutUtf8(SafeText(m_platform.LocalTimeText() + " " + text), kMaxLineBytes);
   const std::lock_guard<std::mutex> lock(m_queueMutex);
   m_queued += line + "\r\n";
 }

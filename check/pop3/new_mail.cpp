@@ -101,8 +101,8 @@ ReplyStatus ReadSummary(Pop3Channel& channel, int number, const CharsetDecoder* 
   // A line longer than a reply line may be (any sender can write one) is
   // read over; the header it broke names no sender or subject.
   bool longLines = false;
-  const ReplyStatus reply = channel.ReadMultiLineReply(
-      status, onLine, std::numeric_limits<size_t>::max(), &longLines);
+  const ReplyStatus reply =
+      channel.ReadMultiLineReply(status, onLine, std::numeric_limits<size_t>::max(), &longLines);
   if (reply == ReplyStatus::kPositive && !longLines) summary = ReadMailSummary(header, charsets);
   return reply;
 }
@@ -151,8 +151,7 @@ bool FindNewMail(Pop3Channel& channel, const NewMailBasis& basis, CheckOutcome& 
   if (!listing.inStep) return true;
   for (size_t i = 0; i < fresh.size() && i < kMaxSummaries; ++i) {
     MailSummary summary;
-    if (ReadSummary(channel, fresh[i], basis.charsets, summary) == ReplyStatus::kNone)
-      return false;
+    if (ReadSummary(channel, fresh[i], basis.charsets, summary) == ReplyStatus::kNone) return false;
     counted.newest.push_back(summary);
   }
   return true;

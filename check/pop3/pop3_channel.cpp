@@ -30,9 +30,7 @@ Pop3Channel::Pop3Channel(Transport& transport, int timeoutMs, EventLog* log,
                          const CheckBudget* budget)
     : m_transport(transport), m_timeoutMs(timeoutMs), m_pLog(log), m_pBudget(budget) {}
 
-int Pop3Channel::LimitMs() const {
-  return m_pBudget ? m_pBudget->Limit(m_timeoutMs) : m_timeoutMs;
-}
+int Pop3Channel::LimitMs() const { return m_pBudget ? m_pBudget->Limit(m_timeoutMs) : m_timeoutMs; }
 
 // A server answers a command only after it has received it, so whatever has
 // already arrived when a command goes out (an extra line after the greeting, a
@@ -87,8 +85,8 @@ ReplyStatus Pop3Channel::ReadMultiLineReply(std::string& status,
 
 // A line ends at LF; a CR right before it is dropped, so servers that end
 // lines with a bare LF are understood too.
-ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline,
-                                  bool firstOfReply, size_t* dropped) {
+ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline, bool firstOfReply,
+                                  size_t* dropped) {
   char chunk[kReceiveChunk];
   if (dropped) *dropped = 0;
   for (;;) {

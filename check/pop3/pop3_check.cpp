@@ -217,11 +217,10 @@ CheckResult Reach(Transport& transport, Connection& connection, const std::strin
 }
 
 // As Reach; the log then gets the addresses tried and the TLS in use.
-CheckResult OpenSession(Transport& transport, Connection& connection,
-                        const std::string& server, int timeoutMs, const CheckBudget& budget,
-                        EventLog* log, std::optional<Pop3Channel>& channel) {
-  const CheckResult result =
-      Reach(transport, connection, server, timeoutMs, budget, log, channel);
+CheckResult OpenSession(Transport& transport, Connection& connection, const std::string& server,
+                        int timeoutMs, const CheckBudget& budget, EventLog* log,
+                        std::optional<Pop3Channel>& channel) {
+  const CheckResult result = Reach(transport, connection, server, timeoutMs, budget, log, channel);
   const std::string note = log ? transport.Note() : std::string();
   if (!note.empty()) log->Add(note);
   return result;

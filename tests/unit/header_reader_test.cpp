@@ -104,7 +104,8 @@ TEST(SafeText, RepairsAndRemovesWhatCouldDisguiseOrBreakALine) {
        "\xEF\xBF\xBD",
        "\xC2\xA0\xE2\x80\x8B\xE2\x80\x8C\xE2\x80\x8D\xE2\x80\xAF\xE2\x81\xAA\xEF\xBF\xBC"
        "\xEF\xBF\xBD"},
-      {"\xFF" "a\xE2\x80" "b\xC0\xAF", "\xEF\xBF\xBD" "a\xEF\xBF\xBD\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"\xFF" "a\xE2\x80" "b\xC0\xAF",
+       "\xEF\xBF\xBD" "a\xEF\xBF\xBD\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD"},
   };
   for (const auto& [raw, safe] : cases) EXPECT_EQ(safe, SafeText(raw)) << raw;
 }
@@ -123,8 +124,8 @@ std::string ConvertedBySystem(const char* charset, char byte) {
 }
 
 TEST(Charsets, EverySingleByteTableIsTheSystemsConverterByteForByte) {
-  for (const char* charset :
-       {"ISO-8859-1", "ISO-8859-2", "ISO-8859-15", "WINDOWS-1250", "WINDOWS-1251", "WINDOWS-1252"}) {
+  for (const char* charset : {"ISO-8859-1", "ISO-8859-2", "ISO-8859-15", "WINDOWS-1250",
+                              "WINDOWS-1251", "WINDOWS-1252"}) {
     for (int byte = 0x80; byte <= 0xFF; ++byte) {
       const std::string one(1, static_cast<char>(byte));
       std::string ours;

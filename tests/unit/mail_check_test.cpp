@@ -372,9 +372,9 @@ TEST(MailCheck, TheCeilingOverAWholeCheckTimesOutTheStepThenRunning) {
   ScriptServer server;
   ASSERT_TRUE(server.Start(StandardSession("+OK 3 30\r\n", 500)));
   RecordingHandover handover;
+  const Pop3Account account{"127.0.0.1:" + std::to_string(server.Port()), "al", "pw"};
   const CheckOutcome told =
-      RunMailCheck(*CreatePosixTransport(), {"127.0.0.1:" + std::to_string(server.Port()), "al", "pw"},
-                   2000, handover, NewMailBasis(), nullptr, 1250);
+      RunMailCheck(*CreatePosixTransport(), account, 2000, handover, NewMailBasis(), nullptr, 1250);
   EXPECT_EQ(kCheckPassFailed, told.result) << "greeting at 0.5 s, USER at 1 s, PASS due at 1.5 s";
   EXPECT_TRUE(handover.calls.empty());
 }
@@ -486,8 +486,8 @@ TEST(MailCheck, TheListingIsRememberedAndHeadersGoWithTheirMessages) {
                               "+OK\r\n1 a\r\n2 b\r\n3 c\r\n4 d\r\n.\r\n",
                               "+OK\r\n..X-Dot: y\r\nFrom: D <d@example.com>\r\n"
                               "Subject: =?UTF-8?Q?d=C3=A9j=C3=A0?=\r\n\r\n.\r\n",
-                              "+OK\r\nFrom: L <l@example.com>\r\nX-Long: " + std::string(20000, 'l') +
-                                  "\r\nSubject: long\r\n\r\n.\r\n",
+                              "+OK\r\nFrom: L <l@example.com>\r\nX-Long: " +
+                                  std::string(20000, 'l') + "\r\nSubject: long\r\n\r\n.\r\n",
                               LongHeader()}));
   check.basis.seen = Seen(2, {"a", "x"});
   EXPECT_EQ(kCheckCompleted, check.Run());

@@ -467,7 +467,7 @@ TEST(CheckGate, NoServerNoPasswordOrALoginPop3CannotSendMakesNoCheck) {
     const Announcement told = Decide(*held, settings, PresentationMemory());
     EXPECT_EQ(unsendable, told.tip);
     EXPECT_EQ(unsendable, told.box);
-    EXPECT_EQ("", Decide(*held, settings, told.remembered).box) << "one box until something changes";
+    EXPECT_EQ("", Decide(*held, settings, told.remembered).box) << "one box till something changes";
   }
 }
 
