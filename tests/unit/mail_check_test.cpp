@@ -370,12 +370,12 @@ TEST(MailCheck, TheAnsiFormGoesOverANewConnectionWhenTheServerHungUp) {
 // the step then waiting times out, a failure that is retried.
 TEST(MailCheck, TheCeilingOverAWholeCheckTimesOutTheStepThenRunning) {
   ScriptServer server;
-  ASSERT_TRUE(server.Start(StandardSession("+OK 3 30\r\n", 500)));
+  ASSERT_TRUE(server.Start(StandardSession("+OK 3 30\r\n", 600)));
   RecordingHandover handover;
   const Pop3Account account{"127.0.0.1:" + std::to_string(server.Port()), "al", "pw"};
   const CheckOutcome told =
-      RunMailCheck(*CreatePosixTransport(), account, 2000, handover, NewMailBasis(), nullptr, 1250);
-  EXPECT_EQ(kCheckPassFailed, told.result) << "greeting at 0.5 s, USER at 1 s, PASS due at 1.5 s";
+      RunMailCheck(*CreatePosixTransport(), account, 2000, handover, NewMailBasis(), nullptr, 1500);
+  EXPECT_EQ(kCheckPassFailed, told.result) << "greeting at 0.6 s, USER at 1.2 s, PASS due at 1.8 s";
   EXPECT_TRUE(handover.calls.empty());
 }
 
