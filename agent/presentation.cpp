@@ -1,5 +1,7 @@
 #include "agent/presentation.h"
 
+#include "mail/safe_text.h"
+#include "mail/safe_text.h"
 #include "platform/utf8_text.h"
 #include "res/resource.h"
 
@@ -15,7 +17,14 @@ constexpr size_t kBalloonLineUnits = 75;
 constexpr size_t kBalloonLines = 3;
 
 bool Held(OutcomeKind kind) {
-  return kind == OutcomeKind::kNoServer || kind == OutcomeKind::kPasswordNeeded;
+  return kind == OutcomeKind::kNoServer || kind == OutcomeKind::kPasswordNeeded ||
+         kind == OutcomeKind::kLoginUnsendable;
+}
+
+// Told in a box, once for the same account until something changed.
+bool Refused(OutcomeKind kind) {
+  return kind == OutcomeKind::kUserRejected || kind == OutcomeKind::kPasswordRejected ||
+         kind == OutcomeKind::kLoginUnsendable;
 }
 
 // A refused user name ends the conversation as a failure too, though it is
@@ -47,6 +56,8 @@ std::string TextOf(const CheckOutcome& outcome) {
       return "Server certificate isn't trusted!";
     case OutcomeKind::kPasswordNeeded:
       return "Password needed: right-click, Server options";
+    case OutcomeKind::kLoginUnsendable:
+      return "User name or password can't be sent: too long or a line break";
     case OutcomeKind::kMailboxCount:
     case OutcomeKind::kStepFailed:
     case OutcomeKind::kEnded:
@@ -138,9 +149,9 @@ std::string BalloonText(const std::vector<AccountView>& accounts,
   for (auto arrival = told.rbegin(); arrival != told.rend(); ++arrival) {
     const AccountView& account = accounts[(*arrival)->account];
     for (const MailSummary& mail : (*arrival)->outcome.newest) {
-      const std::string line = mail.sender.empty() || mail.subject.empty()
-                                   ? mail.sender + mail.subject
-                                   : mail.sender + ": " + mail.subject;
+      const std::string sender = SafeText(mail.sender), subject = SafeText(mail.subject);
+      const std::string line =
+          sender.empty() || subject.empty() ? sender + subject : sender + ": " + subject;
       if (line.empty() || shown == kBalloonLines) continue;
       const std::string named = account.name.empty() ? line : "[" + account.name + "] " + line;
       text += (text.empty() ? "" : "\n") + CutToUtf16Units(named, kBalloonLineUnits);
@@ -221,8 +232,7 @@ Announcement Decide(const std::vector<AccountView>& accounts, const std::vector<
         countTold = true;
         told.inBox.push_back(arrival.account);
       }
-    } else if (outcome.kind == OutcomeKind::kUserRejected ||
-               outcome.kind == OutcomeKind::kPasswordRejected) {
+    } else if (Refused(outcome.kind)) {
       // A rejection is boxed once: the same one again, with nothing changed and
       // no success between, is told in the tooltip alone, so that a box does
       // not wait at every check for a user who is away.

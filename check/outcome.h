@@ -29,7 +29,6 @@ enum : CheckResult {
   kCheckSecureFailed = 13,
   kCheckUntrusted = 14,
   kCheckStlsRefused = 15,
-  kCheckTopFailed = 16,
   kCheckTokenRefused = 17,
   // A token was to go to a server that may not have it: nothing was sent.
   kCheckTokenNotAllowed = 18,
@@ -46,6 +45,7 @@ enum class OutcomeKind {
   kSecureFailed,      // no secure connection: handshake failed, STLS refused or unanswered
   kUntrusted,         // the server's certificate did not verify for its name
   kPasswordNeeded,    // no password is known, so no check was made
+  kLoginUnsendable,   // no check was made: the protocol cannot send the user name or password
   kStepFailed,        // another step failed; result names it
   kEnded,             // the conversation ended after its outcome was handed over
   kNoServer,          // no check was made: the settings name no server

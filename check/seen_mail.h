@@ -14,6 +14,10 @@ struct SeenMail {
   uint64_t account = 0;
   // The STAT count, for servers without UIDL.
   int count = 0;
+  // How many messages the count's growth announced while no listing could be
+  // read: at the next listing, the newest this many ids not seen before were
+  // told already.
+  int toldByCount = 0;
   // The hashes of the ids on the server, sorted.
   std::vector<uint64_t> ids;
 };

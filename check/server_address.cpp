@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "check/pop3/pop3_channel.h"
+
 namespace {
 
 constexpr uint16_t kPlainPort = 110;
@@ -150,4 +152,11 @@ bool ParseServerAddress(const std::string& text, ServerAddress& address) {
   if (!ParseAuthority(rest, schemeGiven, parsed)) return false;
   address = parsed;
   return true;
+}
+
+bool LoginSendable(const std::string& serverText, const std::string& user,
+                   const std::string& password) {
+  ServerAddress address;
+  return !ParseServerAddress(serverText, address) ||
+         (Pop3Channel::Sendable("USER " + user) && Pop3Channel::Sendable("PASS " + password));
 }

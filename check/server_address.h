@@ -21,3 +21,10 @@ struct ServerAddress {
 // address, or "scheme://host[:port]" with pop3, pop3s or pop3+starttls (any
 // case). False when the text names no usable server.
 bool ParseServerAddress(const std::string& text, ServerAddress& address);
+
+// Whether the protocol the server text names can carry this user name and
+// password at all; true for text that names no server, which the check
+// reports itself. Every scheme so far is POP3's, which sends each on a
+// command line of its own: no CR, LF or NUL, at most 255 bytes.
+bool LoginSendable(const std::string& serverText, const std::string& user,
+                   const std::string& password);

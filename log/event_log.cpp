@@ -2,8 +2,22 @@
 
 #include <utility>
 
+#include "mail/safe_text.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+
+namespace {
+
+// The line cut to at most bytes, between two characters.
+std::string CutUtf8(std::string line, size_t bytes) {
+  if (line.size() <= bytes) return line;
+  size_t end = bytes;
+  while (end > 0 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) --end;
+  line.resize(end);
+  return line;
+}
+
+}  // namespace
 
 std::string LogPathFor(const std::string& settingsPath) {
   const size_t slash = settingsPath.find_last_of("\\/");
@@ -22,9 +36,8 @@ EventLog::EventLog(std::shared_ptr<EventLog> log, std::string prefix)
 
 void EventLog::Add(const std::string& text) {
   if (m_pWhole) return m_pWhole->Add(m_strPrefix + text);
-  std::string line = m_pClock->LocalTimeText() + " " + text;
-  for (char& c : line)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  const std::string line =
+      CutUtf8(SafeText(m_pClock->LocalTimeText() + " " + text), kMaxLineBytes);
   const std::lock_guard<std::mutex> lock(m_queueMutex);
   m_queued += line + "\r\n";
 }

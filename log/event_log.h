@@ -18,12 +18,15 @@ std::string LogPathFor(const std::string& settingsPath);
 class EventLog {
  public:
   static constexpr uint64_t kMaxBytes = 1024 * 1024;
+  // A line is cut to this, its line end not counted: a server's reply can be long.
+  static constexpr size_t kMaxLineBytes = 400;
 
   EventLog(std::shared_ptr<Files> files, std::shared_ptr<Clock> clock, std::string path);
   // The same log, each line naming what it belongs to first.
   EventLog(std::shared_ptr<EventLog> log, std::string prefix);
 
-  // Queues one line; control characters become '?', so an event stays one line.
+  // Queues one line of safe text (see SafeText), so an event stays one line
+  // and no text the server sent can disguise it.
   void Add(const std::string& text);
   // Writes out every line queued so far.
   void Flush();

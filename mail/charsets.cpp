@@ -106,7 +106,8 @@ uint32_t SingleByte(const SingleByteCharset& charset, unsigned byte) {
   return byte;
 }
 
-// The length of the valid UTF-8 sequence at text[at], or 0 when there is none.
+}  // namespace
+
 size_t Utf8SequenceAt(const std::string& text, size_t at, uint32_t& codePoint) {
   const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned lead = byte(at);
@@ -133,8 +134,6 @@ size_t Utf8SequenceAt(const std::string& text, size_t at, uint32_t& codePoint) {
   const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
   return codePoint < minimum || codePoint > 0x10FFFF || surrogate ? 0 : length;
 }
-
-}  // namespace
 
 void AppendUtf8(uint32_t codePoint, std::string& utf8) {
   if (codePoint < 0x80) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "mail/charsets.h"
+#include "mail/safe_text.h"
 #include "platform/charset_decoder.h"
 
 namespace {
@@ -17,16 +18,19 @@ int HexValue(char c) {
   return -1;
 }
 
-bool DecodeQ(const std::string& text, std::string& bytes) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '_') {
+// The decoders read value[begin, end) in place and stop at the first byte
+// that cannot be in the word: the "=?" of a word that starts inside it stops
+// them, so the words tried in one long run of text cost no more than the run.
+bool DecodeQ(const std::string& value, size_t begin, size_t end, std::string& bytes) {
+  for (size_t i = begin; i < end; ++i) {
+    if (value[i] == '_') {
       bytes += ' ';
-    } else if (text[i] != '=') {
-      bytes += text[i];
+    } else if (value[i] != '=') {
+      bytes += value[i];
     } else {
-      if (i + 2 >= text.size()) return false;
-      const int high = HexValue(text[i + 1]);
-      const int low = HexValue(text[i + 2]);
+      if (i + 2 >= end) return false;
+      const int high = HexValue(value[i + 1]);
+      const int low = HexValue(value[i + 2]);
       if (high < 0 || low < 0) return false;
       bytes += static_cast<char>(high * 16 + low);
       i += 2;
@@ -46,78 +50,87 @@ int Base64Value(char c) {
 
 // Padding may be missing, as many mailers leave it out; anything else that
 // is not base64 makes the word undecodable.
-bool DecodeB(const std::string& text, std::string& bytes) {
+bool DecodeB(const std::string& value, size_t begin, size_t end, std::string& bytes) {
   unsigned bits = 0;
   int bitCount = 0;
-  size_t end = text.size();
-  while (end > 0 && text[end - 1] == '=') --end;
-  if (text.size() - end > 2) return false;
-  for (size_t i = 0; i < end; ++i) {
-    const int value = Base64Value(text[i]);
-    if (value < 0) return false;
-    bits = (bits << 6) | static_cast<unsigned>(value);
+  size_t i = begin;
+  for (; i < end && value[i] != '='; ++i) {
+    const int digit = Base64Value(value[i]);
+    if (digit < 0) return false;
+    bits = (bits << 6) | static_cast<unsigned>(digit);
     bitCount += 6;
     if (bitCount >= 8) {
       bitCount -= 8;
       bytes += static_cast<char>((bits >> bitCount) & 0xFF);
     }
   }
+  if (end - i > 2) return false;
+  for (; i < end; ++i)
+    if (value[i] != '=') return false;
   return bitCount < 6;
 }
 
-// One "=?charset?encoding?text?=" at the start of rest, its bytes decoded.
+// One "=?charset?encoding?text?=", its bytes decoded.
 struct EncodedWord {
   size_t length = 0;
   std::string charset;
   std::string bytes;
 };
 
-bool ParseEncodedWord(const std::string& value, size_t at, EncodedWord& word) {
-  if (value.compare(at, 2, "=?") != 0) return false;
-  const size_t charsetEnd = value.find('?', at + 2);
-  if (charsetEnd == std::string::npos || charsetEnd + 2 >= value.size() ||
-      value[charsetEnd + 2] != '?')
-    return false;
-  const size_t textStart = charsetEnd + 3;
-  const size_t textEnd = value.find("?=", textStart);
-  if (textEnd == std::string::npos) return false;
-  const std::string text = value.substr(textStart, textEnd - textStart);
-  if (text.find_first_of(" \t") != std::string::npos) return false;
-  std::string charset = value.substr(at + 2, charsetEnd - at - 2);
-  charset = charset.substr(0, charset.find('*'));  // an RFC 2231 language suffix
-  if (charset.empty()) return false;
-  word.bytes.clear();
-  const char encoding = static_cast<char>(std::toupper(static_cast<unsigned char>(value[charsetEnd + 1])));
-  if (encoding == 'Q' ? !DecodeQ(text, word.bytes)
-                      : encoding != 'B' || !DecodeB(text, word.bytes))
-    return false;
-  word.charset = charset;
-  word.length = textEnd + 2 - at;
-  return true;
-}
+// Finds the encoded words of one header value, in the order of their starts.
+// Where a word's text ends is searched for once for a whole run of text: the
+// "=?" inside that run find the answer kept, so a hostile value does not make
+// each of them search the rest of the value again.
+class WordFinder {
+ public:
+  explicit WordFinder(const std::string& value) : m_value(value) {}
+
+  // The encoded word that starts at at, decoded; false when none does.
+  bool At(size_t at, EncodedWord& word) {
+    if (m_value.compare(at, 2, "=?") != 0) return false;
+    const size_t charsetEnd = m_value.find('?', at + 2);
+    if (charsetEnd == std::string::npos || charsetEnd + 2 >= m_value.size() ||
+        m_value[charsetEnd + 2] != '?')
+      return false;
+    const size_t textStart = charsetEnd + 3;
+    const size_t textEnd = TextEnd(textStart);
+    if (textEnd == std::string::npos) return false;
+    std::string charset = m_value.substr(at + 2, charsetEnd - at - 2);
+    charset = charset.substr(0, charset.find('*'));  // an RFC 2231 language suffix
+    if (charset.empty()) return false;
+    word.bytes.clear();
+    const char encoding =
+        static_cast<char>(std::toupper(static_cast<unsigned char>(m_value[charsetEnd + 1])));
+    if (encoding == 'Q' ? !DecodeQ(m_value, textStart, textEnd, word.bytes)
+                        : encoding != 'B' || !DecodeB(m_value, textStart, textEnd, word.bytes))
+      return false;
+    word.charset = charset;
+    word.length = textEnd + 2 - at;
+    return true;
+  }
+
+ private:
+  // The "?=" that ends encoded text starting at from; npos when a space or
+  // the end of the value comes first.
+  size_t TextEnd(size_t from) {
+    if (from < m_nSearchedFrom || from > m_nStop) {
+      m_nSearchedFrom = from;
+      for (m_nStop = from; m_nStop < m_value.size() && !IsSpace(m_value[m_nStop]); ++m_nStop)
+        if (m_value.compare(m_nStop, 2, "?=") == 0) break;
+    }
+    return m_nStop < m_value.size() && m_value[m_nStop] == '?' ? m_nStop : std::string::npos;
+  }
+
+  const std::string& m_value;
+  // The last search and where it stopped: nothing ends a text in between.
+  size_t m_nSearchedFrom = std::string::npos;
+  size_t m_nStop = 0;
+};
 
 bool ToUtf8(const std::string& charset, const std::string& bytes, const CharsetDecoder* system,
             std::string& utf8) {
   if (DecodeBuiltInCharset(charset, bytes, utf8)) return true;
   return system && system->DecodeToUtf8(charset, bytes, utf8);
-}
-
-// Control characters (C0, DEL and C1) go; a tab becomes a space.
-std::string WithoutControls(const std::string& utf8) {
-  std::string shown;
-  shown.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (c == '\t') {
-      shown += ' ';
-    } else if (c == 0xC2 && i + 1 < utf8.size() &&
-               static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
-      ++i;
-    } else if (c >= 0x20 && c != 0x7F) {
-      shown += static_cast<char>(c);
-    }
-  }
-  return shown;
 }
 
 std::string Trimmed(const std::string& text) {
@@ -186,10 +199,11 @@ std::string DecodeHeaderText(const std::string& value, const CharsetDecoder* sys
     text += ToUtf8(pendingCharset, pendingBytes, system, utf8) ? utf8 : ValidUtf8(pendingSource);
     pendingCharset.clear(), pendingBytes.clear(), pendingSource.clear();
   };
+  WordFinder words(value);
   size_t at = 0;
   while (at < value.size()) {
     EncodedWord word;
-    if (ParseEncodedWord(value, at, word)) {
+    if (words.At(at, word)) {
       if (word.charset != pendingCharset) flush();
       if (!pendingSource.empty()) pendingSource += pendingSpace;
       pendingSpace.clear();
@@ -212,7 +226,7 @@ std::string DecodeHeaderText(const std::string& value, const CharsetDecoder* sys
     at = end;
   }
   flush();
-  return WithoutControls(text + pendingSpace);
+  return SafeText(text + pendingSpace);
 }
 
 MailSummary ReadMailSummary(const std::string& header, const CharsetDecoder* system) {
@@ -239,7 +253,7 @@ MailSummary ReadMailSummary(const std::string& header, const CharsetDecoder* sys
     const std::string value = Trimmed(field.substr(colon + 1));
     if (!fromSeen && NameIs(field, colon, "from")) {
       fromSeen = true;
-      summary.sender = WithoutControls(ValidUtf8(SenderOf(value, system)));
+      summary.sender = SafeText(SenderOf(value, system));
     } else if (!subjectSeen && NameIs(field, colon, "subject")) {
       subjectSeen = true;
       summary.subject = DecodeHeaderText(value, system);

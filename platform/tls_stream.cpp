@@ -63,9 +63,14 @@ bool TlsStream::Negotiate(const Deadline& deadline, bool readFirst) {
 // A TLS 1.3 message comes back as input for the provider; a TLS 1.2
 // HelloRequest has none, and the provider answers it from nothing.
 bool TlsStream::Renegotiate(const Deadline& deadline) {
-  if (!Negotiate(deadline, false)) return false;
+  if (++m_nRenegotiations > kMaxRenegotiations || !Negotiate(deadline, false)) return false;
   m_bTrustLost = !m_provider->PeerTrusted(m_strServerName, deadline.MsLeft());
   return !m_bTrustLost;
+}
+
+const Deadline& TlsStream::PollLimit() {
+  if (!m_pollLimit) m_pollLimit.emplace(kNetworkTimeoutMs);
+  return *m_pollLimit;
 }
 
 SecureResult TlsStream::Handshake(const std::string& serverName, int timeoutMs) {
@@ -80,9 +85,13 @@ SecureResult TlsStream::Handshake(const std::string& serverName, int timeoutMs) 
   return m_nMaxRecordData > 0 ? SecureResult::kSecured : SecureResult::kHandshakeFailed;
 }
 
-// Nothing more goes to a server whose certificate no longer verifies.
+// Nothing more goes to a server whose certificate no longer verifies, nor
+// over a stream a failed renegotiation left out of step. A command starts
+// the count of renegotiations afresh.
 bool TlsStream::Send(const std::string& bytes, int timeoutMs) {
-  if (m_bTrustLost) return false;
+  if (m_bTrustLost || m_bBroken) return false;
+  m_nRenegotiations = 0;
+  m_pollLimit.reset();
   const Deadline deadline(timeoutMs);
   for (size_t done = 0; done < bytes.size();) {
     const size_t count = std::min(bytes.size() - done, m_nMaxRecordData);
@@ -98,6 +107,7 @@ bool TlsStream::Send(const std::string& bytes, int timeoutMs) {
 // A record may hold several replies or part of one: whatever is decrypted
 // waits in m_plain, whatever is not yet a whole record in m_encrypted.
 int TlsStream::Receive(char* buffer, int capacity, int timeoutMs) {
+  if (m_bBroken) return -1;
   const Deadline deadline(timeoutMs);
   bool readOnce = false;
   for (;;) {
@@ -117,10 +127,12 @@ int TlsStream::Receive(char* buffer, int capacity, int timeoutMs) {
         // The server's close_notify: what came before it is still read.
         if (status == TlsStatus::kClosed) m_bClosed = true;
         // Bounded by the limit of the reply it comes in; met while only
-        // polling, it has a reply's limit of its own.
+        // polling, by one limit shared until the next command.
         if (status == TlsStatus::kRenegotiate &&
-            !Renegotiate(timeoutMs == 0 ? Deadline(kNetworkTimeoutMs) : deadline))
+            !Renegotiate(timeoutMs == 0 ? PollLimit() : deadline)) {
+          m_bBroken = true;
           return -1;
+        }
         continue;
       }
       if (status != TlsStatus::kIncompleteMessage) return -1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/deadline.h"
@@ -36,6 +37,9 @@ class TlsStream {
   void Close(int timeoutMs);
   // True once a renegotiation presented a certificate that does not verify.
   bool TrustLost() const { return m_bTrustLost; }
+  // The most renegotiations between two commands, the poll before the next
+  // one included: a server asking again after each would hold the check.
+  static constexpr int kMaxRenegotiations = 8;
   // The protocol agreed and the server certificate's subject, for the log.
   std::string Description() { return m_provider->Describe(); }
 
@@ -44,6 +48,9 @@ class TlsStream {
   // when the time ran out. readFirst waits for the server before the first step.
   bool Negotiate(const Deadline& deadline, bool readFirst);
   bool Renegotiate(const Deadline& deadline);
+  // The limit of the renegotiations met while polling: one for all of them
+  // until the next command goes out.
+  const Deadline& PollLimit();
   // Reads more raw bytes onto the undecrypted ones.
   bool ReadMore(const Deadline& deadline);
 
@@ -56,4 +63,9 @@ class TlsStream {
   std::string m_plain;
   bool m_bClosed = false;
   bool m_bTrustLost = false;
+  // A renegotiation failed: the stream is out of step and carries nothing more.
+  bool m_bBroken = false;
+  // Since the last command went out.
+  int m_nRenegotiations = 0;
+  std::optional<Deadline> m_pollLimit;
 };

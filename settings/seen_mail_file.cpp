@@ -1,8 +1,8 @@
 #include "settings/seen_mail_file.h"
 
 #include <algorithm>
-#include <cstdlib>
 
+#include "check/decimal.h"
 #include "platform/files.h"
 #include "settings/settings_file.h"
 
@@ -31,14 +31,24 @@ bool ParseHex(const std::string& text, size_t at, uint64_t& value) {
   return true;
 }
 
+// A number as the file holds it: decimal digits, as many as an int has.
+bool ParseNumber(const std::string& text, int& value) {
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  value = ParseDecimal(text);
+  return true;
+}
+
 }  // namespace
 
-// The first line names the format, the second the account and the count;
-// then one id hash a line, sorted. The last line says how many there were,
-// so that a file cut short is known as damaged.
+// The first line names the format, the second the account and the count,
+// and the messages told by the count where there are any; then one id hash a
+// line, sorted. The last line says how many there were, so that a file cut
+// short is known as damaged.
 std::string FormatSeenMail(const SeenMail& seen) {
   std::string text = std::string(kMagic) + "\n" + Hex(seen.account) + " " +
-                     std::to_string(seen.count) + "\n";
+                     std::to_string(seen.count) +
+                     (seen.toldByCount > 0 ? " " + std::to_string(seen.toldByCount) : "") + "\n";
   text.reserve(text.size() + seen.ids.size() * (kHexDigits + 1) + 32);
   for (uint64_t id : seen.ids) text += Hex(id) + "\n";
   return text + "end " + std::to_string(seen.ids.size()) + "\n";
@@ -54,13 +64,13 @@ bool ParseSeenMail(const std::string& text, uint64_t account, SeenMail& seen) {
   if (at >= text.size() || text[at] != ' ') return false;
   const size_t countEnd = text.find('\n', at);
   if (countEnd == std::string::npos) return false;
-  const std::string countText = text.substr(at + 1, countEnd - at - 1);
-  if (countText.empty() || countText.size() > 9 ||
-      countText.find_first_not_of("0123456789") != std::string::npos)
-    return false;
+  const std::string numbers = text.substr(at + 1, countEnd - at - 1);
+  const size_t space = numbers.find(' ');
   SeenMail parsed;
   parsed.account = account;
-  parsed.count = std::atoi(countText.c_str());
+  if (!ParseNumber(numbers.substr(0, space), parsed.count) ||
+      (space != std::string::npos && !ParseNumber(numbers.substr(space + 1), parsed.toldByCount)))
+    return false;
   at = countEnd + 1;
   parsed.ids.reserve((text.size() - at) / (kHexDigits + 1));
   uint64_t id = 0;

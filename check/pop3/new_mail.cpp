@@ -98,9 +98,12 @@ ReplyStatus ReadSummary(Pop3Channel& channel, int number, const CharsetDecoder* 
     full = full || header.size() + line.size() + 2 > kMaxHeaderBytes;
     if (!full) header += line + "\r\n";
   };
-  const ReplyStatus reply = channel.ReadMultiLineReply(
-      status, onLine, std::numeric_limits<size_t>::max());
-  if (reply == ReplyStatus::kPositive) summary = ReadMailSummary(header, charsets);
+  // A line longer than a reply line may be (any sender can write one) is
+  // read over; the header it broke names no sender or subject.
+  bool longLines = false;
+  const ReplyStatus reply =
+      channel.ReadMultiLineReply(status, onLine, std::numeric_limits<size_t>::max(), &longLines);
+  if (reply == ReplyStatus::kPositive && !longLines) summary = ReadMailSummary(header, charsets);
   return reply;
 }
 
@@ -122,7 +125,7 @@ bool ParseListingLine(const std::string& line, int count, int& number, std::stri
   return true;
 }
 
-CheckResult FindNewMail(Pop3Channel& channel, const NewMailBasis& basis, CheckOutcome& counted) {
+bool FindNewMail(Pop3Channel& channel, const NewMailBasis& basis, CheckOutcome& counted) {
   const int count = std::max(0, counted.count);
   SeenMail& next = counted.seen;
   next = SeenMail();
@@ -134,19 +137,23 @@ CheckResult FindNewMail(Pop3Channel& channel, const NewMailBasis& basis, CheckOu
   std::vector<int> fresh;
   if (listing.usable) {
     fresh = NewFromListing(listing, basis.seen, next);
+    const size_t told = std::min(fresh.size(), static_cast<size_t>(basis.seen.toldByCount));
+    fresh.erase(fresh.begin(), fresh.begin() + static_cast<std::ptrdiff_t>(told));
     counted.newCount = static_cast<int>(fresh.size());
   } else {
     next.ids = basis.seen.ids;
     fresh = NewFromCount(count, basis.seen);
     counted.newCount = basis.seen.known ? std::max(0, count - basis.seen.count) : count;
+    next.toldByCount = static_cast<int>(
+        std::min<int64_t>(count, int64_t{basis.seen.toldByCount} + counted.newCount));
   }
   // After a listing cut off half-way, its rest would be taken for a header.
-  if (!listing.inStep) return kCheckCompleted;
+  if (!listing.inStep) return true;
   for (size_t i = 0; i < fresh.size() && i < kMaxSummaries; ++i) {
     MailSummary summary;
     if (ReadSummary(channel, fresh[i], basis.charsets.get(), summary) == ReplyStatus::kNone)
-      return kCheckTopFailed;
+      return false;
     counted.newest.push_back(summary);
   }
-  return kCheckCompleted;
+  return true;
 }

@@ -27,6 +27,8 @@ bool ParseListingLine(const std::string& line, int count, int& number, std::stri
 // After STAT: finds which of counted.count messages are new since the
 // previous check (UIDL, else the count), reads the headers of the newest of
 // them (TOP n 0) and fills counted with both and with what to remember.
-// A refused, unanswered or unusable listing falls back to the count;
-// kCheckTopFailed when a header reply did not end in time.
-CheckResult FindNewMail(Pop3Channel& channel, const NewMailBasis& basis, CheckOutcome& counted);
+// A refused, unanswered or unusable listing falls back to the count. False
+// when a header reply did not come whole (time ran out, the connection
+// ended): nothing more may be sent then, but counted stands, that message
+// and those after it told without sender and subject.
+bool FindNewMail(Pop3Channel& channel, const NewMailBasis& basis, CheckOutcome& counted);

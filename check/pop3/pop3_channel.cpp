@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "check/signin/xoauth2.h"
+#include "check/check_budget.h"
 #include "log/event_log.h"
 #include "platform/deadline.h"
 
@@ -26,8 +27,11 @@ ReplyStatus ClassifyReply(const std::string& line) {
   return line.compare(0, 3, "+OK") == 0 ? ReplyStatus::kPositive : ReplyStatus::kNegative;
 }
 
-Pop3Channel::Pop3Channel(Transport& transport, int timeoutMs, EventLog* log)
-    : m_transport(transport), m_timeoutMs(timeoutMs), m_pLog(log) {}
+Pop3Channel::Pop3Channel(Transport& transport, int timeoutMs, EventLog* log,
+                         const CheckBudget* budget)
+    : m_transport(transport), m_timeoutMs(timeoutMs), m_pLog(log), m_pBudget(budget) {}
+
+int Pop3Channel::LimitMs() const { return m_pBudget ? m_pBudget->Limit(m_timeoutMs) : m_timeoutMs; }
 
 // A server answers a command only after it has received it, so whatever has
 // already arrived when a command goes out (an extra line after the greeting, a
@@ -40,10 +44,15 @@ bool Pop3Channel::SendSaslLine(const std::string& line) {
   return SendLine(line, kMaxSaslLine, LoggedSaslLine(line, true));
 }
 
+bool Pop3Channel::Sendable(const std::string& line) { return Fits(line, kMaxCommandLength); }
+
+bool Pop3Channel::Fits(const std::string& line, size_t maxLength) {
+  return line.find_first_of(std::string("\r\n\0", 3)) == std::string::npos &&
+         line.size() + 2 <= maxLength;
+}
+
 bool Pop3Channel::SendLine(const std::string& line, size_t maxLength, const std::string& logged) {
-  if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos ||
-      line.size() + 2 > maxLength)
-    return false;
+  if (!Fits(line, maxLength)) return false;
   m_received.clear();
   char scratch[kReceiveChunk];
   for (size_t discarded = 0; discarded < kMaxDiscarded;) {
@@ -52,7 +61,7 @@ bool Pop3Channel::SendLine(const std::string& line, size_t maxLength, const std:
     discarded += static_cast<size_t>(count);
   }
   if (m_pLog) m_pLog->Add("> " + logged);
-  return m_transport.Send(line + "\r\n", m_timeoutMs);
+  return m_transport.Send(line + "\r\n", LimitMs());
 }
 
 ReplyStatus Pop3Channel::NoReply(const char* why) {
@@ -61,18 +70,24 @@ ReplyStatus Pop3Channel::NoReply(const char* why) {
 }
 
 ReplyStatus Pop3Channel::ReadReply(std::string& line) {
-  return ReadLine(line, Deadline(m_timeoutMs), true);
+  return ReadLine(line, Deadline(LimitMs()), true);
 }
 
 ReplyStatus Pop3Channel::ReadMultiLineReply(std::string& status,
                                             const std::function<void(const std::string&)>& onLine,
-                                            size_t maxBytes) {
-  const Deadline deadline(m_timeoutMs);
+                                            size_t maxBytes, bool* longLines) {
+  const Deadline deadline(LimitMs());
   const ReplyStatus answer = ReadLine(status, deadline, true);
   if (answer != ReplyStatus::kPositive) return answer;
   std::string line;
-  for (size_t read = 0; read <= maxBytes; read += line.size() + 2) {
-    if (ReadLine(line, deadline, false) == ReplyStatus::kNone) return ReplyStatus::kNone;
+  size_t dropped = 0;
+  for (size_t read = 0; read <= maxBytes; read += line.size() + dropped + 2) {
+    if (ReadLine(line, deadline, false, longLines ? &dropped : nullptr) == ReplyStatus::kNone)
+      return ReplyStatus::kNone;
+    if (dropped > 0) {
+      *longLines = true;
+      continue;
+    }
     if (line == ".") return ReplyStatus::kPositive;
     onLine(!line.empty() && line[0] == '.' ? line.substr(1) : line);
   }
@@ -81,9 +96,10 @@ ReplyStatus Pop3Channel::ReadMultiLineReply(std::string& status,
 
 // A line ends at LF; a CR right before it is dropped, so servers that end
 // lines with a bare LF are understood too.
-ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline,
-                                  bool firstOfReply) {
+ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline, bool firstOfReply,
+                                  size_t* dropped) {
   char chunk[kReceiveChunk];
+  if (dropped) *dropped = 0;
   for (;;) {
     const size_t end = m_received.find('\n');
     if (end != std::string::npos) {
@@ -93,7 +109,11 @@ ReplyStatus Pop3Channel::ReadLine(std::string& line, const Deadline& deadline,
       if (m_pLog && firstOfReply) m_pLog->Add("< " + line.substr(0, kLoggedReplyLength));
       return ClassifyReply(line);
     }
-    if (m_received.size() >= kMaxReplyLength) return NoReply("too long");
+    if (m_received.size() >= kMaxReplyLength) {
+      if (!dropped) return NoReply("too long");
+      *dropped += m_received.size();
+      m_received.clear();
+    }
     const int left = deadline.MsLeft();
     if (left <= 0) return NoReply("timed out");
     const size_t room = std::min(sizeof chunk, kMaxReplyLength - m_received.size());

@@ -145,12 +145,12 @@ CheckResult Secure(Transport& transport, const std::string& host, int timeoutMs)
 // channel's buffer at the next command, so nothing injected before the
 // handshake is ever taken as a reply from inside TLS.
 CheckResult StartTls(Transport& transport, Pop3Channel& channel, const std::string& host,
-                     int timeoutMs) {
+                     int timeoutMs, const CheckBudget& budget) {
   std::string reply;
   if (!channel.SendCommand("STLS")) return kCheckSecureFailed;
   switch (channel.ReadReply(reply)) {
     case ReplyStatus::kPositive:
-      return Secure(transport, host, timeoutMs);
+      return Secure(transport, host, budget.Limit(timeoutMs));
     case ReplyStatus::kNegative:
       return kCheckStlsRefused;
     case ReplyStatus::kNone:
@@ -196,50 +196,53 @@ std::string Described(const ServerAddress& address) {
 
 // Connected, secured as the server text asks, and greeted: ready for USER.
 CheckResult Reach(Transport& transport, Connection& connection, const std::string& server,
-                  int timeoutMs, EventLog* log, std::optional<Pop3Channel>& channel) {
+                  int timeoutMs, const CheckBudget& budget, EventLog* log,
+                  std::optional<Pop3Channel>& channel) {
   ServerAddress address;
   // Reaching the server, its handshake included, is one step with one limit
   // however many addresses the name has; after it each reply has its own.
-  const Deadline connectLimit(timeoutMs);
+  const Deadline connectLimit(budget.Limit(timeoutMs));
   CheckResult result = connection.Open(server, address, connectLimit);
   if (log && !address.host.empty()) log->Add(Described(address));
   if (result == kCheckCompleted && address.security == ServerSecurity::kTls)
     result = Secure(transport, address.host, connectLimit.MsLeft());
   if (result != kCheckCompleted) return result;
 
-  channel.emplace(transport, timeoutMs, log);
+  channel.emplace(transport, timeoutMs, log, &budget);
   std::string greeting;
   // A server that does not greet, or greets with a refusal, has not let us in.
   if (channel->ReadReply(greeting) != ReplyStatus::kPositive) return kCheckConnectFailed;
   if (address.security == ServerSecurity::kStartTls)
-    return StartTls(transport, *channel, address.host, timeoutMs);
+    return StartTls(transport, *channel, address.host, timeoutMs, budget);
   return kCheckCompleted;
 }
 
 // As Reach; the log then gets the addresses tried and the TLS in use.
-CheckResult OpenSession(Transport& transport, Connection& connection,
-                        const std::string& server, int timeoutMs, EventLog* log,
+CheckResult OpenSession(Transport& transport, Connection& connection, const std::string& server,
+                        int timeoutMs, const CheckBudget& budget, EventLog* log,
                         std::optional<Pop3Channel>& channel) {
-  const CheckResult result = Reach(transport, connection, server, timeoutMs, log, channel);
+  const CheckResult result = Reach(transport, connection, server, timeoutMs, budget, log, channel);
   const std::string note = log ? transport.Note() : std::string();
   if (!note.empty()) log->Add(note);
   return result;
 }
 
 CheckOutcome Converse(Transport& transport, const MailAccount& account, int timeoutMs,
-                      OutcomeHandover& handover, const NewMailBasis& basis, EventLog* log) {
+                      OutcomeHandover& handover, const NewMailBasis& basis, EventLog* log,
+                      int ceilingMs) {
   const bool token = !account.accessToken.empty();
   if (token && !TokenMayGoTo(account.server, account.tokenHosts))
     return FailedAt(kCheckTokenNotAllowed);
+  CheckBudget budget(ceilingMs);
   Connection connection(transport);
   std::optional<Pop3Channel> channel;
   CheckResult result =
-      OpenSession(transport, connection, account.server, timeoutMs, log, channel);
+      OpenSession(transport, connection, account.server, timeoutMs, budget, log, channel);
   if (result != kCheckCompleted) return FailedAt(result);
 
   const auto reconnect = [&] {
     connection.Close();
-    return OpenSession(transport, connection, account.server, timeoutMs, log, channel) ==
+    return OpenSession(transport, connection, account.server, timeoutMs, budget, log, channel) ==
            kCheckCompleted;
   };
   LoginForm form = LoginForm::kUnknown;
@@ -251,12 +254,14 @@ CheckOutcome Converse(Transport& transport, const MailAccount& account, int time
     told.loginForm = form;
   }
   if (told.result != kCheckCompleted) return told;
-  if (told.kind == OutcomeKind::kMailboxCount) {
-    result = FindNewMail(*channel, basis, told);
-    if (result != kCheckCompleted) return FailedAt(result);
-  }
+  // A header reply cut short leaves the conversation out of step: the count
+  // is told all the same, and the connection closed without QUIT.
+  const bool inStep = told.kind != OutcomeKind::kMailboxCount || FindNewMail(*channel, basis, told);
+  // The user may take a while with the count box: that time is not the server's.
+  budget.Pause();
   handover.PresentBeforeQuit(told);
-  if (!channel->SendCommand("QUIT")) return FailedAt(kCheckQuitFailed);
+  budget.Resume();
+  if (inStep && !channel->SendCommand("QUIT")) return FailedAt(kCheckQuitFailed);
   result = connection.Close();
   return result == kCheckCompleted ? CheckOutcome() : FailedAt(result);
 }
@@ -264,8 +269,9 @@ CheckOutcome Converse(Transport& transport, const MailAccount& account, int time
 }  // namespace
 
 CheckOutcome RunMailCheck(Transport& transport, const MailAccount& account, int timeoutMs,
-                          OutcomeHandover& handover, const NewMailBasis& basis, EventLog* log) {
-  CheckOutcome outcome = Converse(transport, account, timeoutMs, handover, basis, log);
+                          OutcomeHandover& handover, const NewMailBasis& basis, EventLog* log,
+                          int ceilingMs) {
+  CheckOutcome outcome = Converse(transport, account, timeoutMs, handover, basis, log, ceilingMs);
   // A certificate that stops verifying when the server renegotiates makes it
   // untrusted, whichever step that cut short.
   if (outcome.result != kCheckCompleted && transport.TrustLost()) return FailedAt(kCheckUntrusted);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "check/check_budget.h"
 #include "check/outcome.h"
 #include "check/pop3/new_mail.h"
 #include "check/signin/microsoft.h"
@@ -25,10 +26,12 @@ class OutcomeHandover {
 // newest new messages, QUIT. What it learns before QUIT is handed over once;
 // the value returned is what is left to present afterwards (kEnded when
 // nothing is). basis tells new messages from those seen before. With a log,
-// the server asked and the conversation are written to it.
+// the server asked and the conversation are written to it. Reaching the
+// server and each reply may take timeoutMs, the whole conversation ceilingMs
+// beside the handover.
 CheckOutcome RunMailCheck(Transport& transport, const MailAccount& account, int timeoutMs,
                           OutcomeHandover& handover, const NewMailBasis& basis = NewMailBasis(),
-                          EventLog* log = nullptr);
+                          EventLog* log = nullptr, int ceilingMs = kCheckCeilingMs);
 
 // The count field of a STAT reply: the second run of non-space characters.
 // False when the reply has no second field.

@@ -14,13 +14,13 @@ TEST(EventLogTest, AFullLogBecomesTheOneOlderFileAndAClosedOneWritesNothing) {
   platform.files[kLog] = std::string(EventLog::kMaxBytes - 10, 'x');
   platform.files[kOlder] = "oldest";
   EventLog log(platform.GetServices().files, platform.GetServices().clock, kLog);
-  log.Add("reply\r\nQUIT injected\x01");  // one event, one line
+  log.Add("reply\r\nQUIT injected\x01\xC2\x85\xE2\x80\xAE\xFF \xC3\xA9");  // one event, one line
+  log.Add(std::string(379, 'a') + "\xC3\xA9 and more");  // cut at 400 bytes, between characters
   log.Flush();
   EXPECT_EQ(EventLog::kMaxBytes - 10, platform.files[kOlder].size()) << "the oldest is gone";
-  EXPECT_EQ(
-      "2026-12-07 15:04:49 reply?"
-      "?QUIT injected?\r\n",
-      platform.files[kLog]);
+  EXPECT_EQ("2026-12-07 15:04:49 replyQUIT injected\xEF\xBF\xBD \xC3\xA9\r\n"
+            "2026-12-07 15:04:49 " + std::string(379, 'a') + "\r\n",
+            platform.files[kLog]);
   log.Add("last");
   log.Close();
   log.Add("after");

@@ -1,8 +1,10 @@
 #include "mail/header_reader.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include "mail/charsets.h"
+#include "mail/safe_text.h"
 #include "platform/charset_decoder.h"
 
 namespace {
@@ -37,6 +39,7 @@ TEST(HeaderReader, EncodedWordsDecodeOrStandAsTheyAre) {
       // Adjacent words join, also across a character split between them.
       {"=?UTF-8?Q?a?= =?UTF-8?Q?b?=  c", "ab  c"},
       {"=?UTF-8?B?0J/R?= =?UTF-8?B?gNC4?=", "При"},
+      {"=?ISO-8859-1?Q?caf=E9?= =?UTF-8?Q?=C3=A9?=", "caféé"},
       {"x =?UTF-8?Q?y?= z", "x y z"},
       // Undecodable words stand as they are.
       {"=?x-unknown?Q?abc?=", "=?x-unknown?Q?abc?="},
@@ -45,6 +48,8 @@ TEST(HeaderReader, EncodedWordsDecodeOrStandAsTheyAre) {
       {"=?UTF-8?B?!!!?=", "=?UTF-8?B?!!!?="},
       {"=?UTF-8?Q?unterminated", "=?UTF-8?Q?unterminated"},
       {"=??Q?a?=", "=??Q?a?="},
+      {"=?UTF-8?B?YQ=?= =?UTF-8?B?YQ===?= =?UTF-8?B?Y=Q=?=",
+       "a =?UTF-8?B?YQ===?= =?UTF-8?B?Y=Q=?="},
       // Control characters go, raw bytes become valid UTF-8.
       {"a\tb=?UTF-8?Q?=07c=0D=0A?=\x7F", "a bc"},
       {"=?UTF-8?Q?=C2=85x?=", "x"},
@@ -61,6 +66,8 @@ TEST(HeaderReader, SenderIsTheDisplayNameElseTheAddress) {
       {"From: <bob@example.com>", "bob@example.com"},
       {"From: bob@example.com", "bob@example.com"},
       {"From: bob@example.com (Bob Builder)", "Bob Builder"},
+      {"From: bob@example.com (=?UTF-8?Q?Bj=C3=B6rn?=)", "Björn"},
+      {"From: =?UTF-8?Q?Eve=E2=80=AEfdp.exe?= <e@example.com>", "Evefdp.exe"},
       {"From: =?UTF-8?B?0JjQstCw0L0=?= <ivan@example.ru>", "Иван"},
       {"FROM: \"=?ISO-8859-1?Q?J=F6rg?=\" <j@example.de>", "Jörg"},
       {"From: Folded\r\n Name <f@example.com>", "Folded Name"},
@@ -83,6 +90,49 @@ TEST(HeaderReader, SubjectIsUnfoldedDecodedAndTheFirstOfItsKind) {
       nullptr);
   EXPECT_EQ("Café menu for  today", summary.subject);
   EXPECT_EQ("A", summary.sender);
+}
+
+TEST(SafeText, RepairsAndRemovesWhatCouldDisguiseOrBreakALine) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"a\tb\x01\r\n\x7F" "c\xC2\x80\xC2\x9F" "d", "a bcd"},
+      {"\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAA\xE2\x80\xAE"
+       "\xE2\x81\xA6\xE2\x81\xA9\xEF\xBB\xBF\xEF\xBF\xB9\xEF\xBF\xBB",
+       ""},
+      // Kept: no-break space, zero-width space and joiners, the narrow no-break
+      // space after the overrides, U+206A, U+FFFC and U+FFFD.
+      {"\xC2\xA0\xE2\x80\x8B\xE2\x80\x8C\xE2\x80\x8D\xE2\x80\xAF\xE2\x81\xAA\xEF\xBF\xBC"
+       "\xEF\xBF\xBD",
+       "\xC2\xA0\xE2\x80\x8B\xE2\x80\x8C\xE2\x80\x8D\xE2\x80\xAF\xE2\x81\xAA\xEF\xBF\xBC"
+       "\xEF\xBF\xBD"},
+      {"\xFF" "a\xE2\x80" "b\xC0\xAF",
+       "\xEF\xBF\xBD" "a\xEF\xBF\xBD\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD"},
+  };
+  for (const auto& [raw, safe] : cases) EXPECT_EQ(safe, SafeText(raw)) << raw;
+}
+
+// What the system's converter makes of one byte; U+FFFD where it maps none.
+std::string ConvertedBySystem(const char* charset, char byte) {
+  const iconv_t converter = iconv_open("UTF-8", charset);
+  EXPECT_NE(reinterpret_cast<iconv_t>(-1), converter) << charset;
+  char out[8];
+  char* in = &byte;
+  char* end = out;
+  size_t inLeft = 1, outLeft = sizeof out;
+  const bool mapped = iconv(converter, &in, &inLeft, &end, &outLeft) != static_cast<size_t>(-1);
+  iconv_close(converter);
+  return mapped ? std::string(out, end) : "\xEF\xBF\xBD";
+}
+
+TEST(Charsets, EverySingleByteTableIsTheSystemsConverterByteForByte) {
+  for (const char* charset : {"ISO-8859-1", "ISO-8859-2", "ISO-8859-15", "WINDOWS-1250",
+                              "WINDOWS-1251", "WINDOWS-1252"}) {
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+      const std::string one(1, static_cast<char>(byte));
+      std::string ours;
+      ASSERT_TRUE(DecodeBuiltInCharset(charset, one, ours)) << charset;
+      EXPECT_EQ(ConvertedBySystem(charset, one[0]), ours) << charset << " byte " << byte;
+    }
+  }
 }
 
 TEST(Charsets, CodePagesByNameAndNumber) {

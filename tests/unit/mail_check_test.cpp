@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 
 #include "check/signin/xoauth2.h"
 #include "log/event_log.h"
@@ -36,6 +37,8 @@ std::string Describe(const CheckOutcome& outcome) {
       return "untrusted";
     case OutcomeKind::kPasswordNeeded:
       return "password needed";
+    case OutcomeKind::kLoginUnsendable:
+      return "login unsendable";
     case OutcomeKind::kStepFailed:
       return "failed";
     case OutcomeKind::kEnded:
@@ -208,7 +211,7 @@ TEST(MailCheck, EachFailingPlatformStepHasItsCode) {
 TEST(MailCheck, EachFailingSendHasItsCode) {
   const std::pair<int, CheckResult> sends[] = {
       {1, kCheckUserFailed}, {2, kCheckPassFailed}, {3, kCheckStatFailed},
-      {5, kCheckTopFailed},  {6, kCheckQuitFailed}};
+      {5, kCheckCompleted},  {6, kCheckQuitFailed}};
   for (const auto& [send, code] : sends) {
     Check check = With(MemoryServer::Standard("+OK 1 1\r\n"));
     check.server.failingSend = send;
@@ -416,6 +419,19 @@ TEST(MailCheck, TheAnsiFormGoesOverANewConnectionWhenTheServerHungUp) {
   EXPECT_EQ((Lines{"USER al", "PASS p\xC3\xA4ss", "USER al", "PASS p\xE4ss"}), server.Transcript());
 }
 
+// Each reply comes well within its limit, but the check outlasts its ceiling:
+// the step then waiting times out, a failure that is retried.
+TEST(MailCheck, TheCeilingOverAWholeCheckTimesOutTheStepThenRunning) {
+  ScriptServer server;
+  ASSERT_TRUE(server.Start(StandardSession("+OK 3 30\r\n", 600)));
+  RecordingHandover handover;
+  const MailAccount account{"127.0.0.1:" + std::to_string(server.Port()), "al", "pw"};
+  const CheckOutcome told =
+      RunMailCheck(*CreatePosixTransport(), account, 2000, handover, NewMailBasis(), nullptr, 1500);
+  EXPECT_EQ(kCheckPassFailed, told.result) << "greeting at 0.6 s, USER at 1.2 s, PASS due at 1.8 s";
+  EXPECT_TRUE(handover.calls.empty());
+}
+
 TEST(MailCheck, CredentialsTooLongForACommandLineAreNeverSent) {
   Check longUser = With(MemoryServer::Standard("+OK 0 0\r\n"));
   EXPECT_EQ(kCheckUserFailed, longUser.Run({"host", std::string(300, 'u'), "x"}));
@@ -440,10 +456,11 @@ TEST(MailCheck, ReplySplitIntoSingleBytesReadsTheSame) {
   EXPECT_EQ(kWholeConversation, check.server.transcript);
 }
 
-SeenMail Seen(int count, const Lines& ids) {
+SeenMail Seen(int count, const Lines& ids, int toldByCount = 0) {
   SeenMail seen;
   seen.known = true;
   seen.count = count;
+  seen.toldByCount = toldByCount;
   for (const std::string& id : ids) seen.ids.push_back(SeenHash(id));
   std::sort(seen.ids.begin(), seen.ids.end());
   return seen;
@@ -461,23 +478,35 @@ TEST(MailCheck, NewMailIsWhatTheListingHoldsBeyondThePreviousCheck) {
     SeenMail seen;
     int newCount;
     Lines tops;  // the commands after UIDL, without QUIT
+    int toldByCount = 0;  // remembered
+    std::optional<Lines> ids = std::nullopt;  // remembered, where the row says
   } cases[] = {
       {"+OK 3 9\r\n", abc, SeenMail(), 3, {"TOP 3 0", "TOP 2 0", "TOP 1 0"}},
       {"+OK 3 9\r\n", abc, Seen(2, {"a", "b"}), 1, {"TOP 3 0"}},
-      {"+OK 3 9\r\n", abc, Seen(3, {"a", "b", "c", "gone"}), 0, {}},
+      {"+OK 3 9\r\n", abc, Seen(3, {"a", "b", "c", "gone"}), 0, {}, 0, Lines{"a", "b", "c"}},
       {"+OK 3 9\r\n", "+OK\r\n2 b\r\n1 a\r\n3 c\r\n.\r\n", Seen(1, {"b", "c"}), 1,
        {"TOP 1 0"}},
+      {"+OK 3 9\r\n", "+OK\r\n1 a\r\n2 a\r\n3 c\r\n.\r\n", Seen(3, {"a"}), 1, {"TOP 3 0"},
+       0, Lines{"a", "c"}},
+      {"+OK 3 9\r\n", "+OK\r\n1 a\r\n2 b\r\n3 " + std::string(70, 'x') + "\r\n.\r\n",
+       Seen(3, {"a", "b"}), 1, {"TOP 3 0"}},
+      // What the count told while no listing could be read is not told again.
+      {"+OK 3 9\r\n", abc, Seen(2, {"a", "b"}, 1), 0, {}},
+      {"+OK 4 9\r\n", "+OK\r\n1 a\r\n2 b\r\n3 c\r\n4 d\r\n.\r\n", Seen(2, {"a", "b"}, 1), 1,
+       {"TOP 3 0"}},
       // Refused, malformed or out of bounds: new when the count grew.
-      {"+OK 3 9\r\n", "-ERR no\r\n", Seen(2, {}), 1, {"TOP 3 0"}},
-      {"+OK 3 9\r\n", "-ERR no\r\n", SeenMail(), 3, {"TOP 3 0", "TOP 2 0", "TOP 1 0"}},
-      {"+OK 3 9\r\n", "+OK\r\n1 a\r\nx b\r\n.\r\n", Seen(1, {"a"}), 2, {"TOP 3 0", "TOP 2 0"}},
+      {"+OK 3 9\r\n", "-ERR no\r\n", Seen(2, {"a", "b"}), 1, {"TOP 3 0"}, 1, Lines{"a", "b"}},
+      {"+OK 3 9\r\n", "-ERR no\r\n", Seen(2, {}, 1), 1, {"TOP 3 0"}, 2},
+      {"+OK 3 9\r\n", "-ERR no\r\n", SeenMail(), 3, {"TOP 3 0", "TOP 2 0", "TOP 1 0"}, 3},
+      {"+OK 3 9\r\n", "+OK\r\n1 a\r\nx b\r\n.\r\n", Seen(1, {"a"}), 2, {"TOP 3 0", "TOP 2 0"},
+       2},
       {"+OK 3 9\r\n", "+OK\r\n1 a\r\n1 b\r\n.\r\n", Seen(4, {}), 0, {}},
       {"+OK 3 9\r\n", "+OK\r\n1 a\r\n4 d\r\n.\r\n", Seen(3, {}), 0, {}},
       {"+OK 3 9\r\n", "+OK\r\n1 " + std::string(71, 'x') + "\r\n.\r\n", Seen(3, {}), 0, {}},
       {"+OK 3 9\r\n", "+OK\r\n1 a b\r\n.\r\n", Seen(3, {}), 0, {}},
-      {"+OK 1 9\r\n", "+OK\r\n1 a\r\n2 b\r\n.\r\n", Seen(0, {}), 1, {"TOP 1 0"}},
+      {"+OK 1 9\r\n", "+OK\r\n1 a\r\n2 b\r\n.\r\n", Seen(0, {}), 1, {"TOP 1 0"}, 1},
       // A listing far past its bound is not read to its end, nor taken for a header.
-      {"+OK 1 9\r\n", "+OK\r\n" + std::string(3000, 'x') + "\r\n.\r\n", Seen(0, {}), 1, {}},
+      {"+OK 1 9\r\n", "+OK\r\n" + std::string(3000, 'x') + "\r\n.\r\n", Seen(0, {}), 1, {}, 1},
   };
   for (const auto& c : cases) {
     Check check = With(Replies({"+OK hi\r\n", "+OK\r\n", "+OK in\r\n", c.stat, c.listing,
@@ -488,7 +517,13 @@ TEST(MailCheck, NewMailIsWhatTheListingHoldsBeyondThePreviousCheck) {
     Lines after(check.server.transcript.begin() + 4, check.server.transcript.end() - 1);
     EXPECT_EQ(c.tops, after) << c.listing;
     EXPECT_EQ(c.tops.size(), check.presenter.last.newest.size()) << c.listing;
-    EXPECT_TRUE(check.presenter.last.seen.known);
+    const SeenMail& remembered = check.presenter.last.seen;
+    EXPECT_TRUE(remembered.known);
+    EXPECT_EQ(check.presenter.last.count, remembered.count) << "the STAT count, not the ids'";
+    EXPECT_EQ(c.toldByCount, remembered.toldByCount) << c.listing;
+    if (c.ids) {
+      EXPECT_EQ(Seen(0, *c.ids).ids, remembered.ids) << c.listing;
+    }
   }
 }
 
@@ -504,7 +539,9 @@ TEST(MailCheck, TheListingIsRememberedAndHeadersGoWithTheirMessages) {
                               "+OK\r\n1 a\r\n2 b\r\n3 c\r\n4 d\r\n.\r\n",
                               "+OK\r\n..X-Dot: y\r\nFrom: D <d@example.com>\r\n"
                               "Subject: =?UTF-8?Q?d=C3=A9j=C3=A0?=\r\n\r\n.\r\n",
-                              "-ERR no such message\r\n", LongHeader()}));
+                              "+OK\r\nFrom: L <l@example.com>\r\nX-Long: " +
+                                  std::string(20000, 'l') + "\r\nSubject: long\r\n\r\n.\r\n",
+                              LongHeader()}));
   check.basis.seen = Seen(2, {"a", "x"});
   EXPECT_EQ(kCheckCompleted, check.Run());
   const CheckOutcome& told = check.presenter.last;
@@ -512,17 +549,25 @@ TEST(MailCheck, TheListingIsRememberedAndHeadersGoWithTheirMessages) {
   ASSERT_EQ(3u, told.newest.size());
   EXPECT_EQ("D", told.newest[0].sender);
   EXPECT_EQ("déjà", told.newest[0].subject);
-  EXPECT_EQ("", told.newest[1].sender);
+  EXPECT_EQ("", told.newest[1].sender + told.newest[1].subject) << "a line too long was read over";
   EXPECT_EQ("", told.newest[2].subject);
   EXPECT_EQ(Seen(4, {"a", "b", "c", "d"}).ids, told.seen.ids);
   EXPECT_EQ(4, told.seen.count);
 
-  // A header reply that never ends fails the check, which then announces nothing.
-  Check silent = With(Replies({"+OK hi\r\n", "+OK\r\n", "+OK in\r\n", "+OK 1 9\r\n",
-                               "+OK\r\n1 a\r\n.\r\n", "+OK\r\nFrom: x\r\n"}));
-  silent.server.end = MemoryServer::End::kSilence;
-  EXPECT_EQ(kCheckTopFailed, silent.Run());
-  EXPECT_TRUE(silent.presenter.calls.empty());
+  // A header reply that never ends or is cut off still tells the count and
+  // keeps the ids, that message told; nothing more is sent, not even QUIT.
+  for (MemoryServer::End end : {MemoryServer::End::kSilence, MemoryServer::End::kClose}) {
+    Check cut = With(Replies({"+OK hi\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 9\r\n",
+                              "+OK\r\n1 a\r\n2 b\r\n.\r\n", Top("b"), "+OK\r\nFrom: x\r\n"}));
+    cut.server.end = end;
+    EXPECT_EQ(kCheckCompleted, cut.Run());
+    EXPECT_EQ(Lines{"count 2 = 2"}, cut.presenter.calls);
+    EXPECT_EQ("TOP 1 0", cut.server.transcript.back());
+    EXPECT_EQ(2, cut.presenter.last.newCount);
+    EXPECT_EQ(1u, cut.presenter.last.newest.size());
+    EXPECT_EQ(Seen(2, {"a", "b"}).ids, cut.presenter.last.seen.ids);
+    cut.ExpectCleanedUp();
+  }
 }
 
 TEST(StatCountField, SplitsAtRunsOfSpaces) {

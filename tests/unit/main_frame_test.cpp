@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/utf8_text.h"
+#include "monitor/check_gate.h"
 #include "agent/presentation.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
@@ -450,6 +451,45 @@ TEST_F(MainFrameTest, NewMailIsAnnouncedOnceWithABalloon) {
     EXPECT_EQ(c.text, balloon.text);
     EXPECT_EQ(IDI_NEWMAIL, balloon.picture);
     EXPECT_TRUE(balloon.silent) << "the program plays its own sound";
+  }
+}
+
+// What could never be answered is not asked: the outcome stands in for the check.
+TEST(CheckGate, NoServerNoPasswordOrALoginPop3CannotSendMakesNoCheck) {
+  const std::string unsendable = "User name or password can't be sent: too long or a line break";
+  const struct {
+    const char* server;
+    std::string user;
+    std::string password;
+    std::optional<OutcomeKind> held;
+  } rows[] = {
+      {"", "alice", "pw", OutcomeKind::kNoServer},
+      {" \t ", "alice", "pw", OutcomeKind::kNoServer},
+      {"pop.example.com", "alice", "", OutcomeKind::kPasswordNeeded},
+      {"pop.example.com", "alice\r\nDELE 1", "pw", OutcomeKind::kLoginUnsendable},
+      {"pop3s://pop.example.com", "alice", std::string("p\0w", 3), OutcomeKind::kLoginUnsendable},
+      {"pop.example.com", std::string(249, 'u'), "pw", OutcomeKind::kLoginUnsendable},
+      {"pop.example.com", "alice", std::string(249, 'p'), OutcomeKind::kLoginUnsendable},
+      {"pop.example.com", std::string(248, 'u'), std::string(248, 'p'), std::nullopt},
+      {"pop.example.com:0", "a\nb", "pw", std::nullopt},  // the check says what is wrong
+  };
+  for (const auto& row : rows) {
+    AccountSettings account;
+    account.server = row.server;
+    account.user = row.user;
+    account.password = row.password;
+    const std::optional<CheckOutcome> held = CheckHeldBack(account);
+    EXPECT_EQ(row.held, held ? std::optional<OutcomeKind>(held->kind) : std::nullopt)
+        << row.server << " " << row.user.size() << " " << row.password.size();
+    if (!held || held->kind != OutcomeKind::kLoginUnsendable) continue;
+    std::vector<AccountView> views = {{"", "login", {}}};
+    const Announcement told = Decide(views, {{0, *held}}, MailSettings(), false);
+    EXPECT_EQ(unsendable, told.tip);
+    ASSERT_EQ(1u, told.boxes.size());
+    EXPECT_EQ(unsendable, told.boxes[0].text);
+    views[0].memory = told.remembered[0];
+    EXPECT_TRUE(Decide(views, {{0, *held}}, MailSettings(), false).boxes.empty())
+        << "one box till something changes";
   }
 }
 

@@ -88,10 +88,13 @@ TEST(Presentation, EachRuleIsARow) {
       {"several: balloon lines name their account", {"Home", "Work"},
        {{0, Count(1, 1, {{"Ann", "Hi"}})}}, IDI_NEWMAIL, "Home: 1 waiting\nWork: Not connected",
        "new.wav", "You have 1 message waiting\nHome: 1", "[Home] Ann: Hi"},
-      {"one account: the balloon's limits", {""},
-       {{0, Count(4, 4, {{std::string(40, 'x'), clef + std::string(100, 'y')}, {"", ""}, {"Bob", ""}})}},
+      {"one account: the balloon's limits, its text safe to show", {""},
+       {{0, Count(4, 4,
+                  {{std::string(40, 'x'), clef + std::string(100, 'y')},
+                   {"", ""},
+                   {"Eve\xE2\x80\xAE", "\xE2\x80\xA8\xC2\x85"}})}},
        IDI_NEWMAIL, "You have 4 messages waiting", "new.wav", "You have 4 messages waiting",
-       std::string(40, 'x') + ": " + clef + std::string(31, 'y') + "\nBob\nand 2 more"},
+       std::string(40, 'x') + ": " + clef + std::string(31, 'y') + "\nEve\nand 2 more"},
   };
   for (const Row& row : rows) {
     std::vector<AccountView> accounts = Accounts(row.names);

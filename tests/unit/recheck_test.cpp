@@ -24,7 +24,7 @@ std::vector<int> DueTicks(CheckResult result) {
 TEST(RecheckTest, PassingFaultsAreRetriedAfter30s1m2m4mCappedAndASuccessStartsAfresh) {
   const std::vector<int> doubling = {3, 9, 21, 45, 93};
   for (CheckResult passing : {kCheckResolveFailed, kCheckConnectFailed, kCheckSecureFailed,
-                              kCheckPassFailed, kCheckStatFailed})
+                              kCheckUserFailed, kCheckPassFailed, kCheckStatFailed})
     EXPECT_EQ(doubling, DueTicks(passing)) << passing;
   for (CheckResult lasting :
        {kCheckPassRejected, kCheckUntrusted, kCheckStlsRefused, kCheckStatRejected,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 
 #include "check/decimal.h"
 #include "settings/password_store.h"
@@ -400,11 +401,24 @@ TEST(SeenMail, RoundTripsAndADamagedOrForeignFileIsAFirstCheck) {
   std::sort(seen.ids.begin(), seen.ids.end());
   ASSERT_TRUE(SaveSeenMail(platform.FileSystem(), path, seen));
   const std::string good = platform.files[path];
+  char head[64];
+  std::snprintf(head, sizeof head, "Tarvik seen mail 1\n%016llx 3\n",
+                static_cast<unsigned long long>(account));
+  EXPECT_EQ(head, good.substr(0, 38)) << "without messages told by the count, as ever";
 
   const SeenMail loaded = LoadSeenMail(platform.FileSystem(), path, account);
   EXPECT_TRUE(loaded.known);
   EXPECT_EQ(3, loaded.count);
   EXPECT_EQ(seen.ids, loaded.ids);
+  for (const auto& [count, told] : {std::pair{2147483647, 0}, std::pair{12, 5}}) {
+    seen.count = count;
+    seen.toldByCount = told;
+    ASSERT_TRUE(SaveSeenMail(platform.FileSystem(), path, seen));
+    const SeenMail reloaded = LoadSeenMail(platform.FileSystem(), path, account);
+    EXPECT_TRUE(reloaded.known) << count;
+    EXPECT_EQ(count, reloaded.count);
+    EXPECT_EQ(told, reloaded.toldByCount);
+  }
   EXPECT_FALSE(LoadSeenMail(platform.FileSystem(), path, AccountHash("other", "alice")).known);
 
   const std::string damaged[] = {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "check/pop3/pop3_check.h"
+#include "platform/tls_stream.h"
 #include "tests/double/scripted_tls.h"
 
 namespace {
@@ -38,6 +39,13 @@ TEST(TlsStream, EveryProviderSequenceEndsInTheRightOutcome) {
                {1, done + ticket + ticket}};
   for (const MemoryServer::Chunk& chunk : afterGreeting)
     stls.push_back({chunk.afterCommands + 1, chunk.bytes});
+  // A server that asks again after every renegotiation.
+  const auto again = [&](int times) {
+    std::string wire;
+    for (int i = 0; i < times; ++i) wire += Record('T', "hello request") + done;
+    return wire;
+  };
+  const std::string eightTimes = again(TlsStream::kMaxRenegotiations);
 
   const struct {
     const char* what;
@@ -89,6 +97,18 @@ TEST(TlsStream, EveryProviderSequenceEndsInTheRightOutcome) {
       {"a client certificate asked for again and again", "pop3s://mail.example.com",
        pop3s(Record('H', "credentials always") + done + Data("+OK ready\r\n")), false,
        kCheckSecureFailed, -1},
+      {"eight renegotiations in the poll before USER", "pop3s://mail.example.com",
+       pop3s(done + Data("+OK ready\r\n") + eightTimes), false, kCheckCompleted, 3},
+      {"a ninth", "pop3s://mail.example.com",
+       pop3s(done + Data("+OK ready\r\n") + eightTimes + again(1)), false, kCheckUserFailed, -1},
+      {"five in the poll before USER, five more before PASS", "pop3s://mail.example.com",
+       pop3s(done + Data("+OK ready\r\n") + again(5),
+             {{1, Data("+OK\r\n") + again(5)},
+              {2, Data("+OK logged in\r\n")},
+              {3, Data("+OK 3 320\r\n")}}),
+       false, kCheckCompleted, 3},
+      {"data after close_notify", "pop3s://mail.example.com",
+       pop3s(done + Record('C', "") + Data("+OK ready\r\n")), false, kCheckConnectFailed, -1},
       {"a renegotiation that presents an untrusted certificate", "pop3s://mail.example.com",
        pop3s(done + Data("+OK ready\r\n") + Record('T', "untrusted")), false, kCheckUntrusted, -1},
   };
