@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "check/decimal.h"
 #include "platform/platform.h"
 #include "platform/utf8_text.h"
-#include "check/decimal.h"
 
 namespace {
 
@@ -13,6 +13,7 @@ constexpr char kLogSwitchKey[] = "WriteLog";
 // Far more than eleven lines of the longest paths Windows allows; a bigger
 // file is not ours, and reading all of it could exhaust memory at start-up.
 constexpr size_t kMaxFileSize = 1024 * 1024;
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 const char* SwitchText(int value) { return value == 1 ? "TRUE" : "FALSE"; }
 
@@ -74,7 +75,9 @@ void ParseSettings(const std::string& content, MailSettings& settings) {
   settings.m_strErrorWav = line[9];
   settings.m_bShowCount = SwitchValue(line[10]);
   const int interval = ParseDecimal(line[3]);
-  settings.m_nInterval = interval < kMinimumInterval ? kMinimumInterval : interval;
+  settings.m_nInterval = interval < kMinimumInterval   ? kMinimumInterval
+                         : interval > kMaximumInterval ? kMaximumInterval
+                                                       : interval;
 }
 
 std::string FormatSettings(const MailSettings& settings) {
@@ -91,22 +94,35 @@ std::string FormatSettings(const MailSettings& settings) {
 }
 
 // Bytes that are not UTF-8 were written in the ANSI code page, by an earlier
-// version or by hand.
-bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings) {
-  std::string content;
-  if (!platform.ReadFileStart(path, kMaxFileSize, content)) return false;
-  ParseSettings(IsValidUtf8(content) ? content : platform.Codec().FromAnsi(content), settings);
-  return true;
+// version or by hand. An editor may have put a byte-order mark before UTF-8;
+// it is not part of the server name.
+std::string SettingsFileText(const TextCodec& codec, const std::string& bytes) {
+  if (!IsValidUtf8(bytes)) return codec.FromAnsi(bytes);
+  return bytes.compare(0, 3, kByteOrderMark) == 0 ? bytes.substr(3) : bytes;
 }
 
 // In the ANSI code page, as earlier versions wrote and still read it, unless
-// a value has no form there. UTF-8 goes without a byte-order mark: an older
-// reader would take the mark into the server name.
-bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings) {
-  const std::string content = FormatSettings(settings);
+// a value has no form there, or the ANSI bytes happen to be valid UTF-8 and
+// would be read back as other characters ("Ü§" is DC A7 in Windows-1252, one
+// Syriac letter in UTF-8). UTF-8 goes without a byte-order mark, which an
+// older reader would take into the server name, unless the text itself
+// starts with that character.
+std::string SettingsFileBytes(const TextCodec& codec, const std::string& text) {
   std::string ansi;
+  if (codec.ToAnsi(text, ansi) && SettingsFileText(codec, ansi) == text) return ansi;
+  return SettingsFileText(codec, text) == text ? text : kByteOrderMark + text;
+}
+
+bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings) {
+  std::string content;
+  if (!platform.ReadFileStart(path, kMaxFileSize, content)) return false;
+  ParseSettings(SettingsFileText(platform.Codec(), content), settings);
+  return true;
+}
+
+bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings) {
   return ReplaceFileContent(platform, path,
-                            platform.Codec().ToAnsi(content, ansi) ? ansi : content);
+                            SettingsFileBytes(platform.Codec(), FormatSettings(settings)));
 }
 
 bool ReplaceFileContent(Platform& platform, const std::string& path, const std::string& content) {

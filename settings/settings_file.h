@@ -5,6 +5,7 @@
 #include "settings/settings_extras.h"
 
 class Platform;
+class TextCodec;
 
 // The user's settings, in the order of their lines in the settings file.
 // A switch counts as on only when it equals 1.
@@ -24,8 +25,8 @@ struct MailSettings {
   SettingsExtras m_extras;
 };
 
-// Minutes between checks: never fewer than the minimum after loading; the
-// server options dialog keeps what it produces within both bounds.
+// Minutes between checks: within both bounds after loading, and the server
+// options dialog keeps what it produces within them.
 constexpr int kMinimumInterval = 5;
 constexpr int kMaximumInterval = 120;
 
@@ -49,8 +50,15 @@ std::string FormatSettings(const MailSettings& settings);
 // (settings untouched) when it cannot be read.
 bool LoadSettingsFile(Platform& platform, const std::string& path, MailSettings& settings);
 
-// Writes the whole file, in the ANSI code page when every value has a place
-// in it and in UTF-8 otherwise, as ReplaceFileContent does.
+// The text of the settings file's bytes: UTF-8 (after a byte-order mark, if
+// any) when they are valid UTF-8, else the ANSI code page.
+std::string SettingsFileText(const TextCodec& codec, const std::string& bytes);
+
+// The bytes that hold text in the settings file, ANSI where that reads back
+// the same and UTF-8 otherwise: SettingsFileText gives text back.
+std::string SettingsFileBytes(const TextCodec& codec, const std::string& text);
+
+// Writes the whole file as SettingsFileBytes has it, as ReplaceFileContent does.
 bool SaveSettingsFile(Platform& platform, const std::string& path, const MailSettings& settings);
 
 // Writes content through a temporary file beside path and puts it in place

@@ -56,15 +56,16 @@ TEST(SettingsParse, OnlyAnExactTrueSwitchesOn) {
   EXPECT_EQ(0, Parsed(File("5", "TRUE", "")).m_bShowCount);
 }
 
-TEST(SettingsParse, IntervalIsAtLeastFiveWithNoUpperBound) {
+TEST(SettingsParse, IntervalIsBetweenFiveAndOneHundredTwenty) {
   EXPECT_EQ(5, Parsed(File("3")).m_nInterval);
   EXPECT_EQ(5, Parsed(File("0")).m_nInterval);
   EXPECT_EQ(5, Parsed(File("-40")).m_nInterval);
   EXPECT_EQ(5, Parsed(File("soon")).m_nInterval);
   EXPECT_EQ(5, Parsed(File("")).m_nInterval);
-  EXPECT_EQ(500, Parsed(File("500")).m_nInterval);
+  EXPECT_EQ(120, Parsed(File("500")).m_nInterval);
+  EXPECT_EQ(120, Parsed(File("120")).m_nInterval);
   EXPECT_EQ(12, Parsed(File("  12 minutes")).m_nInterval);
-  EXPECT_EQ(INT_MAX, Parsed(File("99999999999999999999")).m_nInterval);
+  EXPECT_EQ(120, Parsed(File("99999999999999999999")).m_nInterval);
 }
 
 TEST(SettingsParse, ShortAndEmptyFilesReadAsEmptyLines) {
@@ -148,6 +149,9 @@ TEST(SettingsFormat, NewerSettingsFollowTheElevenLinesOnlyWhenNotAtTheirDefaults
   s.m_extras.SetText("LoginForm", "");
   EXPECT_EQ(File("5"), FormatSettings(s)) << "at their defaults, the eleven lines alone";
   EXPECT_TRUE(s.m_extras.Switch("absent", true));
+  for (const char* key : {"LoginForm", "WriteLog", "AnnounceOnlyNewMail", "ShowNotification",
+                          "ShowSenderAndSubject", "MailProgram"})
+    EXPECT_EQ("x", Parsed(File("5") + key + "=x\r\n").m_extras.Text(key)) << "kept: " << key;
 }
 
 TEST(SettingsParse, AnyBytesLoadWithoutHarmAndSaveBackStably) {
@@ -160,10 +164,13 @@ TEST(SettingsParse, AnyBytesLoadWithoutHarmAndSaveBackStably) {
   for (const std::string& content :
        {garbage, std::string(10 * 1024 * 1024, 'x'), std::string(1000, '\0'),
         std::string(100 * 1024, 'a') + "\r\n" + std::string(100 * 1024, 'b') + "\n12\r\nTRUE"}) {
-    const MailSettings loaded = Parsed(content);
+    const Latin1Codec codec;
+    const MailSettings loaded = Parsed(SettingsFileText(codec, content));
     EXPECT_GE(loaded.m_nInterval, kMinimumInterval);
+    EXPECT_LE(loaded.m_nInterval, kMaximumInterval);
     const std::string saved = FormatSettings(loaded);
     EXPECT_EQ(saved, FormatSettings(Parsed(saved))) << "what is saved loads back the same";
+    EXPECT_EQ(saved, SettingsFileText(codec, SettingsFileBytes(codec, saved)));
     size_t lines = 0;
     for (size_t at = saved.find("\r\n"); at != std::string::npos; at = saved.find("\r\n", at + 2))
       ++lines;
@@ -277,6 +284,11 @@ TEST(SettingsFile, ReadsUtf8OrTheAnsiCodePageAndWritesAnsiWhereItCan) {
       {"h\r\nu\r\n\r\n5\r\nTRUE\r\nC:\\\xC5\x81\xC3\xB3" "d\xC5\xBA\\a.wav\r\n", "",
        "C:\\\xC5\x81\xC3\xB3" "d\xC5\xBA\\a.wav",
        "h\r\nu\r\n\r\n5\r\nTRUE\r\nC:\\\xC5\x81\xC3\xB3" "d\xC5\xBA\\a.wav\r\n"},  // UTF-8, no mark
+      {"h\r\nu\r\n\xC3\x9C\xC2\xA7\r\n5\r\n", "\xC3\x9C\xC2\xA7", "",
+       "h\r\nu\r\n\xC3\x9C\xC2\xA7\r\n5\r\n"},  // in ANSI, DC A7 would read as UTF-8
+      {"\xEF\xBB\xBFh\r\nu\r\np\xC3\xA4ss\r\n", "p\xC3\xA4ss", "", "h\r\nu\r\np\xE4ss\r\n"},
+      {"\xEF\xBB\xBF\r\nu\r\n\xEF\xBB\xBF\xEF\xBB\xBF\r\n", "\xEF\xBB\xBF\xEF\xBB\xBF", "",
+       "\r\nu\r\n\xEF\xBB\xBF\xEF\xBB\xBF\r\n"},  // only a leading mark goes
   };
   for (const auto& row : rows) {
     FakePlatform platform;
@@ -289,6 +301,9 @@ TEST(SettingsFile, ReadsUtf8OrTheAnsiCodePageAndWritesAnsiWhereItCan) {
     const std::string& saved = platform.files[kPath];
     EXPECT_EQ(row.saved, saved.substr(0, row.saved.size())) << row.file;
     EXPECT_TRUE(row.file != ascii || saved == ascii);
+    MailSettings again;
+    ASSERT_TRUE(LoadSettingsFile(platform, kPath, again));
+    EXPECT_EQ(FormatSettings(s), FormatSettings(again)) << "read back the same: " << row.file;
   }
 }
 
@@ -305,6 +320,9 @@ TEST(PasswordStore, MovesTheFilesPasswordInAndStaysInTheFileWhereRefused) {
   PasswordStore next(platform);
   next.Recall(fromEmptyLine);
   EXPECT_EQ("se cret", fromEmptyLine.m_strPassword) << "found at the next start";
+  fromEmptyLine.m_strPassword.clear();
+  next.ForFile(fromEmptyLine);
+  EXPECT_EQ(0u, platform.credentials.count("Tarvik:alice@pop.example.com")) << "cleared for good";
 
   FakePlatform refusing;
   refusing.credentialWritesFail = true;
