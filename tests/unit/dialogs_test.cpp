@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "agent/login_account.h"
 #include "agent/main_frame.h"
 #include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
@@ -280,6 +281,15 @@ TEST_F(OptionsCommandTest, ServerOptionsOkCopiesBackAndSavesTheWholeFile) {
       << "the password moved with the account";
   EXPECT_EQ("", frame.m_extras.Text("LoginForm")) << "and its log-in form is learnt again";
   EXPECT_EQ("secret", frame.m_strPassword);
+
+  frame.m_extras.SetText("LoginForm", "UTF-8");
+  Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
+    open.Type(IDC_PASSWORD, "s\xC3\xA9");
+    open.Click(win::kIdOk);
+  });
+  EXPECT_EQ("", frame.m_extras.Text("LoginForm")) << "a changed password alone forgets it too";
+  EXPECT_EQ("s\xE9", AccountToCheck(platform.Codec(), frame).ansiPassword)
+      << "offered when only the password's ANSI form differs";
 }
 
 TEST_F(OptionsCommandTest, CancelChangesNothingOkSavesEvenUnchanged) {
