@@ -414,7 +414,8 @@ void CMainFrame::SetTrayTip(const std::string& text) {
 void CMainFrame::SetTrayPicture(int iconId) { m_nid.hIcon = m_platform.LoadTrayIcon(iconId); }
 
 void CMainFrame::PlaySound(const std::string& fileName) {
-  m_platform.PlaySoundFile(fileName, win::kSndFilename | win::kSndAsync);
+  const std::string why = m_platform.PlaySoundFile(fileName, win::kSndAsync);
+  if (!why.empty()) Note("sound not played, " + why + ": " + fileName);
 }
 
 void CMainFrame::ShowCheckMessage(const std::string& text, unsigned icon) {

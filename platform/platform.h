@@ -84,7 +84,8 @@ class Platform {
   virtual int ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
                              unsigned flags) = 0;
   virtual bool NotifyIcon(TrayAction action, const NotifyIconData& data) = 0;
-  virtual void PlaySoundFile(const std::string& fileName, unsigned flags) = 0;
+  // Plays the wave file, from memory; empty when it plays, else why not.
+  virtual std::string PlaySoundFile(const std::string& fileName, unsigned flags) = 0;
   // Balloon notifications and what the shell starts.
   virtual ShellNotifier& Shell() = 0;
   // The system's converters for the charsets of mail headers; may be used

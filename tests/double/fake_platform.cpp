@@ -3,6 +3,7 @@
 #include "platform/ui/dialog.h"
 #include "platform/ui/frame_window.h"
 #include "platform/utf8_text.h"
+#include "platform/wave_check.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 
@@ -208,8 +209,11 @@ bool FakePlatform::NotifyIcon(TrayAction action, const NotifyIconData& data) {
   return false;
 }
 
-void FakePlatform::PlaySoundFile(const std::string& fileName, unsigned flags) {
+// A sound file the test put in place must pass the check, as on Windows.
+std::string FakePlatform::PlaySoundFile(const std::string& fileName, unsigned flags) {
   events.push_back("sound " + fileName + " " + std::to_string(flags));
+  const auto found = files.find(fileName);
+  return found == files.end() ? std::string() : WaveFaultText(CheckWave(found->second));
 }
 
 MenuHandle FakePlatform::CreatePopupMenu() {
@@ -374,6 +378,7 @@ bool FakePlatform::WriteNewFile(const std::string& path, const std::string& cont
 }
 
 bool FakePlatform::RewriteFile(const std::string& path, const std::string& content) {
+  const std::lock_guard<std::mutex> lock(m_postedMutex);
   events.push_back("rewrite " + path);
   if ((folderReadOnly && !filesWritable) || !files.count(path)) return false;
   files[path] = content;
@@ -414,6 +419,7 @@ void FakePlatform::ForgetPassword(const std::string& account) {
 }
 
 uint64_t FakePlatform::FileSize(const std::string& path) {
+  const std::lock_guard<std::mutex> lock(m_postedMutex);
   const auto found = files.find(path);
   return found == files.end() ? 0 : found->second.size();
 }

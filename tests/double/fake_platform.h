@@ -206,7 +206,7 @@ class FakePlatform : public Platform {
   int ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
                      unsigned flags) override;
   bool NotifyIcon(TrayAction action, const NotifyIconData& data) override;
-  void PlaySoundFile(const std::string& fileName, unsigned flags) override;
+  std::string PlaySoundFile(const std::string& fileName, unsigned flags) override;
   ShellNotifier& Shell() override { return shell; }
   const CharsetDecoder& Charsets() override { return charsets; }
   MenuHandle CreatePopupMenu() override;

@@ -23,7 +23,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 const char kSettingsPath[] = "C:\\Tools\\tarvik.ini";
-const std::string kSoundFlags = std::to_string(win::kSndFilename | win::kSndAsync);
+const std::string kSoundFlags = std::to_string(win::kSndAsync);
 
 std::string SettingsFile(const std::string& interval = "5", const std::string& sounds = "TRUE",
                          const std::string& showCount = "TRUE") {
