@@ -1,8 +1,11 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 
 class Platform;
 
@@ -10,14 +13,20 @@ class Platform;
 std::string LogPathFor(const std::string& settingsPath);
 
 // What the program did unattended, one line per event with the local time.
-// Lines are queued from any thread and written out by whoever flushes (the
-// check's thread), so the user interface never waits on the disk. The file
-// stays under kMaxBytes: when full it becomes the one older file.
+// Lines are queued from any thread and written out by the log's own thread
+// within kWriteDelay, or sooner by whoever flushes (the check's thread), so
+// the user interface never waits on the disk. The file stays under
+// kMaxBytes: when full it becomes the one older file.
 class EventLog {
  public:
   static constexpr uint64_t kMaxBytes = 1024 * 1024;
+  static constexpr std::chrono::milliseconds kWriteDelay{5000};
 
-  EventLog(Platform& platform, std::string path);
+  EventLog(Platform& platform, std::string path,
+           std::chrono::milliseconds writeDelay = kWriteDelay);
+  ~EventLog();
+  EventLog(const EventLog&) = delete;
+  EventLog& operator=(const EventLog&) = delete;
 
   // Queues one line; control characters become '?', so an event stays one line.
   void Add(const std::string& text);
@@ -31,13 +40,23 @@ class EventLog {
   static std::string OlderPath(const std::string& path);
 
  private:
+  // The log's own thread: writes what was queued, a while after its first
+  // line, until the log closes.
+  void WriteLater();
+
   Platform& m_platform;
   const std::string m_strPath;
+  const std::chrono::milliseconds m_writeDelay;
   std::mutex m_queueMutex;
   std::string m_queued;
+  // Guarded by m_queueMutex: wakes the log's thread for a line or the close.
+  std::condition_variable m_wake;
+  bool m_bStopping = false;
   // Held while the file is written; guards what follows.
   std::mutex m_fileMutex;
   bool m_bClosed = false;
   bool m_bSizeKnown = false;
   uint64_t m_nSize = 0;
+  // Started last, once everything it uses exists.
+  std::thread m_writer;
 };
