@@ -323,16 +323,19 @@ void CMainFrame::OnNotificationOptions() {
 // mail program while this one runs.
 void CMainFrame::OnOpenMail() {
   MailTarget mail;
-  if (FindMailTarget(m_extras.Text(kMailProgramKey), m_platform.Shell().RegisteredMailCommand(),
-                     mail))
-    m_platform.Shell().Open(mail.target, mail.arguments);
+  if (!FindMailTarget(m_extras.Text(kMailProgramKey), m_platform.Shell().RegisteredMailCommand(),
+                      [this](const std::string& path) { return m_platform.CanOpenForReading(path); },
+                      mail))
+    return;
+  if (mail.open) m_platform.Shell().Open(mail.text);
+  else m_platform.Shell().Run(mail.text);
 }
 
 void CMainFrame::UpdateOpenMailItem() {
   MailTarget mail;
-  m_menu.Enable(ID_OPEN_MAIL,
-                FindMailTarget(m_extras.Text(kMailProgramKey),
-                               m_platform.Shell().RegisteredMailCommand(), mail));
+  m_menu.Enable(ID_OPEN_MAIL, FindMailTarget(m_extras.Text(kMailProgramKey),
+                                             m_platform.Shell().RegisteredMailCommand(),
+                                             [](const std::string&) { return false; }, mail));
 }
 
 void CMainFrame::OnTrayExit() { OnClose(); }
@@ -480,7 +483,7 @@ void CMainFrame::Present(const CheckOutcome& outcome) {
   if (told.foreground) m_platform.SetForegroundWindow(Handle());
   if (!told.balloonTitle.empty())
     m_platform.Shell().ShowBalloon(Handle(), kTrayIconId, told.balloonTitle, told.balloonText,
-                                   told.picture, told.sound.has_value());
+                                   told.picture, told.sound.has_value(), told.balloonKind);
   if (!told.box.empty()) {
     ShowCheckMessage(told.box, told.boxIcon);
     // The program may have been closed while the box was open.

@@ -118,6 +118,7 @@ Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
       if (told.remembered.guideInBalloon) {
         told.balloonTitle = "Tarvik";
         told.balloonText = told.tip;
+        told.balloonKind = BalloonKind::kGuide;
         told.remembered.guideInBalloon = false;
       }
       break;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "check/outcome.h"
+#include "platform/shell_notifier.h"
 #include "settings/settings_file.h"
 
 // What earlier outcomes leave behind that changes how the next one is told.
@@ -35,6 +36,7 @@ struct Announcement {
   // A balloon notification of new mail; empty title: none.
   std::string balloonTitle;
   std::string balloonText;
+  BalloonKind balloonKind = BalloonKind::kNewMail;
   // The memory the next outcome is decided with.
   PresentationMemory remembered;
 };

@@ -47,3 +47,11 @@ std::string WithoutLongPathPrefix(const std::string& path) {
   if (StartsWith(path, kPrefix)) return path.substr(sizeof kPrefix - 1);
   return path;
 }
+
+std::string SettingsFileKey(const std::string& settingsPath, const std::string& finalFolder) {
+  if (finalFolder.empty()) return settingsPath;
+  const size_t slash = settingsPath.find_last_of("\\/");
+  std::string folder = WithoutLongPathPrefix(finalFolder);
+  if (folder.back() != '\\') folder += '\\';
+  return folder + settingsPath.substr(slash == std::string::npos ? 0 : slash + 1);
+}

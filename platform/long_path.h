@@ -12,3 +12,9 @@ std::string LongFormOfPath(const std::string& path);
 // A path the system reports in that form, as the user would write it:
 // "\\?\C:\x" as "C:\x", "\\?\UNC\server\share" as "\\server\share".
 std::string WithoutLongPathPrefix(const std::string& path);
+
+// The path that names one settings file however it was reached: the final
+// path of its folder, as the file system reports it after every junction and
+// short name (a prefix the report carries removed), and the file's own name.
+// The path as given when the folder's final path is unknown (empty).
+std::string SettingsFileKey(const std::string& settingsPath, const std::string& finalFolder);

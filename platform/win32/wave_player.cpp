@@ -1,7 +1,10 @@
 #include "platform/win32/wave_player.h"
 
-#include <mmsystem.h>
+// mmsystem.h needs the types of windows.h.
 #include <windows.h>
+// clang-format off
+#include <mmsystem.h>
+// clang-format on
 
 #include "platform/wave_check.h"
 

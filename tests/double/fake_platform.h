@@ -63,24 +63,29 @@ struct BalloonCall {
   std::string text;
   int picture;
   bool silent;
+  BalloonKind kind;
 };
 
 // Records the balloons shown.
 class FakeShell : public ShellNotifier {
  public:
   bool ShowBalloon(WindowHandle, unsigned, const std::string& title, const std::string& text,
-                   int pictureId, bool silent) override {
-    balloons.push_back({title, text, pictureId, silent});
+                   int pictureId, bool silent, BalloonKind kind) override {
+    balloons.push_back({title, text, pictureId, silent, kind});
     return true;
   }
   std::string RegisteredMailCommand() override { return registeredMail; }
-  bool Open(const std::string& target, const std::string& arguments) override {
-    opened.push_back(arguments.empty() ? target : target + " | " + arguments);
+  bool Open(const std::string& target) override {
+    opened.push_back("open " + target);
+    return true;
+  }
+  bool Run(const std::string& commandLine) override {
+    opened.push_back("run " + commandLine);
     return true;
   }
   std::vector<BalloonCall> balloons;
   std::string registeredMail;
-  // What was opened: "target" or "target | arguments".
+  // What was opened ("open target") or run ("run command line").
   std::vector<std::string> opened;
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "agent/login_account.h"
+#include "agent/mail_opener.h"
 #include "agent/main_frame.h"
 #include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
@@ -383,13 +384,15 @@ TEST_F(OptionsCommandTest, NotificationOptionsSaveAndOpenMailOpensWhatTheyName) 
   platform.SendToFrame(win::kWmCommand, ID_OPEN_MAIL);
   EXPECT_TRUE(platform.shell.opened.empty());
 
-  // The registered program's command is split into program and arguments.
-  platform.shell.registeredMail = "\"C:\\Program Files\\Mail\\mail.exe\" /inbox -x";
+  // The registered program's command runs as one line, without its document's place.
+  platform.shell.registeredMail = "C:\\Program Files\\Mail\\mail.exe\t/inbox \"%1\"\t";
   platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmRButtonDown);
   EXPECT_TRUE(openMail().enabled);
   platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kNinBalloonUserClick);
-  EXPECT_EQ(std::vector<std::string>{"C:\\Program Files\\Mail\\mail.exe | /inbox -x"},
+  EXPECT_EQ(std::vector<std::string>{"run C:\\Program Files\\Mail\\mail.exe\t/inbox"},
             platform.shell.opened);
+  EXPECT_EQ("\"C:\\x\\y.exe\" -mail  -z", RegisteredCommandLine("\"C:\\x\\y.exe\" -mail %L -z"));
+  EXPECT_EQ("%ProgramFiles%\\y.exe", RegisteredCommandLine(" %ProgramFiles%\\y.exe %l"));
 
   Command(ID_NOTIFICATION_OPTIONS, [](FakeDialog& open) {
     EXPECT_EQ(IDD_NOTIFICATION_OPTIONS, open.templateId);
@@ -407,7 +410,20 @@ TEST_F(OptionsCommandTest, NotificationOptionsSaveAndOpenMailOpensWhatTheyName) 
                 "MailProgram= https://mail.example.com \r\n",
             platform.files[kPath]);
   platform.SendToFrame(win::kWmCommand, ID_OPEN_MAIL);
-  EXPECT_EQ("https://mail.example.com", platform.shell.opened.back());
+  EXPECT_EQ("open https://mail.example.com", platform.shell.opened.back());
+
+  platform.files["C:\\Mail Tools\\mail.exe"] = "MZ";
+  const char* settings[][2] = {
+      {"\"C:\\Mail Tools\\mail.exe\" /inbox", "run \"C:\\Mail Tools\\mail.exe\" /inbox"},
+      {"C:\\Mail Tools\\mail.exe", "open C:\\Mail Tools\\mail.exe"},  // an existing file
+      {"outlook:inbox", "open outlook:inbox"},
+      {"C:mail.exe -x", "run C:mail.exe -x"},
+  };
+  for (const auto& row : settings) {
+    frame.m_extras.SetText(kMailProgramKey, row[0]);
+    platform.SendToFrame(win::kWmCommand, ID_OPEN_MAIL);
+    EXPECT_EQ(row[1], platform.shell.opened.back());
+  }
 }
 
 }  // namespace

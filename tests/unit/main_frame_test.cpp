@@ -141,6 +141,7 @@ TEST_F(MainFrameTest, WithoutASettingsFileTheDefaultsHoldAndNothingIsChecked) {
   EXPECT_EQ(0, server.sessions) << "no traffic";
   ASSERT_EQ(1u, platform.shell.balloons.size()) << "said once in a balloon, not at every tick";
   EXPECT_EQ("No POP3 server set: right-click, Server options", platform.shell.balloons[0].text);
+  EXPECT_EQ(BalloonKind::kGuide, platform.shell.balloons[0].kind) << "shown in the quiet time";
 
   platform.dialogScripts.push_back([](FakeDialog& dialog) {
     dialog.Type(IDC_SERVER, "pop.example.com");
@@ -402,6 +403,7 @@ TEST_F(MainFrameTest, NewMailIsAnnouncedOnceWithABalloon) {
     EXPECT_EQ(c.text, balloon.text);
     EXPECT_EQ(IDI_NEWMAIL, balloon.picture);
     EXPECT_TRUE(balloon.silent) << "the program plays its own sound";
+    EXPECT_EQ(BalloonKind::kNewMail, balloon.kind) << "not shown in the quiet time";
   }
 }
 

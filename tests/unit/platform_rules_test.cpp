@@ -63,7 +63,7 @@ TEST(WaveCheck, OnlyChunksThatEndWithinTheFileArePlayed) {
   EXPECT_STREQ("larger than 16 MiB", WaveFaultText(WaveFault::kTooLarge));
 }
 
-TEST(LongPath, LongPathsTakeThePrefixAndReportedOnesLoseIt) {
+TEST(LongPath, LongPathsTakeThePrefixReportedOnesLoseItAndAFolderIsOneKey) {
   const std::string folder(260, 'd');
   std::string east, clefs;  // 300 bytes in 100 UTF-16 units; 516 bytes in 258
   for (int i = 0; i < 100; ++i) east += "\xE6\x9D\xB1";
@@ -87,6 +87,17 @@ TEST(LongPath, LongPathsTakeThePrefixAndReportedOnesLoseIt) {
   EXPECT_EQ("\\\\server\\share\\x", WithoutLongPathPrefix("\\\\?\\UNC\\server\\share\\x"));
   EXPECT_EQ("C:\\Tools", WithoutLongPathPrefix("C:\\Tools"));
   EXPECT_EQ("\\\\server\\share", WithoutLongPathPrefix("\\\\server\\share"));
+
+  // One settings file reached through a short name, a junction, a prefix or a share.
+  const char* keys[][3] = {
+      {"C:\\PROGRA~1\\Tarvik\\tarvik.ini", "\\\\?\\C:\\Program Files\\Tarvik",
+       "C:\\Program Files\\Tarvik\\tarvik.ini"},
+      {"C:\\Link\\tarvik.ini", "\\\\?\\D:\\Real", "D:\\Real\\tarvik.ini"},
+      {"\\\\?\\D:\\Real\\tarvik.ini", "\\\\?\\D:\\Real", "D:\\Real\\tarvik.ini"},
+      {"S:\\tarvik.ini", "\\\\?\\UNC\\srv\\share\\", "\\\\srv\\share\\tarvik.ini"},
+      {"C:\\Tools\\tarvik.ini", "", "C:\\Tools\\tarvik.ini"},  // unknown: as given
+  };
+  for (const auto& key : keys) EXPECT_EQ(key[2], SettingsFileKey(key[0], key[1])) << key[0];
 }
 
 }  // namespace
