@@ -59,10 +59,12 @@ bool Win32ShellNotifier::ShowBalloon(WindowHandle window, unsigned iconId, const
 
 namespace {
 
-// The default value of a key as text, with environment variables expanded.
+// The default value of a key as text, its %VAR% strings left for Run to
+// expand: RegGetValueW refuses to read REG_EXPAND_SZ values unless told not
+// to expand them.
 std::wstring DefaultValue(HKEY root, const std::wstring& key) {
   DWORD bytes = 0;
-  const DWORD types = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
+  const DWORD types = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
   if (RegGetValueW(root, key.c_str(), nullptr, types, nullptr, nullptr, &bytes) != ERROR_SUCCESS ||
       bytes < sizeof(wchar_t))
     return std::wstring();

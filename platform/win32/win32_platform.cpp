@@ -12,6 +12,7 @@
 #include "platform/ui/frame_window.h"
 #include "platform/utf8_text.h"
 #include "platform/wave_check.h"
+#include "platform/win32/label_fit.h"
 #include "platform/win32/long_path.h"
 #include "platform/win32/wave_player.h"
 #include "platform/win32/wide_text.h"
@@ -66,6 +67,7 @@ INT_PTR CALLBACK DialogThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     auto* dialog = reinterpret_cast<Dialog*>(lParam);
     SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
     dialog->Attach(hwnd);
+    if (dialog->FitsLabelsToText()) FitLabelsToText(hwnd);
   }
   auto* dialog = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   return dialog ? dialog->DialogProc(message, wParam, lParam) : FALSE;

@@ -289,6 +289,7 @@ TEST_F(OptionsCommandTest, ServerOptionsOkCopiesBackAndSavesTheWholeFile) {
     open.Click(win::kIdOk);
   });
   EXPECT_EQ("", frame.m_extras.Text("LoginForm")) << "a changed password alone forgets it too";
+  EXPECT_TRUE(platform.EventsStartingWith("fit labels").empty()) << "the template's geometry";
   EXPECT_EQ("s\xE9", AccountToCheck(platform.Codec(), frame).ansiPassword)
       << "offered when only the password's ANSI form differs";
 }
@@ -411,6 +412,8 @@ TEST_F(OptionsCommandTest, NotificationOptionsSaveAndOpenMailOpensWhatTheyName) 
             platform.files[kPath]);
   platform.SendToFrame(win::kWmCommand, ID_OPEN_MAIL);
   EXPECT_EQ("open https://mail.example.com", platform.shell.opened.back());
+  EXPECT_EQ(std::vector<std::string>{"fit labels " + std::to_string(IDD_NOTIFICATION_OPTIONS)},
+            platform.EventsStartingWith("fit labels"));
 
   platform.files["C:\\Mail Tools\\mail.exe"] = "MZ";
   const char* settings[][2] = {
