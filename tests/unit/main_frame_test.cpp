@@ -955,6 +955,7 @@ namespace {
 
 TEST_F(MainFrameTest, ASwitchedOnLogHoldsOneLinePerEventAndNeverThePassword) {
   platform.files[kSettingsPath] = SettingsFile() + "WriteLog=TRUE\r\n";
+  platform.files["err.wav"] = "RIFF";
   Start();
   server.failingStep = "connect";
   platform.SendToFrame(win::kWmPowerBroadcast, win::kPbtApmResumeAutomatic);
@@ -967,7 +968,8 @@ TEST_F(MainFrameTest, ASwitchedOnLogHoldsOneLinePerEventAndNeverThePassword) {
   for (const char* line :
        {"tried pop.example.com\r", "> USER alice\r", "> PASS ***\r", "> STAT\r", "< +OK 0 0\r", "> QUIT\r",
         "outcome: mailbox count 0\r", "resume from sleep\r", "check ends: failed at step 4 after",
-        "retry in 30 s\r", "program ends\r"})
+        "retry in 30 s\r", "sound not played, not a RIFF WAVE file: err.wav\r",
+        "program ends\r"})
     EXPECT_NE(std::string::npos, log.find(std::string(" ") + line)) << line;
   EXPECT_EQ(std::string::npos, log.find("secret"));
 }
