@@ -327,8 +327,10 @@ void CMainFrame::OnOpenMail() {
                       [this](const std::string& path) { return m_platform.CanOpenForReading(path); },
                       mail))
     return;
-  if (mail.open) m_platform.Shell().Open(mail.text);
-  else m_platform.Shell().Run(mail.text);
+  if (mail.open)
+    m_platform.Shell().Open(mail.text);
+  else
+    m_platform.Shell().Run(mail.text);
 }
 
 void CMainFrame::UpdateOpenMailItem() {
