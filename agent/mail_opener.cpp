@@ -1,52 +1,57 @@
 #include "agent/mail_opener.h"
 
-#include "platform/files.h"
-#include "platform/shell.h"
-
-const char kMailProgramKey[] = "MailProgram";
+#include <cctype>
 
 namespace {
 
+constexpr char kBlanks[] = " \t";
+
 std::string Trimmed(const std::string& text) {
-  const size_t start = text.find_first_not_of(" \t");
+  const size_t start = text.find_first_not_of(kBlanks);
   if (start == std::string::npos) return std::string();
-  return text.substr(start, text.find_last_not_of(" \t") - start + 1);
+  return text.substr(start, text.find_last_not_of(kBlanks) - start + 1);
+}
+
+bool IsDocumentMark(const std::string& text, size_t at) {
+  return text[at] == '%' && at + 1 < text.size() &&
+         (text[at + 1] == '1' || text[at + 1] == 'L' || text[at + 1] == 'l');
 }
 
 }  // namespace
 
-MailTarget SplitCommand(const std::string& command) {
-  const std::string line = Trimmed(command);
-  MailTarget split;
-  size_t rest;
-  if (!line.empty() && line[0] == '"') {
-    const size_t close = line.find('"', 1);
-    split.target = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-    rest = close == std::string::npos ? line.size() : close + 1;
-  } else {
-    rest = line.find(' ');
-    if (rest == std::string::npos) rest = line.size();
-    split.target = line.substr(0, rest);
+std::string RegisteredCommandLine(const std::string& command) {
+  std::string line;
+  for (size_t at = 0; at < command.size(); ++at) {
+    if (!IsDocumentMark(command, at)) {
+      line += command[at];
+      continue;
+    }
+    const bool quoted =
+        !line.empty() && line.back() == '"' && at + 2 < command.size() && command[at + 2] == '"';
+    if (quoted) line.pop_back();
+    at += quoted ? 2 : 1;
   }
-  split.arguments = Trimmed(line.substr(rest));
-  return split;
+  return Trimmed(line);
 }
 
-// A setting is taken whole: a path with spaces needs no quotes there.
+bool IsWebAddress(const std::string& text) {
+  const auto isLetter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
+  if (text.empty() || !isLetter(text[0])) return false;
+  size_t at = 1;
+  while (at < text.size() &&
+         (isLetter(text[at]) || std::isdigit(static_cast<unsigned char>(text[at])) ||
+          text[at] == '+' || text[at] == '-' || text[at] == '.'))
+    ++at;
+  return at >= 2 && at < text.size() && text[at] == ':';
+}
+
 bool FindMailTarget(const std::string& setting, const std::string& registeredCommand,
-                    MailTarget& found) {
+                    const std::function<bool(const std::string&)>& isFile, MailTarget& found) {
   const std::string own = Trimmed(setting);
   if (!own.empty()) {
-    found = {own, std::string()};
+    found = {IsWebAddress(own) || isFile(own), own};
     return true;
   }
-  found = SplitCommand(registeredCommand);
-  return !found.target.empty();
-}
-
-bool OpenMailTarget(Shell& shell, Files& files, const MailTarget& mail) {
-  const bool webAddress = mail.target.find("://") != std::string::npos;
-  if (mail.arguments.empty() && (webAddress || files.Exists(mail.target)))
-    return shell.Open(mail.target);
-  return shell.Run("\"" + mail.target + "\"" + (mail.arguments.empty() ? "" : " " + mail.arguments));
+  found = {false, RegisteredCommandLine(registeredCommand)};
+  return !found.text.empty();
 }

@@ -214,14 +214,21 @@ void CMainFrame::Apply(const std::optional<ChangedSettings>& changed) {
 // The registry is read at each use: the user may install or choose another
 // mail program while this one runs.
 void CMainFrame::OnOpenMail() {
+  const std::shared_ptr<Files> files = m_services.files;
   MailTarget mail;
-  if (FindMailTarget(m_settings.mailProgram, m_services.shell->RegisteredMailCommand(), mail))
-    OpenMailTarget(*m_services.shell, *m_services.files, mail);
+  if (!FindMailTarget(m_settings.mailProgram, m_services.shell->RegisteredMailCommand(),
+                      [&files](const std::string& path) { return files->Exists(path); }, mail))
+    return;
+  if (mail.open)
+    m_services.shell->Open(mail.text);
+  else
+    m_services.shell->Run(mail.text);
 }
 
 bool CMainFrame::CanOpenMail() {
   MailTarget mail;
-  return FindMailTarget(m_settings.mailProgram, m_services.shell->RegisteredMailCommand(), mail);
+  return FindMailTarget(m_settings.mailProgram, m_services.shell->RegisteredMailCommand(),
+                        [](const std::string&) { return false; }, mail);
 }
 
 void CMainFrame::OnTrayExit() { OnClose(); }

@@ -6,20 +6,6 @@ namespace {
 
 constexpr char kCheckCaption[] = "DOV3 Ozez Ezevada";
 
-std::string SoundProblem(SoundResult result) {
-  switch (result) {
-    case SoundResult::kUnreadable:
-      return "the file cannot be read";
-    case SoundResult::kNotAWave:
-      return "the file is not a whole WAV file";
-    case SoundResult::kTooLarge:
-      return "the file is over 16 MiB";
-    case SoundResult::kPlayed:
-      break;
-  }
-  return "played";
-}
-
 bool SomethingToTell(const Announcement& told) {
   return told.sound || told.errorSound || told.foreground || !told.boxes.empty() ||
          !told.balloonTitle.empty();
@@ -138,7 +124,6 @@ void Presenter::Show(const Announcement& told, const std::vector<Arrival>& arriv
 }
 
 void Presenter::PlaySound(const std::string& fileName) {
-  const SoundResult played = m_services.sound->Play(fileName);
-  if (played != SoundResult::kPlayed && m_pLog)
-    m_pLog->Add("sound not played, " + SoundProblem(played) + ": " + fileName);
+  const std::string why = m_services.sound->Play(fileName);
+  if (!why.empty() && m_pLog) m_pLog->Add("sound not played, " + why + ": " + fileName);
 }

@@ -1,7 +1,9 @@
 """Benchmark of one complete mail check, side by side in one run.
 
 1. Against dovecot on loopback: this program's check and Python's poplib
-   doing the same USER, PASS, STAT, QUIT, in alternating rounds.
+   doing the same commands, in alternating rounds: USER, PASS, STAT, UIDL,
+   QUIT, and in the first check of each round, where every message is new
+   to the program, TOP n 0 for the three newest before QUIT.
 2. The same over TLS (pop3s, the test CA trusted, certificate and name
    verified by both): this program beside poplib.POP3_SSL, and beside its
    own plain check.
@@ -32,6 +34,10 @@ DOVECOT_DIR = f"/tmp/tarvik-bench-dovecot-{DOVECOT_PORT}"
 DELAY_PORT = 11311
 DELAY_MS = 50
 ROUNDS, PER_ROUND = 10, 10
+# The mailbox the rounds check, and the newest messages whose headers the
+# program reads at its first check of it.
+MAILBOX_SIZE = 12
+NEWEST = (12, 11, 10)
 
 
 def ours(server, user, password, runs, ca_file=None):
@@ -44,7 +50,7 @@ def ours(server, user, password, runs, ca_file=None):
     return [float(row[0]) for row in rows], max(int(row[1]) for row in rows)
 
 
-def poplib_check(port, user, password, context=None):
+def poplib_check(port, user, password, context=None, tops=()):
     started = time.perf_counter()
     if context:
         client = poplib.POP3_SSL("localhost", port, timeout=30, context=context)
@@ -52,9 +58,18 @@ def poplib_check(port, user, password, context=None):
         client = poplib.POP3("127.0.0.1", port, timeout=30)
     client.user(user)
     client.pass_(password)
-    client.stat()
+    if client.stat()[0] != MAILBOX_SIZE or len(client.uidl()[1]) != MAILBOX_SIZE:
+        raise RuntimeError("the mailbox is not the one the rounds expect")
+    for number in tops:
+        client.top(number, 0)
     client.quit()
     return (time.perf_counter() - started) * 1000
+
+
+def poplib_round(port, user, password, context=None):
+    """Like ours(): each round is a first check (all new), then repeat checks."""
+    return [poplib_check(port, user, password, context, NEWEST if run == 0 else ())
+            for run in range(PER_ROUND)]
 
 
 def main():
@@ -80,11 +95,10 @@ def main():
             times, heap = ours(f"127.0.0.1:{DOVECOT_PORT}", "twelve", "secret", PER_ROUND)
             mine += times
             peak = max(peak, heap)
-            theirs += [poplib_check(DOVECOT_PORT, "twelve", "secret") for _ in range(PER_ROUND)]
+            theirs += poplib_round(DOVECOT_PORT, "twelve", "secret")
             mine_tls += ours(f"pop3s://localhost:{DOVECOT_TLS_PORT}", "twelve", "secret",
                              PER_ROUND, ca_file)[0]
-            theirs_tls += [poplib_check(DOVECOT_TLS_PORT, "twelve", "secret", context)
-                           for _ in range(PER_ROUND)]
+            theirs_tls += poplib_round(DOVECOT_TLS_PORT, "twelve", "secret", context)
         slow, _ = ours(f"127.0.0.1:{DELAY_PORT}", "alice", "secret", 20)
     finally:
         delayed.terminate()

@@ -12,7 +12,9 @@ const std::vector<int> kColumns = {70, 160, 220};
 
 }  // namespace
 
-CAccountsDlg::CAccountsDlg(Platform& platform) : Dialog(platform, IDD_ACCOUNTS) {}
+CAccountsDlg::CAccountsDlg(Platform& platform) : Dialog(platform, IDD_ACCOUNTS) {
+  m_bFitLabels = true;
+}
 
 // The list is filled by hand: its rows are not members.
 void CAccountsDlg::DoDataExchange(DataExchange&) {}

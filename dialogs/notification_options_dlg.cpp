@@ -3,7 +3,9 @@
 #include "res/resource.h"
 
 CNotificationOptionsDlg::CNotificationOptionsDlg(Platform& platform)
-    : Dialog(platform, IDD_NOTIFICATION_OPTIONS) {}
+    : Dialog(platform, IDD_NOTIFICATION_OPTIONS) {
+  m_bFitLabels = true;
+}
 
 void CNotificationOptionsDlg::DoDataExchange(DataExchange& exchange) {
   DDX_Check(exchange, IDC_ANNOUNCE_ONLY_NEW, m_bAnnounceOnlyNew);

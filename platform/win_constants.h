@@ -49,6 +49,5 @@ constexpr unsigned kNifIcon = 0x2;
 constexpr unsigned kNifTip = 0x4;
 
 constexpr unsigned kSndAsync = 0x0001;
-constexpr unsigned kSndFilename = 0x00020000;
 
 }  // namespace win

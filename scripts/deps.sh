@@ -35,10 +35,12 @@ need_windows_build() {
 }
 
 # wine32 installs on any amd64 host, also where the kernel cannot run it;
-# scripts/wine.sh tells which loader works here.
+# scripts/wine.sh tells which loader works here. The font has the Chinese
+# that Wine's own fonts lack (scripts/run links it in).
 need_wine() {
   need_packages wine:wine /usr/lib/wine/wine64:wine64 /usr/lib/wine/wineserver64:wine64 \
-    /usr/lib/wine/wine:wine32 Xvfb:xvfb xdotool:xdotool import:imagemagick xwininfo:x11-utils
+    /usr/lib/wine/wine:wine32 Xvfb:xvfb xdotool:xdotool import:imagemagick xwininfo:x11-utils \
+    /usr/share/fonts/truetype/wqy/wqy-microhei.ttc:fonts-wqy-microhei
 }
 
 # What the test stages need beyond the builds: they run without a network.

@@ -12,6 +12,7 @@ constexpr size_t kLineCount = 11;
 // accounts; a bigger file is not ours, and reading all of it could exhaust
 // memory at start-up.
 constexpr size_t kMaxFileSize = 1024 * 1024;
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 const char* SwitchText(int value) { return value == 1 ? "TRUE" : "FALSE"; }
 
@@ -95,23 +96,36 @@ std::string FormatSettings(const MailSettings& settings) {
 }
 
 // Bytes that are not UTF-8 were written in the ANSI code page, by an earlier
-// version or by hand.
+// version or by hand. An editor may have put a byte-order mark before UTF-8;
+// it is not part of the server name.
+std::string SettingsFileText(const TextCodec& codec, const std::string& bytes) {
+  if (!IsValidUtf8(bytes)) return codec.FromAnsi(bytes);
+  return bytes.compare(0, 3, kByteOrderMark) == 0 ? bytes.substr(3) : bytes;
+}
+
+// In the ANSI code page, as earlier versions wrote and still read it, unless
+// a value has no form there, or the ANSI bytes happen to be valid UTF-8 and
+// would be read back as other characters ("Ü§" is DC A7 in Windows-1252, one
+// Syriac letter in UTF-8). UTF-8 goes without a byte-order mark, which an
+// older reader would take into the server name, unless the text itself
+// starts with that character.
+std::string SettingsFileBytes(const TextCodec& codec, const std::string& text) {
+  std::string ansi;
+  if (codec.ToAnsi(text, ansi) && SettingsFileText(codec, ansi) == text) return ansi;
+  return SettingsFileText(codec, text) == text ? text : kByteOrderMark + text;
+}
+
 bool LoadSettingsFile(Files& files, const TextCodec& codec, const std::string& path,
                       MailSettings& settings) {
   std::string content;
   if (!files.ReadStart(path, kMaxFileSize, content)) return false;
-  ParseSettings(IsValidUtf8(content) ? content : codec.FromAnsi(content), settings);
+  ParseSettings(SettingsFileText(codec, content), settings);
   return true;
 }
 
-// In the ANSI code page, as earlier versions wrote and still read it, unless
-// a value has no form there. UTF-8 goes without a byte-order mark: an older
-// reader would take the mark into the server name.
 bool SaveSettingsFile(Files& files, const TextCodec& codec, const std::string& path,
                       const MailSettings& settings) {
-  const std::string content = FormatSettings(settings);
-  std::string ansi;
-  return ReplaceFileContent(files, path, codec.ToAnsi(content, ansi) ? ansi : content);
+  return ReplaceFileContent(files, path, SettingsFileBytes(codec, FormatSettings(settings)));
 }
 
 // A folder locked for the user may still hold a settings file the user may

@@ -66,8 +66,15 @@ std::string FormatSettings(const MailSettings& settings);
 bool LoadSettingsFile(Files& files, const TextCodec& codec, const std::string& path,
                       MailSettings& settings);
 
-// Writes the whole file, in the ANSI code page when every value has a place
-// in it and in UTF-8 otherwise, as ReplaceFileContent does.
+// The text of the settings file's bytes: UTF-8 (after a byte-order mark, if
+// any) when they are valid UTF-8, else the ANSI code page.
+std::string SettingsFileText(const TextCodec& codec, const std::string& bytes);
+
+// The bytes that hold text in the settings file, ANSI where that reads back
+// the same and UTF-8 otherwise: SettingsFileText gives text back.
+std::string SettingsFileBytes(const TextCodec& codec, const std::string& text);
+
+// Writes the whole file as SettingsFileBytes has it, as ReplaceFileContent does.
 bool SaveSettingsFile(Files& files, const TextCodec& codec, const std::string& path,
                       const MailSettings& settings);
 

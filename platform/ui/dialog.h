@@ -44,6 +44,9 @@ class Dialog {
   // Called by the platform before the first message is dispatched.
   void Attach(WindowHandle handle) { m_hWnd = handle; }
   WindowHandle Handle() const { return m_hWnd; }
+  // True for a dialog whose labels and check boxes the platform widens to
+  // their text when it opens; the first versions' templates keep theirs.
+  bool FitsLabelsToText() const { return m_bFitLabels; }
   // Every message to the dialog arrives here; nonzero when handled (for the
   // few messages whose answer is a value, that value).
   intptr_t DialogProc(unsigned message, uintptr_t wParam, intptr_t lParam);
@@ -71,6 +74,7 @@ class Dialog {
   Controls& DialogControls() { return m_platform.DialogControls(); }
 
   Platform& m_platform;
+  bool m_bFitLabels = false;
 
  private:
   int m_nTemplateId;

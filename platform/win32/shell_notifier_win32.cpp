@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <vector>
 
 #include "platform/win32/wide_text.h"
 #include "platform/win_constants.h"
@@ -31,14 +32,14 @@ Win32ShellNotifier::~Win32ShellNotifier() {
   if (m_hPicture) DestroyIcon(m_hPicture);
 }
 
-bool Win32ShellNotifier::ShowBalloon(WindowHandle window, unsigned iconId,
-                                     const std::string& title, const std::string& text,
-                                     int pictureId, bool silent) {
+bool Win32ShellNotifier::ShowBalloon(WindowHandle window, unsigned iconId, const std::string& title,
+                                     const std::string& text, int pictureId, bool silent,
+                                     BalloonKind kind) {
   if (pictureId != m_nPictureId) {
     if (m_hPicture) DestroyIcon(m_hPicture);
     // The large balloon picture is the system's large icon size.
-    m_hPicture = static_cast<HICON>(LoadImageW(m_hInstance, MAKEINTRESOURCEW(pictureId),
-                                               IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+    m_hPicture = static_cast<HICON>(LoadImageW(m_hInstance, MAKEINTRESOURCEW(pictureId), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXICON),
                                                GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
     m_nPictureId = m_hPicture ? pictureId : 0;
   }
@@ -52,15 +53,18 @@ bool Win32ShellNotifier::ShowBalloon(WindowHandle window, unsigned iconId,
   data.dwInfoFlags = m_hPicture ? NIIF_USER | NIIF_LARGE_ICON : NIIF_INFO;
   data.hBalloonIcon = m_hPicture;
   if (silent) data.dwInfoFlags |= NIIF_NOSOUND;
+  if (kind == BalloonKind::kNewMail) data.dwInfoFlags |= NIIF_RESPECT_QUIET_TIME;
   return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
 namespace {
 
-// The default value of a key as text, with environment variables expanded.
+// The default value of a key as text, its %VAR% strings left for Run to
+// expand: RegGetValueW refuses to read REG_EXPAND_SZ values unless told not
+// to expand them.
 std::wstring DefaultValue(HKEY root, const std::wstring& key) {
   DWORD bytes = 0;
-  const DWORD types = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
+  const DWORD types = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
   if (RegGetValueW(root, key.c_str(), nullptr, types, nullptr, nullptr, &bytes) != ERROR_SUCCESS ||
       bytes < sizeof(wchar_t))
     return std::wstring();
@@ -78,18 +82,34 @@ std::string Win32ShellNotifier::RegisteredMailCommand() {
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
     const std::wstring name = DefaultValue(root, clients);
     if (name.empty()) continue;
-    const std::wstring command = DefaultValue(root, clients + L"\\" + name + L"\\shell\\open\\command");
+    const std::wstring command =
+        DefaultValue(root, clients + L"\\" + name + L"\\shell\\open\\command");
     if (!command.empty()) return Narrow(command);
   }
   return std::string();
 }
 
-bool Win32ShellNotifier::Open(const std::string& target, const std::string& arguments) {
-  const std::wstring file = Widen(target);
-  const std::wstring parameters = Widen(arguments);
+bool Win32ShellNotifier::Open(const std::string& target) {
   // Values above 32 mean success.
   const HINSTANCE result =
-      ShellExecuteW(nullptr, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
-                    nullptr, SW_SHOWNORMAL);
+      ShellExecuteW(nullptr, L"open", Widen(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+// CreateProcessW may write into the line it is given, so it gets a copy.
+bool Win32ShellNotifier::Run(const std::string& commandLine) {
+  const std::wstring line = Widen(commandLine);
+  const DWORD size = ExpandEnvironmentStringsW(line.c_str(), nullptr, 0);
+  if (size == 0) return false;
+  std::vector<wchar_t> expanded(size);
+  if (ExpandEnvironmentStringsW(line.c_str(), expanded.data(), size) > size) return false;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, expanded.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
 }

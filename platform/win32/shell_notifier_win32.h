@@ -14,9 +14,11 @@ class Win32ShellNotifier : public ShellNotifier {
   Win32ShellNotifier& operator=(const Win32ShellNotifier&) = delete;
 
   bool ShowBalloon(WindowHandle window, unsigned iconId, const std::string& title,
-                   const std::string& text, int pictureId, bool silent) override;
+                   const std::string& text, int pictureId, bool silent,
+                   BalloonKind kind) override;
   std::string RegisteredMailCommand() override;
-  bool Open(const std::string& target, const std::string& arguments) override;
+  bool Open(const std::string& target) override;
+  bool Run(const std::string& commandLine) override;
 
  private:
   HINSTANCE m_hInstance;

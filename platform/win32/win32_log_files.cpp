@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "platform/win32/wide_text.h"
+#include "platform/win32/long_path.h"
 #include "platform/win32/win32_platform.h"
 
 uint64_t Win32Platform::FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+  if (!GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data)) return 0;
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
@@ -15,7 +15,7 @@ uint64_t Win32Platform::FileSize(const std::string& path) {
 // the user has the file open in an editor meanwhile.
 bool Win32Platform::AppendToFile(const std::string& path, const std::string& text) {
   const HANDLE file =
-      CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      CreateFileW(LongPathForm(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;

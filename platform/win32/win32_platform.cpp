@@ -11,6 +11,10 @@
 #include "platform/ui/dialog.h"
 #include "platform/ui/frame_window.h"
 #include "platform/utf8_text.h"
+#include "platform/wave_check.h"
+#include "platform/win32/label_fit.h"
+#include "platform/win32/long_path.h"
+#include "platform/win32/wave_player.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/winsock_transport.h"
 #include "platform/win_constants.h"
@@ -34,8 +38,7 @@ static_assert(win::kScMinimize == SC_MINIMIZE && win::kIdOk == IDOK && win::kIdC
                   win::kMbIconInformation == MB_ICONINFORMATION && win::kSwHide == SW_HIDE,
               "commands and flags");
 static_assert(win::kNifMessage == NIF_MESSAGE && win::kNifIcon == NIF_ICON &&
-                  win::kNifTip == NIF_TIP && win::kSndAsync == SND_ASYNC &&
-                  win::kSndFilename == SND_FILENAME,
+                  win::kNifTip == NIF_TIP && win::kSndAsync == SND_ASYNC,
               "tray and sound flags");
 
 namespace {
@@ -64,21 +67,13 @@ INT_PTR CALLBACK DialogThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     auto* dialog = reinterpret_cast<Dialog*>(lParam);
     SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
     dialog->Attach(hwnd);
+    if (dialog->FitsLabelsToText()) FitLabelsToText(hwnd);
   }
   auto* dialog = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   return dialog ? dialog->DialogProc(message, wParam, lParam) : FALSE;
 }
 
 HWND ToHwnd(WindowHandle window) { return static_cast<HWND>(window); }
-
-// The file calls stop at MAX_PATH characters unless the path asks for the
-// long form, which only the wide calls take.
-std::wstring LongPathForm(const std::string& path) {
-  const std::wstring wide = Widen(path);
-  if (wide.size() < MAX_PATH || wide.compare(0, 4, L"\\\\?\\") == 0) return wide;
-  if (wide.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + wide.substr(2);
-  return L"\\\\?\\" + wide;
-}
 
 HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition) {
   return CreateFileW(LongPathForm(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
@@ -198,24 +193,17 @@ bool Win32Platform::NotifyIcon(TrayAction action, const NotifyIconData& data) {
   return Shell_NotifyIconW(command, &record) != FALSE;
 }
 
-// Played from memory: with a file name the system opens it through an ANSI
-// path of at most 128 characters. The wave stays in m_strSound, in use by the
-// system, until the next sound replaces it; the sound playing is stopped
-// before its buffer goes. A file that cannot be read is left to the system,
-// which plays its default sound for it as it always did.
-void Win32Platform::PlaySoundFile(const std::string& fileName, unsigned flags) {
-  constexpr size_t kMaxSoundBytes = 64 * 1024 * 1024;
+// The wave stays in m_strSound, in use by the system, until the next sound
+// replaces it; the sound playing is stopped before its buffer goes. One byte
+// more than the largest playable file is read, to tell a larger one.
+std::string Win32Platform::PlaySoundFile(const std::string& fileName, unsigned flags) {
   StopSound();
-  if (!ReadFileStart(fileName, kMaxSoundBytes, m_strSound) || m_strSound.empty()) {
-    PlaySoundW(Widen(fileName).c_str(), nullptr, flags);
-    return;
-  }
-  PlaySoundW(reinterpret_cast<LPCWSTR>(m_strSound.data()), nullptr,
-             (flags & ~static_cast<unsigned>(SND_FILENAME)) | SND_MEMORY);
+  if (!ReadFileStart(fileName, kMaxWaveBytes + 1, m_strSound)) return "it cannot be read";
+  return PlayWave(m_strSound, (flags & SND_ASYNC) != 0);
 }
 
 void Win32Platform::StopSound() {
-  PlaySoundW(nullptr, nullptr, 0);
+  StopWave();
   m_strSound.clear();
 }
 

@@ -38,7 +38,7 @@ class Win32Platform : public Platform {
   int ShowMessageBox(WindowHandle owner, const std::string& text, const char* caption,
                      unsigned flags) override;
   bool NotifyIcon(TrayAction action, const NotifyIconData& data) override;
-  void PlaySoundFile(const std::string& fileName, unsigned flags) override;
+  std::string PlaySoundFile(const std::string& fileName, unsigned flags) override;
   ShellNotifier& Shell() override { return m_shell; }
   const CharsetDecoder& Charsets() override { return m_charsets; }
 

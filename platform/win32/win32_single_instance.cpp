@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/win32/wide_text.h"
+#include "platform/win32/long_path.h"
 
 namespace {
 
@@ -11,10 +11,35 @@ constexpr wchar_t kFrameClassName[] = L"TarvikFrame";
 // The class of every dialog box and message box.
 constexpr wchar_t kDialogClassName[] = L"#32770";
 
-// One settings file however its path is spelled in letter case; a mutex
-// name may not hold backslashes, so the path goes in as a number.
+// The final path of the settings file's folder; empty when the system
+// cannot tell. The folder is opened for no access at all, which any folder
+// the program can read its settings from allows.
+std::string FinalFolderPath(const std::string& settingsPath) {
+  const size_t slash = settingsPath.find_last_of("\\/");
+  if (slash == std::string::npos) return std::string();
+  std::string folder = settingsPath.substr(0, slash);
+  if (!folder.empty() && folder.back() == ':') folder += '\\';
+  const HANDLE handle = CreateFileW(LongPathForm(folder).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::string();
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD length = GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()), 0);
+  if (length >= path.size()) {
+    path.resize(length);
+    length = GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()), 0);
+  }
+  CloseHandle(handle);
+  if (length == 0 || length >= path.size()) return std::string();
+  path.resize(length);
+  return Narrow(path);
+}
+
+// One settings file however its path is spelled: in letter case, through a
+// junction, a short name or a prefix. A mutex name may not hold
+// backslashes, so the path goes in as a number.
 uint32_t SettingsMark(const std::string& settingsPath) {
-  std::wstring path = Widen(settingsPath);
+  std::wstring path = Widen(SettingsFileKey(settingsPath, FinalFolderPath(settingsPath)));
   if (!path.empty()) CharUpperBuffW(&path[0], static_cast<DWORD>(path.size()));
   uint32_t mark = 2166136261u;  // FNV-1a
   for (const wchar_t c : path) {

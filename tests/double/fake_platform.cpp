@@ -153,6 +153,7 @@ void FakePlatform::KillTimer(WindowHandle, unsigned id) {
 }
 
 int FakePlatform::RunModalDialog(Dialog& dialog, int templateId) {
+  if (dialog.FitsLabelsToText()) events.push_back("fit labels " + std::to_string(templateId));
   dialogsRun.push_back(templateId);
   events.push_back("dialog " + std::to_string(templateId));
   const WindowHandle handle = HandleFor(0x2000, openDialogs.size() + 1);

@@ -190,8 +190,12 @@ class NewMailTest(DialogTestCase):
         agent.write_settings(show_count="TRUE")
         mail_program = agent.folder / "record_start.exe"
         shutil.copy(RECORD_START, mail_program)
-        with agent.settings.open("ab") as settings:
-            settings.write(f"MailProgram={winebox.windows_path(mail_program)}\r\n".encode())
+        # Registered unquoted, in a folder named with a blank ("agent ..."), as some are.
+        clients = r"HKCU\Software\Clients\Mail"
+        self.addCleanup(self.desktop.wine, "reg", "delete", clients, "/f", check=False)
+        self.desktop.wine("reg", "add", clients, "/ve", "/d", "Record", "/f")
+        self.desktop.wine("reg", "add", clients + r"\Record\shell\open\command", "/ve", "/d",
+                          f'{winebox.windows_path(mail_program)}\t/inbox "%1"', "/f")
         agent.start()
 
         first = "Fake Sender: Message 3 | Fake Sender: Message 2 | Fake Sender: Message 1"
@@ -223,7 +227,8 @@ class NewMailTest(DialogTestCase):
         winebox.choose_from_tray_menu(self.desktop, OPEN_MAIL)
         record = agent.folder / "record_start.txt"
         winebox.wait_until(record.exists, 20, "the mail program to start")
-        self.assertIn("record_start.exe", record.read_text())
+        # Run whole, not split at the blank; Wine quotes the program it found.
+        self.assertRegex(record.read_text(), r'^"?Z:.*\\agent [^\\]*\\record_start\.exe"?\s/inbox\n$')
 
         layout = self.open_dialog(NOTIFICATION_OPTIONS, NOTIFICATION_CAPTION, 252, 126)
         self.screenshot("notification-options", self.desktop.wait_window(NOTIFICATION_CAPTION))

@@ -120,9 +120,12 @@ class UnicodeTest(AgentTestCase):
             deep = deep / ("tief " + FOLDER)
         agent = self.new_agent(deep)
         agent.write_settings(user="umlaut", password=PASSWORD, show_count="FALSE")
+        with agent.settings.open("ab") as settings:
+            settings.write(b"WriteLog=TRUE\r\n")
         self.run_agent(agent, "umlaut")
         self.assertEqual(["127.0.0.1", "umlaut", "", "5"], agent.read_settings()[:4])
-        self.assertEqual(["tarvik.exe", "tarvik.ini", "tarvik.seen"],
+        self.assertIn("> USER umlaut", (deep / "tarvik.log").read_text())
+        self.assertEqual(["tarvik.exe", "tarvik.ini", "tarvik.log", "tarvik.seen"],
                          sorted(path.name for path in deep.iterdir() if path.is_file()),
                          "no temporary file is left")
 

@@ -113,6 +113,8 @@ TEST_F(AppTest, ALaterStartHandsItsRequestToTheRunningCopyAndEndsWithoutAFrame) 
       {{"/check"}, true, {"check C:\\Tools\\tarvik.ini"}},
       {{"/EXIT"}, true, {"exit C:\\Tools\\tarvik.ini"}},
       {{"-exit", "/Check"}, true, {"check C:\\Tools\\tarvik.ini"}},
+      {{"-Exit"}, true, {"exit C:\\Tools\\tarvik.ini"}},
+      {{"/exit", "-check"}, true, {"check C:\\Tools\\tarvik.ini"}},
       {{"/exit"}, false, {}},
   };
   for (const auto& c : cases) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "monitor/login_account.h"
+#include "agent/mail_opener.h"
 #include "agent/main_frame.h"
 #include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
@@ -280,6 +282,17 @@ TEST_F(OptionsCommandTest, ServerOptionsOkCopiesBackAndSavesTheWholeFile) {
   EXPECT_EQ(LoginForm::kUnknown, frame.Settings().first.loginForm)
       << "and its log-in form is learnt again";
   EXPECT_EQ("secret", frame.Settings().m_strPassword);
+
+  ChangeSettings(frame, [](MailSettings& s) { s.first.loginForm = LoginForm::kUtf8; });
+  Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
+    open.Type(IDC_PASSWORD, "s\xC3\xA9");
+    open.Click(win::kIdOk);
+  });
+  EXPECT_EQ(LoginForm::kUnknown, frame.Settings().first.loginForm)
+      << "a changed password alone forgets it too";
+  EXPECT_TRUE(platform.EventsStartingWith("fit labels").empty()) << "the template's geometry";
+  EXPECT_EQ("s\xE9", AccountToCheck(platform.Codec(), AllAccounts(frame.Settings())[0]).ansiPassword)
+      << "offered when only the password's ANSI form differs";
 }
 
 TEST_F(OptionsCommandTest, CancelChangesNothingOkSavesEvenUnchanged) {
@@ -373,13 +386,15 @@ TEST_F(OptionsCommandTest, NotificationOptionsSaveAndOpenMailOpensWhatTheyName) 
   platform.SendToFrame(win::kWmCommand, ID_OPEN_MAIL);
   EXPECT_TRUE(platform.started.empty());
 
-  // The registered program's command is split into program and arguments.
-  platform.registeredMail = "\"C:\\Program Files\\Mail\\mail.exe\" /inbox -x";
+  // The registered program's command runs as one line, without its document's place.
+  platform.registeredMail = "C:\\Program Files\\Mail\\mail.exe\t/inbox \"%1\"\t";
   platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kWmRButtonDown);
   EXPECT_TRUE(openMail().enabled);
   platform.SendToFrame(WM_TRAY_NOTIFY, 2000, win::kNinBalloonUserClick);
-  EXPECT_EQ(std::vector<std::string>{"run \"C:\\Program Files\\Mail\\mail.exe\" /inbox -x"},
+  EXPECT_EQ(std::vector<std::string>{"run C:\\Program Files\\Mail\\mail.exe\t/inbox"},
             platform.started);
+  EXPECT_EQ("\"C:\\x\\y.exe\" -mail  -z", RegisteredCommandLine("\"C:\\x\\y.exe\" -mail %L -z"));
+  EXPECT_EQ("%ProgramFiles%\\y.exe", RegisteredCommandLine(" %ProgramFiles%\\y.exe %l"));
 
   Command(ID_NOTIFICATION_OPTIONS, [](FakeDialog& open) {
     EXPECT_EQ(IDD_NOTIFICATION_OPTIONS, open.templateId);
@@ -398,6 +413,21 @@ TEST_F(OptionsCommandTest, NotificationOptionsSaveAndOpenMailOpensWhatTheyName) 
             platform.files[kPath]);
   platform.SendToFrame(win::kWmCommand, ID_OPEN_MAIL);
   EXPECT_EQ("open https://mail.example.com", platform.started.back());
+  EXPECT_EQ(std::vector<std::string>{"fit labels " + std::to_string(IDD_NOTIFICATION_OPTIONS)},
+            platform.EventsStartingWith("fit labels"));
+
+  platform.files["C:\\Mail Tools\\mail.exe"] = "MZ";
+  const char* settings[][2] = {
+      {"\"C:\\Mail Tools\\mail.exe\" /inbox", "run \"C:\\Mail Tools\\mail.exe\" /inbox"},
+      {"C:\\Mail Tools\\mail.exe", "open C:\\Mail Tools\\mail.exe"},  // an existing file
+      {"outlook:inbox", "open outlook:inbox"},
+      {"C:mail.exe -x", "run C:mail.exe -x"},
+  };
+  for (const auto& row : settings) {
+    ChangeSettings(frame, [&row](MailSettings& s) { s.mailProgram = row[0]; });
+    platform.SendToFrame(win::kWmCommand, ID_OPEN_MAIL);
+    EXPECT_EQ(row[1], platform.started.back());
+  }
 }
 
 }  // namespace

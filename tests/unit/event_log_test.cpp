@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "tests/double/fake_platform.h"
 
 namespace {
@@ -21,12 +24,29 @@ TEST(EventLogTest, AFullLogBecomesTheOneOlderFileAndAClosedOneWritesNothing) {
   EXPECT_EQ("2026-12-07 15:04:49 replyQUIT injected\xEF\xBF\xBD \xC3\xA9\r\n"
             "2026-12-07 15:04:49 " + std::string(379, 'a') + "\r\n",
             platform.files[kLog]);
-  log.Add("last");
+  log.Add("last Zo\xC3\xAB");
   log.Close();
   log.Add("after");
   log.Flush();
   EXPECT_EQ(std::string::npos, platform.files[kLog].find("after"));
-  EXPECT_NE(std::string::npos, platform.files[kLog].find("last"));
+  EXPECT_NE(std::string::npos, platform.files[kLog].find("last Zo\xC3\xAB"));
+  EXPECT_EQ(EventLog::kMaxBytes - 10, platform.files[kOlder].size()) << "rotated once only";
+}
+
+TEST(EventLogTest, ALogThatCannotBecomeTheOlderFileIsCutAndLinesAreWrittenUnasked) {
+  FakePlatform platform;
+  platform.files[kLog] = std::string(EventLog::kMaxBytes - 10, 'x');
+  platform.replaceFails = true;
+  EventLog log(platform.GetServices().files, platform.GetServices().clock, kLog,
+               std::chrono::milliseconds(1));
+  log.Add("held open");
+  const std::string written = "2026-12-07 15:04:49 held open\r\n";
+  for (int waited = 0; platform.FileSystem().Size(kLog) != written.size() && waited < 5000; ++waited)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(written.size(), platform.FileSystem().Size(kLog)) << "without a flush";
+  log.Close();
+  EXPECT_EQ(written, platform.files[kLog]);
+  EXPECT_EQ(0u, platform.files.count(kOlder));
 }
 
 }  // namespace

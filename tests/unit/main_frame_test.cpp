@@ -147,6 +147,7 @@ TEST_F(MainFrameTest, WithoutASettingsFileTheDefaultsHoldAndNothingIsChecked) {
   EXPECT_EQ(0, server.sessions) << "no traffic";
   ASSERT_EQ(1u, platform.balloons.size()) << "said once in a balloon, not at every tick";
   EXPECT_EQ("No POP3 server set: right-click, Server options", platform.balloons[0].text);
+  EXPECT_FALSE(platform.balloons[0].news) << "shown in the quiet time";
 
   platform.dialogScripts.push_back([](FakeDialog& dialog) {
     dialog.Type(IDC_SERVER, "pop.example.com");
@@ -451,6 +452,7 @@ TEST_F(MainFrameTest, NewMailIsAnnouncedOnceWithABalloon) {
     EXPECT_EQ(c.text, balloon.text);
     EXPECT_EQ(IDI_NEWMAIL, balloon.picture);
     EXPECT_TRUE(balloon.silent) << "the program plays its own sound";
+    EXPECT_TRUE(balloon.news) << "not shown in the quiet time";
   }
 }
 
@@ -1010,6 +1012,7 @@ namespace {
 
 TEST_F(MainFrameTest, ASwitchedOnLogHoldsOneLinePerEventAndNeverThePassword) {
   platform.files[kSettingsPath] = SettingsFile() + "WriteLog=TRUE\r\n";
+  platform.files["err.wav"] = "RIFF";
   Start();
   server.failingStep = "connect";
   platform.SendToFrame(win::kWmPowerBroadcast, win::kPbtApmResumeAutomatic);
@@ -1022,7 +1025,8 @@ TEST_F(MainFrameTest, ASwitchedOnLogHoldsOneLinePerEventAndNeverThePassword) {
   for (const char* line :
        {"tried pop.example.com\r", "> USER alice\r", "> PASS ***\r", "> STAT\r", "< +OK 0 0\r", "> QUIT\r",
         "outcome: mailbox count 0\r", "resume from sleep\r", "check ends: failed at step 4 after",
-        "retry in 30 s\r", "program ends\r"})
+        "retry in 30 s\r", "sound not played, not a RIFF WAVE file: err.wav\r",
+        "program ends\r"})
     EXPECT_NE(std::string::npos, log.find(std::string(" ") + line)) << line;
   EXPECT_EQ(std::string::npos, log.find("secret"));
 }

@@ -64,6 +64,7 @@ TEST(SettingsParse, IntervalIsHeldBetweenFiveAndOneHundredTwenty) {
   EXPECT_EQ(5, Parsed(File("soon")).m_nInterval);
   EXPECT_EQ(5, Parsed(File("")).m_nInterval);
   EXPECT_EQ(120, Parsed(File("500")).m_nInterval);
+  EXPECT_EQ(120, Parsed(File("120")).m_nInterval);
   EXPECT_EQ(12, Parsed(File("  12 minutes")).m_nInterval);
   EXPECT_EQ(120, Parsed(File("99999999999999999999")).m_nInterval);
 }
@@ -152,6 +153,11 @@ TEST(SettingsFormat, NewerSettingsFollowTheElevenLinesOnlyWhenNotAtTheirDefaults
   s = Parsed(File("5"));
   EXPECT_TRUE(s.announceOnlyNew && s.showNotification && s.showSender && s.first.push);
   EXPECT_EQ(File("5"), FormatSettings(s)) << "at their defaults, the eleven lines alone";
+  for (const char* line : {"LoginForm=UTF-8", "WriteLog=TRUE", "AnnounceOnlyNewMail=FALSE",
+                           "ShowNotification=FALSE", "ShowSenderAndSubject=FALSE", "MailProgram=x",
+                           "AccountName=x", "Push=FALSE", "SignIn=Microsoft"})
+    EXPECT_EQ(File("5") + line + "\r\n", FormatSettings(Parsed(File("5") + line + "\r\n")))
+        << "kept: " << line;
 }
 
 // Further accounts follow as groups; every file here is written back as read.
@@ -211,10 +217,13 @@ TEST(SettingsParse, AnyBytesLoadWithoutHarmAndSaveBackStably) {
   for (const std::string& content :
        {garbage, std::string(10 * 1024 * 1024, 'x'), std::string(1000, '\0'),
         std::string(100 * 1024, 'a') + "\r\n" + std::string(100 * 1024, 'b') + "\n12\r\nTRUE"}) {
-    const MailSettings loaded = Parsed(content);
+    const Latin1Codec codec;
+    const MailSettings loaded = Parsed(SettingsFileText(codec, content));
     EXPECT_GE(loaded.m_nInterval, kMinimumInterval);
+    EXPECT_LE(loaded.m_nInterval, kMaximumInterval);
     const std::string saved = FormatSettings(loaded);
     EXPECT_EQ(saved, FormatSettings(Parsed(saved))) << "what is saved loads back the same";
+    EXPECT_EQ(saved, SettingsFileText(codec, SettingsFileBytes(codec, saved)));
     size_t lines = 0;
     for (size_t at = saved.find("\r\n"); at != std::string::npos; at = saved.find("\r\n", at + 2))
       ++lines;
@@ -320,6 +329,11 @@ TEST(SettingsFile, ReadsUtf8OrTheAnsiCodePageAndWritesAnsiWhereItCan) {
       {"h\r\nu\r\n\r\n5\r\nTRUE\r\nC:\\\xC5\x81\xC3\xB3" "d\xC5\xBA\\a.wav\r\n", "",
        "C:\\\xC5\x81\xC3\xB3" "d\xC5\xBA\\a.wav",
        "h\r\nu\r\n\r\n5\r\nTRUE\r\nC:\\\xC5\x81\xC3\xB3" "d\xC5\xBA\\a.wav\r\n"},  // UTF-8, no mark
+      {"h\r\nu\r\n\xC3\x9C\xC2\xA7\r\n5\r\n", "\xC3\x9C\xC2\xA7", "",
+       "h\r\nu\r\n\xC3\x9C\xC2\xA7\r\n5\r\n"},  // in ANSI, DC A7 would read as UTF-8
+      {"\xEF\xBB\xBFh\r\nu\r\np\xC3\xA4ss\r\n", "p\xC3\xA4ss", "", "h\r\nu\r\np\xE4ss\r\n"},
+      {"\xEF\xBB\xBF\r\nu\r\n\xEF\xBB\xBF\xEF\xBB\xBF\r\n", "\xEF\xBB\xBF\xEF\xBB\xBF", "",
+       "\r\nu\r\n\xEF\xBB\xBF\xEF\xBB\xBF\r\n"},  // only a leading mark goes
   };
   for (const auto& row : rows) {
     FakePlatform platform;
@@ -332,6 +346,9 @@ TEST(SettingsFile, ReadsUtf8OrTheAnsiCodePageAndWritesAnsiWhereItCan) {
     const std::string& saved = platform.files[kPath];
     EXPECT_EQ(row.saved, saved.substr(0, row.saved.size())) << row.file;
     EXPECT_TRUE(row.file != ascii || saved == ascii);
+    MailSettings again;
+    ASSERT_TRUE(LoadSettingsFile(platform.FileSystem(), platform.Codec(), kPath, again));
+    EXPECT_EQ(FormatSettings(s), FormatSettings(again)) << "read back the same: " << row.file;
   }
 }
 

@@ -1,0 +1,69 @@
+"""./scripts/run with no server set: one demo dovecot checked by the program on a
+virtual X server, and nothing of it left running after Ctrl+C."""
+
+import os
+import pathlib
+import shutil
+import signal
+import subprocess
+import unittest
+
+import winebox
+from e2e_base import WORKDIR
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
+
+
+def processes():
+    """Every process now, as {pid: command line}; zombies are gone already."""
+    found = {}
+    for entry in pathlib.Path("/proc").iterdir():
+        try:
+            if not entry.name.isdigit() or (entry / "stat").read_text().split(") ")[1][0] == "Z":
+                continue
+            found[int(entry.name)] = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode(
+                errors="replace").strip()
+        except (OSError, IndexError):
+            continue
+    return found
+
+
+# The run command runs the 64-bit program wherever it can: once is enough.
+@unittest.skipUnless("windows-x64" in os.environ.get("TARVIK_EXE", ""), "the x64 pass runs it")
+class RunCommandTest(unittest.TestCase):
+    def test_one_demo_server_and_nothing_left_after_ctrl_c(self):
+        run_dir = WORKDIR / "run-command"
+        shutil.rmtree(run_dir, ignore_errors=True)
+        output = WORKDIR / "run-command.out"
+        env = {key: value for key, value in os.environ.items() if key != "DISPLAY"}
+        env["TARVIK_RUN_DIR"] = str(run_dir)
+        before = set(processes())
+        with output.open("w") as sink:
+            # A session of its own, so that the signal below reaches its whole
+            # process group, as Ctrl+C in a terminal does.
+            run = subprocess.Popen([str(ROOT / "scripts" / "run")], env=env, stdin=subprocess.DEVNULL,
+                                   stdout=sink, stderr=subprocess.STDOUT, start_new_session=True)
+        try:
+            winebox.wait_until(lambda: "is running in the notification area" in output.read_text(),
+                               600, "the run to start the program")
+            winebox.wait_until((run_dir / "demo" / "tarvik.seen").exists, 60,
+                               "the demo mailbox to be checked")
+            masters = [line for line in processes().values() if line.startswith("/usr/sbin/dovecot")]
+            self.assertEqual(1, len(masters), masters)
+        finally:
+            os.killpg(run.pid, signal.SIGINT)
+            try:
+                run.wait(60)
+            except subprocess.TimeoutExpired:
+                os.killpg(run.pid, signal.SIGKILL)
+                run.wait()
+        def left():
+            return {pid: line for pid, line in processes().items() if pid not in before}
+
+        try:
+            winebox.wait_until(lambda: not left(), 20, "the run's processes to end")
+        except AssertionError:
+            self.assertEqual({}, left(), output.read_text())
+
+if __name__ == "__main__":
+    unittest.main()
