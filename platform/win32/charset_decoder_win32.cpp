@@ -2,12 +2,11 @@
 
 #include <windows.h>
 
-#include "mail/charsets.h"
 #include "platform/win32/wide_text.h"
 
 bool Win32CharsetDecoder::DecodeToUtf8(const std::string& charset, const std::string& bytes,
                                        std::string& utf8) const {
-  const UINT codePage = CodePageForCharset(charset);
+  const UINT codePage = m_codePageFor ? m_codePageFor(charset) : 0;
   if (codePage == 0 || !IsValidCodePage(codePage) || bytes.size() > 0x7FFFFFFF) return false;
   if (bytes.empty()) {
     utf8.clear();

@@ -1,7 +1,7 @@
+#include "platform/win32/win32_services.h"
+
 #include <windows.h>
 #include <bcrypt.h>
-
-#include "platform/win32/win32_services.h"
 
 namespace {
 
@@ -29,4 +29,4 @@ class Win32Digest : public Digest {
 
 }  // namespace
 
-std::unique_ptr<Digest> CreateWin32Digest() { return std::make_unique<Win32Digest>(); }
+std::shared_ptr<Digest> CreateWin32Digest() { return std::make_shared<Win32Digest>(); }

@@ -1,11 +1,11 @@
+#include "platform/win32/win32_services.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
-
 #include <atomic>
 
 #include "platform/deadline.h"
-#include "platform/win32/win32_services.h"
 #include "platform/win32/winsock_transport.h"
 
 namespace {
@@ -133,4 +133,4 @@ class Win32Listener : public Listener {
 
 }  // namespace
 
-std::unique_ptr<Listener> CreateWin32Listener() { return std::make_unique<Win32Listener>(); }
+std::shared_ptr<Listener> CreateWin32Listener() { return std::make_shared<Win32Listener>(); }

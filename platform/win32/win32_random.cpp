@@ -1,7 +1,7 @@
+#include "platform/win32/win32_services.h"
+
 #include <windows.h>
 #include <bcrypt.h>
-
-#include "platform/win32/win32_services.h"
 
 namespace {
 
@@ -17,4 +17,4 @@ class Win32Random : public Random {
 
 }  // namespace
 
-std::unique_ptr<Random> CreateWin32Random() { return std::make_unique<Win32Random>(); }
+std::shared_ptr<Random> CreateWin32Random() { return std::make_shared<Win32Random>(); }

@@ -1,11 +1,12 @@
 // HTTPS through WinHTTP: the system's TLS, its certificate checks and the
 // user's proxy, with nothing of the program's own in between.
+#include "platform/win32/win32_services.h"
+
 #include <windows.h>
 #include <winhttp.h>
 
 #include "platform/deadline.h"
 #include "platform/win32/wide_text.h"
-#include "platform/win32/win32_services.h"
 
 namespace {
 
@@ -166,4 +167,4 @@ class WinHttpWeb : public Web {
 
 }  // namespace
 
-std::unique_ptr<Web> CreateWinHttpWeb() { return std::make_unique<WinHttpWeb>(); }
+std::shared_ptr<Web> CreateWinHttpWeb() { return std::make_shared<WinHttpWeb>(); }

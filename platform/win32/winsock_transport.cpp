@@ -1,9 +1,9 @@
 #include "platform/win32/winsock_transport.h"
+#include "platform/win32/win32_services.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
-
 #include <atomic>
 #include <utility>
 #include <vector>
@@ -227,3 +227,15 @@ bool StartWinsock() {
   WSADATA data;
   return WSAStartup(kWinsockVersion, &data) == 0;
 }
+
+namespace {
+
+class WinsockNetwork : public Network {
+ public:
+  bool Start() override { return StartWinsock(); }
+  std::unique_ptr<Transport> NewTransport() override { return CreateWinsockTransport(); }
+};
+
+}  // namespace
+
+std::shared_ptr<Network> CreateWinsockNetwork() { return std::make_shared<WinsockNetwork>(); }
