@@ -24,8 +24,9 @@ DOVECOT = ROOT / "tests" / "integration" / "dovecot.sh"
 # dovecot.sh; the session starts and stops dovecot once itself.
 NOT_PRODUCT_TESTS = "^(script_server_test.*|dovecot_script|dovecot_start|dovecot_stop)$"
 PRODUCT_TARGETS = (r"tarvik_core\.dir", r"tarvik_posix\.dir")
-# "12/80 Test #7: Name .....   Passed    0.12 sec"; a parameter's name has spaces.
-RESULT = re.compile(r"Test\s+#\d+: (.+?) \.*\s*(?:\*\*\*)?(Passed|Failed|Timeout|Exception|Not Run)\s+([\d.]*)")
+# "12/80 Test #7: Name .....   Passed    0.12 sec", or "***Failed",
+# "***Exception: SegFault", "***Timeout"...; a parameter's name has spaces.
+RESULT = re.compile(r"Test\s+#\d+: (.+?) \.+\s*(\S.*?)\s+([\d.]+) sec\s*$", re.M)
 
 
 class Interrupted(Exception):
@@ -137,7 +138,8 @@ def ctest(selection, timeout, stop):
     command = ["ctest", "--test-dir", str(BUILD), "-E", NOT_PRODUCT_TESTS, "-FA", "dovecot", "-j2",
                "--timeout", str(timeout), "--no-tests=error"] + selection
     status, output = run(command + (["--stop-on-failure"] if stop else []))
-    results = {match.group(1): (match.group(2), match.group(3)) for match in RESULT.finditer(output)}
+    results = {match.group(1): ("Timeout" if "Timeout" in match.group(2) else match.group(2).strip("*"),
+                                match.group(3)) for match in RESULT.finditer(output)}
     if status and all(outcome == "Passed" for outcome, _ in results.values()):
         results["(ctest)"] = ("Failed", "")
     return results, output
@@ -161,7 +163,7 @@ def baseline(timeout):
 
 
 def try_mutant(mutant, durations, killers, timeout):
-    """('killed' or 'timed out', the failed tests), ('survived', []) or
+    """('killed' or 'timed out', [(failed test, how)]), ('survived', []) or
     ('did not compile', [])."""
     for target, selection in STAGES:
         built, _ = build(target)
@@ -169,9 +171,9 @@ def try_mutant(mutant, durations, killers, timeout):
             return "did not compile", []
         write_order(durations, killers.get(mutant.path, []))
         results, _ = ctest(selection, timeout, stop=True)
-        failed = [name for name, (outcome, _) in results.items() if outcome != "Passed"]
+        failed = [(name, outcome) for name, (outcome, _) in results.items() if outcome != "Passed"]
         if failed:
-            timed_out = all(results[name][0] == "Timeout" for name in failed)
+            timed_out = all(outcome == "Timeout" for _, outcome in failed)
             return ("timed out" if timed_out else "killed"), failed
     return "survived", []
 
@@ -282,9 +284,10 @@ def main():
                 with MutatedFile(mutant, originals[mutant.path]):
                     outcome, failed = try_mutant(mutant, durations, killers, args.timeout)
                 known = killers.setdefault(mutant.path, [])
-                known[:0] = [name for name in failed if name not in known]
+                known[:0] = [name for name, _ in failed if name not in known]
                 # A parameterized test's name ends in "  # GetParam() = ...".
-                detail = ", ".join(name.split("  #")[0] for name in failed)
+                detail = ", ".join(name.split("  #")[0] + ("" if how == "Failed" else f" [{how}]")
+                                   for name, how in failed)
             outcomes.append((mutant, outcome, detail))
             line = report_line(number, len(chosen), mutant, outcome, detail, time.monotonic() - began)
             print(line, flush=True)
