@@ -190,24 +190,33 @@ class MutatedFile:
     def __init__(self, mutant, original):
         self.path = ROOT / mutant.path
         self.backup = BACKUP / mutant.path
-        self.original = original
-        self.mutated = mutant.apply(original)
+        self.original = encode(original)
+        self.mutated = encode(mutant.apply(original))
 
     def __enter__(self):
         self.backup.parent.mkdir(parents=True, exist_ok=True)
-        self.backup.write_text(self.original)
-        self.path.write_text(self.mutated)
+        self.backup.write_bytes(self.original)
+        self.path.write_bytes(self.mutated)
 
     def __exit__(self, *error):
         # A second Ctrl+C waits until the file is back.
         signal.pthread_sigmask(signal.SIG_BLOCK, STOPPING)
         try:
-            self.path.write_text(self.original)
-            if self.path.read_text() != self.original:
+            self.path.write_bytes(self.original)
+            if self.path.read_bytes() != self.original:
                 raise RuntimeError(f"{self.path} could not be put back; the original is in {self.backup}")
             self.backup.unlink()
         finally:
             signal.pthread_sigmask(signal.SIG_UNBLOCK, STOPPING)
+
+
+# Byte for byte: line ends and any stray byte come back as they were.
+def decode(data):
+    return data.decode("utf-8", "surrogateescape")
+
+
+def encode(text):
+    return text.encode("utf-8", "surrogateescape")
 
 
 def git_diff(files):
@@ -258,9 +267,12 @@ def main():
     equivalents = generator.read_equivalents(EQUIVALENTS.read_text())
     found, originals = [], {}
     for name in files:
-        originals[name] = (ROOT / name).read_text()
+        originals[name] = decode((ROOT / name).read_bytes())
         header = ROOT / re.sub(r"\.cpp$", ".h", name)
         found += generator.mutants(name, originals[name], header.read_text() if header.exists() else "")
+    unmatched = set(key for key in equivalents if key[0] in files) - set(map(generator.equivalent_key, found))
+    for path, before, after in sorted(unmatched):
+        print(f"{EQUIVALENTS.relative_to(ROOT)}: no mutant of {path} is '{before}' -> '{after}' any more")
     chosen = generator.sample(found, args.max, args.seed)
     print(f"{len(chosen)} of the {len(found)} mutants of {len(files)} files", flush=True)
     if args.list:
@@ -302,14 +314,13 @@ def main():
             report.write(line + "\n")
     finally:
         run([str(DOVECOT), "stop", dovecot_dir])
-        if git_diff(files) != diff_before:
-            print("A mutated file was not put back as it was: see git diff", file=sys.stderr)
-            sys.exit(1)
         text = summary(outcomes, files, args.seed)
         text += f"\n\n{len(outcomes)} mutants in {time.monotonic() - started:.0f} s"
         print("\n" + text)
         report.write("\n" + text + "\n")
         report.close()
+        if git_diff(files) != diff_before:
+            sys.exit("A mutated source was not put back as it was: see git diff")
     return 0
 
 
