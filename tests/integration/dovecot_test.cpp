@@ -171,7 +171,9 @@ void Expunge(const std::string& name) {
 
 TEST_F(DovecotTest, NewMailIsToldOnceWithDecodedSendersAndSubjects) {
   platform.files["C:\\Tools\\tarvik.ini"] = "";
-  std::system(("rm -f '" + Instance("mail/news/Maildir") + "'/{new,cur}/*").c_str());
+  // /bin/sh knows no {new,cur}: each folder is named, so a rerun starts empty.
+  const std::string maildir = "'" + Instance("mail/news/Maildir") + "'";
+  std::system(("rm -f " + maildir + "/new/* " + maildir + "/cur/*").c_str());
   const auto balloon = [this]() -> std::string {
     const size_t shown = platform.balloons.size();
     Check("news", "secret");
