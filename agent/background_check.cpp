@@ -26,7 +26,7 @@ std::string OutcomeText(const CheckOutcome& outcome) {
 std::shared_ptr<BackgroundCheck> BackgroundCheck::Start(Platform& platform, WindowHandle window,
                                                         unsigned message,
                                                         std::unique_ptr<Transport> transport,
-                                                        const Pop3Account& account, int timeoutMs,
+                                                        const MailAccount& account, int timeoutMs,
                                                         std::shared_ptr<EventLog> log,
                                                         NewMailBasis basis) {
   const std::shared_ptr<BackgroundCheck> check(
@@ -76,7 +76,7 @@ void BackgroundCheck::Abandon() {
 
 // The transport goes before the last outcome is announced, so that nothing of
 // the connection is still in use once the frame has seen the end.
-void BackgroundCheck::Run(const Pop3Account& account, int timeoutMs, const NewMailBasis& basis) {
+void BackgroundCheck::Run(const MailAccount& account, int timeoutMs, const NewMailBasis& basis) {
   const auto started = std::chrono::steady_clock::now();
   if (m_pLog) m_pLog->Add("check starts");
   const CheckOutcome last = RunMailCheck(*m_pTransport, account, timeoutMs, *this, basis, m_pLog.get());

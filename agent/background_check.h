@@ -22,7 +22,7 @@ class BackgroundCheck final : private OutcomeHandover {
   static std::shared_ptr<BackgroundCheck> Start(Platform& platform, WindowHandle window,
                                                 unsigned message,
                                                 std::unique_ptr<Transport> transport,
-                                                const Pop3Account& account, int timeoutMs,
+                                                const MailAccount& account, int timeoutMs,
                                                 std::shared_ptr<EventLog> log,
                                                 NewMailBasis basis = NewMailBasis());
 
@@ -38,7 +38,7 @@ class BackgroundCheck final : private OutcomeHandover {
  private:
   BackgroundCheck(Platform& platform, WindowHandle window, unsigned message,
                   std::unique_ptr<Transport> transport, std::shared_ptr<EventLog> log);
-  void Run(const Pop3Account& account, int timeoutMs, const NewMailBasis& basis);
+  void Run(const MailAccount& account, int timeoutMs, const NewMailBasis& basis);
   void PresentBeforeQuit(const CheckOutcome& outcome) override;
   // Called with m_mutex held.
   void Announce(const CheckOutcome& outcome);

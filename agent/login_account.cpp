@@ -10,8 +10,8 @@ constexpr char kAnsiForm[] = "ANSI";
 
 }  // namespace
 
-Pop3Account AccountToCheck(const TextCodec& codec, const MailSettings& settings) {
-  Pop3Account account;
+MailAccount AccountToCheck(const TextCodec& codec, const MailSettings& settings) {
+  MailAccount account;
   account.server = settings.m_strServer;
   account.user = settings.m_strUser;
   account.password = settings.m_strPassword;

@@ -9,7 +9,7 @@ class TextCodec;
 // The account a check logs in to: the settings' server, user name and
 // password, with their ANSI form where it differs, and the form remembered
 // from the last log-in.
-Pop3Account AccountToCheck(const TextCodec& codec, const MailSettings& settings);
+MailAccount AccountToCheck(const TextCodec& codec, const MailSettings& settings);
 
 // Remembers the form that logged in, so that only it is sent from then on.
 void RememberLoginForm(MailSettings& settings, LoginForm form);

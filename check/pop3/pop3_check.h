@@ -2,26 +2,12 @@
 
 #include <string>
 
+#include "check/account.h"
 #include "check/outcome.h"
 #include "check/pop3/new_mail.h"
 #include "platform/transport.h"
 
 class EventLog;
-
-// The mailbox to check.
-struct Pop3Account {
-  std::string server;
-  std::string user;
-  std::string password;
-  // The user name and password in the system's ANSI code page, as earlier
-  // versions sent them; both empty where that form does not differ from
-  // the UTF-8 one or does not exist.
-  std::string ansiUser = {};
-  std::string ansiPassword = {};
-  // The form that logged in before: only it is sent. Unknown sends UTF-8,
-  // then the ANSI form once if the server refuses it and the forms differ.
-  LoginForm form = LoginForm::kUnknown;
-};
 
 // Where the conversation hands the outcome that must reach the user before
 // QUIT goes out: the mailbox count, or a refused user name.
@@ -39,7 +25,7 @@ class OutcomeHandover {
 // the value returned is what is left to present afterwards (kEnded when
 // nothing is). basis tells new messages from those seen before. With a log,
 // the server asked and the conversation are written to it.
-CheckOutcome RunMailCheck(Transport& transport, const Pop3Account& account, int timeoutMs,
+CheckOutcome RunMailCheck(Transport& transport, const MailAccount& account, int timeoutMs,
                           OutcomeHandover& handover, const NewMailBasis& basis = NewMailBasis(),
                           EventLog* log = nullptr);
 

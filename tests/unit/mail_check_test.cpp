@@ -57,7 +57,7 @@ class RecordingHandover : public OutcomeHandover {
 };
 
 struct Check {
-  CheckResult Run(const Pop3Account& account = {"pop.example.com", "alice", "secret"}) {
+  CheckResult Run(const MailAccount& account = {"pop.example.com", "alice", "secret"}) {
     std::unique_ptr<Transport> transport = server.NewSession();
     const CheckOutcome last = RunMailCheck(*transport, account, 1000, presenter, basis);
     EXPECT_EQ(last.kind == OutcomeKind::kEnded, last.result == kCheckCompleted);
@@ -337,7 +337,7 @@ TEST(MailCheck, ARefusedUtf8LoginTriesTheAnsiFormOnceThenOnlyTheFormThatWorked) 
     }
     server.Reply(sent + 1, "+OK 1 1\r\n").Reply(sent + 2, "+OK bye\r\n");
     Check check = With(server);
-    Pop3Account account{"host", "al", "p\xC3\xA4ss"};
+    MailAccount account{"host", "al", "p\xC3\xA4ss"};
     account.ansiUser = "al";
     account.ansiPassword = "p\xE4ss";
     account.form = row.remembered;
@@ -353,7 +353,7 @@ TEST(MailCheck, TheAnsiFormGoesOverANewConnectionWhenTheServerHungUp) {
   ASSERT_TRUE(server.Start({ScriptStep::Send("+OK hi\r\n"), ScriptStep::Expect(),
                             ScriptStep::Send("+OK\r\n"), ScriptStep::Expect(),
                             ScriptStep::Send("-ERR\r\n"), ScriptStep::Close()}));
-  Pop3Account account{"127.0.0.1:" + std::to_string(server.Port()), "al", "p\xC3\xA4ss"};
+  MailAccount account{"127.0.0.1:" + std::to_string(server.Port()), "al", "p\xC3\xA4ss"};
   account.ansiUser = "al";
   account.ansiPassword = "p\xE4ss";
   RecordingHandover handover;

@@ -98,7 +98,7 @@ TEST(TlsStream, EveryProviderSequenceEndsInTheRightOutcome) {
         ScriptedTlsTransport(c.wire, c.byteAtATime, commands);
     CountHandover handover;
     const CheckOutcome outcome = RunMailCheck(
-        *transport, Pop3Account{c.server, "alice", "secret"}, kNetworkTimeoutMs, handover);
+        *transport, MailAccount{c.server, "alice", "secret"}, kNetworkTimeoutMs, handover);
     EXPECT_EQ(c.result, outcome.result) << c.what;
     EXPECT_EQ(c.count, handover.count) << c.what;
     if (c.count < 0)
