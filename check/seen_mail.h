@@ -16,6 +16,10 @@ struct SeenMail {
   int count = 0;
   // The hashes of the ids on the server, sorted.
   std::vector<uint64_t> ids;
+  // IMAP: the mailbox's UIDVALIDITY and the highest UID it held. With
+  // uidValidity 0 (which no server sends) the record is a POP3 one.
+  uint32_t uidValidity = 0;
+  uint32_t lastUid = 0;
 };
 
 // The hash that stands for an account or a message id.
