@@ -133,6 +133,13 @@ Announcement Decide(const CheckOutcome& outcome, const MailSettings& settings,
     case OutcomeKind::kUntrusted:
       told.tip = "Server certificate isn't trusted!";
       break;
+    case OutcomeKind::kLoginDisabled:
+      told.tip = "Server wants a secure connection: use imaps://";
+      break;
+    case OutcomeKind::kLoginUnsendable:
+      DecideRejection(outcome.kind, "User name or password can't be sent: too long or a line break",
+                      settings, told);
+      break;
     case OutcomeKind::kPasswordNeeded:
       told.tip = "Password needed: right-click, Server options";
       told.picture = IDI_NOTCONNECTED;

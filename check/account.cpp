@@ -9,7 +9,7 @@ bool Refused(const CheckOutcome& outcome) {
 
 }  // namespace
 
-CheckOutcome LogInWithForms(const MailAccount& account, const LogInAs& logInAs,
+CheckOutcome LogInWithForms(const MailAccount& account, const LogInAttempt& logInAs,
                             const std::function<bool()>& reconnect, CheckResult hungUp,
                             LoginForm& form) {
   const bool hasAnsi = !account.ansiUser.empty() || !account.ansiPassword.empty();

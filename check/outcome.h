@@ -28,6 +28,10 @@ enum : CheckResult {
   kCheckUntrusted = 14,
   kCheckStlsRefused = 15,
   kCheckTopFailed = 16,
+  kCheckLoginFailed = 17,      // IMAP: LOGIN unanswered, or refused for now ([UNAVAILABLE])
+  kCheckMailboxFailed = 18,    // IMAP: EXAMINE, SEARCH or FETCH unanswered or refused
+  kCheckLoginDisabled = 19,    // IMAP: LOGINDISABLED on a connection without TLS
+  kCheckLoginUnsendable = 20,  // the user name or password holds CR, LF or NUL
 };
 
 // What the user is to be told about a check.
@@ -43,6 +47,8 @@ enum class OutcomeKind {
   kStepFailed,        // another step failed; result names it
   kEnded,             // the conversation ended after its outcome was handed over
   kNoServer,          // no check was made: the settings name no server
+  kLoginDisabled,     // the server takes no password without TLS, so none was sent
+  kLoginUnsendable,   // the user name or password could never be sent, so no check was made
 };
 
 // How the user name and password went to the server: as UTF-8 (RFC 6856),
@@ -65,3 +71,6 @@ struct CheckOutcome {
   // With a count: what to remember of the server for the next check.
   SeenMail seen;
 };
+
+// The outcome of a check that failed at the step result names.
+CheckOutcome FailedAt(CheckResult result);

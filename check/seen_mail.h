@@ -22,6 +22,18 @@ struct SeenMail {
   uint32_t lastUid = 0;
 };
 
+class CharsetDecoder;
+
+// What a check needs to tell new mail from old and to read its headers.
+struct NewMailBasis {
+  SeenMail seen;
+  const CharsetDecoder* charsets = nullptr;
+};
+
+// At most this many new messages have their headers read: the lines one
+// notification shows.
+constexpr size_t kMaxSummaries = 3;
+
 // The hash that stands for an account or a message id.
 uint64_t SeenHash(const std::string& text);
 uint64_t AccountHash(const std::string& server, const std::string& user);

@@ -62,33 +62,6 @@ CheckOutcome Stat(Pop3Channel& channel) {
 
 }  // namespace
 
-CheckOutcome FailedAt(CheckResult result) {
-  CheckOutcome outcome;
-  outcome.result = result;
-  switch (result) {
-    case kCheckResolveFailed:
-      outcome.kind = OutcomeKind::kResolveFailed;
-      break;
-    case kCheckConnectFailed:
-      outcome.kind = OutcomeKind::kConnectFailed;
-      break;
-    case kCheckPassRejected:
-      outcome.kind = OutcomeKind::kPasswordRejected;
-      break;
-    case kCheckSecureFailed:
-    case kCheckStlsRefused:
-      outcome.kind = OutcomeKind::kSecureFailed;
-      break;
-    case kCheckUntrusted:
-      outcome.kind = OutcomeKind::kUntrusted;
-      break;
-    default:
-      outcome.kind = OutcomeKind::kStepFailed;
-      break;
-  }
-  return outcome;
-}
-
 bool StatCountField(const std::string& reply, std::string& countText) {
   const size_t firstEnd = reply.find(' ');
   if (firstEnd == std::string::npos) return false;

@@ -29,9 +29,6 @@ CheckOutcome RunMailCheck(Transport& transport, const MailAccount& account, int 
                           OutcomeHandover& handover, const NewMailBasis& basis = NewMailBasis(),
                           EventLog* log = nullptr);
 
-// The outcome of a check that failed at the step result names.
-CheckOutcome FailedAt(CheckResult result);
-
 // The count field of a STAT reply: the second run of non-space characters.
 // False when the reply has no second field.
 bool StatCountField(const std::string& reply, std::string& countText);

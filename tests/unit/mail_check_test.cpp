@@ -37,6 +37,10 @@ std::string Describe(const CheckOutcome& outcome) {
       return "ended";
     case OutcomeKind::kNoServer:
       return "no server";
+    case OutcomeKind::kLoginDisabled:
+      return "login disabled";
+    case OutcomeKind::kLoginUnsendable:
+      return "login unsendable";
   }
   return "?";
 }

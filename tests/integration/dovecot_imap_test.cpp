@@ -1,0 +1,230 @@
+// Checks against dovecot's IMAP, started by the test fixture beside its POP3
+// (tests/integration/dovecot.sh): counts, new mail, flags, log-ins, TLS, and
+// push. Each test that changes a mailbox has one of its own, as the tests
+// run side by side; mail arrives and changes through doveadm.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <future>
+#include <mutex>
+#include <sstream>
+
+#include "check/imap/imap_session.h"
+#include "log/event_log.h"
+#include "platform/posix/posix_transport.h"
+#include "tests/double/fake_platform.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Instance(const std::string& file) {
+  const char* dir = std::getenv("DOVECOT_DIR");
+  return dir ? std::string(dir) + "/" + file : std::string();
+}
+
+std::string Port(const char* file) {
+  std::ifstream in(Instance(file));
+  std::string port;
+  in >> port;
+  return port;
+}
+
+std::string Plain(const std::string& host = "127.0.0.1") {
+  return "imap://" + host + ":" + Port("imap_port");
+}
+
+// doveadm on the test instance; its standard output.
+std::string Doveadm(const std::string& arguments, const std::string& input = std::string()) {
+  const std::string command =
+      (input.empty() ? "" : "printf '%s' '" + input + "' | ") + "doveadm -c " +
+      Instance("dovecot.conf") + " " + arguments;
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char chunk[256];
+    while (fgets(chunk, sizeof chunk, pipe)) output += chunk;
+    EXPECT_EQ(0, pclose(pipe)) << command;
+  }
+  return output;
+}
+
+void Deliver(const std::string& user, const std::string& header) {
+  Doveadm("save -u " + user, header + "\n\nHello.\n");
+}
+
+// The unseen messages as dovecot itself counts them.
+size_t Unseen(const std::string& user) {
+  const std::string found = Doveadm("search -u " + user + " mailbox INBOX UNSEEN");
+  return static_cast<size_t>(std::count(found.begin(), found.end(), '\n'));
+}
+
+// A transport that tells when a receive settles into a long wait: the
+// session is then idling in its one receive.
+class WatchedTransport : public Transport {
+ public:
+  explicit WatchedTransport(std::unique_ptr<Transport> inner) : m_inner(std::move(inner)) {}
+  bool Startup() override { return m_inner->Startup(); }
+  bool Resolve(const std::string& host, uint16_t port, int ms) override {
+    return m_inner->Resolve(host, port, ms);
+  }
+  ConnectResult Connect(int ms) override { return m_inner->Connect(ms); }
+  SecureResult StartSecure(const std::string& name, int ms) override {
+    return m_inner->StartSecure(name, ms);
+  }
+  bool KeepAlive(int idleS, int intervalS) override {
+    keepAlive = m_inner->KeepAlive(idleS, intervalS);
+    return keepAlive;
+  }
+  bool Send(const std::string& bytes, int ms) override { return m_inner->Send(bytes, ms); }
+  int Receive(char* buffer, int capacity, int ms) override {
+    if (ms > kLongWaitMs) {
+      const std::lock_guard<std::mutex> lock(m_mutex);
+      ++m_nLongWaits;
+      m_changed.notify_all();
+    }
+    return m_inner->Receive(buffer, capacity, ms);
+  }
+  void InterruptReceive() override { m_inner->InterruptReceive(); }
+  void ResumeReceive() override { m_inner->ResumeReceive(); }
+  void Abort() override { m_inner->Abort(); }
+  bool CloseSocket() override { return m_inner->CloseSocket(); }
+  bool Cleanup() override { return m_inner->Cleanup(); }
+
+  // Waits until the number of long waits begun passes seen.
+  void WaitForLongWait(int seen) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait_for(lock, std::chrono::seconds(10), [&] { return m_nLongWaits > seen; });
+  }
+  int LongWaits() {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nLongWaits;
+  }
+
+  static constexpr int kLongWaitMs = 5000;
+  bool keepAlive = false;
+
+ private:
+  std::unique_ptr<Transport> m_inner;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  int m_nLongWaits = 0;
+};
+
+class DovecotImapTest : public ::testing::Test {
+ protected:
+  CheckOutcome Check(const std::string& server, const std::string& user,
+                     const std::string& password = "secret", const SeenMail& seen = SeenMail()) {
+    const std::unique_ptr<Transport> transport = CreatePosixTransport(Instance("tls/ca.pem"));
+    NewMailBasis basis;
+    basis.seen = seen;
+    return RunImapCheck(*transport, {server, user, password}, 10000, basis, &log);
+  }
+  std::string Logged() {
+    log.Flush();
+    return platform.files[kLog];
+  }
+
+  static constexpr char kLog[] = "C:\\Tools\\tarvik.log";
+  FakePlatform platform;
+  EventLog log{platform, kLog};
+};
+
+TEST_F(DovecotImapTest, UnseenCountsWithAndWithoutEsearchLeaveEveryFlag) {
+  ASSERT_NE("", Port("imap_port")) << "DOVECOT_DIR names a server with IMAP";
+  ASSERT_EQ(3u, Unseen("mixed"));
+  SeenMail seen;
+  for (const char* host : {"127.0.0.1", "127.0.0.4", "127.0.0.1", "127.0.0.4"}) {
+    const CheckOutcome outcome = Check(Plain(host), "mixed", "secret", seen);
+    ASSERT_EQ(OutcomeKind::kMailboxCount, outcome.kind) << host;
+    EXPECT_EQ(3, outcome.count) << host;
+    EXPECT_EQ("3", outcome.countText);
+    EXPECT_EQ(seen.known ? 0 : 3, outcome.newCount) << "all unseen are new at the first check";
+    if (!seen.known) {
+      ASSERT_EQ(3u, outcome.newest.size());
+      EXPECT_EQ("Message 5 of 5 for mixed", outcome.newest[0].subject);
+      EXPECT_EQ("Message 1 of 5 for mixed", outcome.newest[2].subject);
+      EXPECT_EQ("Test Sender", outcome.newest[0].sender);
+    }
+    seen = outcome.seen;
+    EXPECT_EQ(5u, seen.lastUid);
+  }
+  const std::string logged = Logged();
+  EXPECT_NE(std::string::npos, logged.find("UID SEARCH RETURN (COUNT) UNSEEN")) << logged;
+  EXPECT_NE(std::string::npos, logged.find("UID SEARCH UNSEEN\r\n")) << logged;
+  EXPECT_NE(std::string::npos, logged.find("EXAMINE INBOX"));
+  EXPECT_EQ(std::string::npos, logged.find("secret"));
+  EXPECT_EQ(3u, Unseen("mixed")) << "no check changes a flag";
+  if (HasFailure()) std::cout << logged;
+}
+
+TEST_F(DovecotImapTest, NewReadExpungedAndMarkedReadElsewhere) {
+  const std::string user = "inbox1";
+  Deliver(user, "From: =?UTF-8?B?Wm/Dqw==?= <zoe@example.test>\n"
+                "Subject: =?ISO-8859-1?Q?caf=E9?= =?ISO-8859-1?Q?_au_lait?=");
+  CheckOutcome outcome = Check(Plain(), user);
+  ASSERT_EQ(OutcomeKind::kMailboxCount, outcome.kind);
+  EXPECT_EQ(1, outcome.newCount);
+  ASSERT_EQ(1u, outcome.newest.size());
+  EXPECT_EQ("Zoë", outcome.newest[0].sender);
+  EXPECT_EQ("café au lait", outcome.newest[0].subject);
+
+  outcome = Check(Plain("127.0.0.4"), user, "secret", outcome.seen);
+  EXPECT_EQ(1, outcome.count);
+  EXPECT_EQ(0, outcome.newCount) << "nothing new at the second check";
+
+  Deliver(user, "From: bob@example.test\nSubject: two");
+  Deliver(user, "From: carol@example.test\nSubject: three");
+  Doveadm("flags add -u " + user + " '\\Seen' mailbox INBOX uid 2");
+  outcome = Check(Plain(), user, "secret", outcome.seen);
+  EXPECT_EQ(2, outcome.count) << "read elsewhere";
+  EXPECT_EQ(1, outcome.newCount) << "a message read before the check is not news";
+  ASSERT_EQ(1u, outcome.newest.size());
+  EXPECT_EQ("three", outcome.newest[0].subject);
+
+  Doveadm("expunge -u " + user + " mailbox INBOX uid 3");
+  Doveadm("flags add -u " + user + " '\\Seen' mailbox INBOX uid 1");
+  outcome = Check(Plain("127.0.0.4"), user, "secret", outcome.seen);
+  EXPECT_EQ(0, outcome.count);
+  EXPECT_EQ(0, outcome.newCount);
+  EXPECT_EQ(3u, outcome.seen.lastUid);
+}
+
+TEST_F(DovecotImapTest, AChangedUidValidityMakesEveryUnseenMessageNew) {
+  const std::string user = "inbox2";
+  Deliver(user, "From: a@example.test\nSubject: one");
+  Deliver(user, "From: b@example.test\nSubject: two");
+  CheckOutcome outcome = Check(Plain(), user);
+  ASSERT_EQ(2, outcome.newCount);
+  outcome = Check(Plain(), user, "secret", outcome.seen);
+  ASSERT_EQ(0, outcome.newCount);
+  Doveadm("mailbox update -u " + user + " --uid-validity " +
+          std::to_string(outcome.seen.uidValidity + 1) + " INBOX");
+  outcome = Check(Plain(), user, "secret", outcome.seen);
+  EXPECT_EQ(2, outcome.newCount);
+  EXPECT_EQ(2u, outcome.newest.size());
+}
+
+TEST_F(DovecotImapTest, LiteralPasswordsAndARejectedLogIn) {
+  // 127.0.0.4 lists no LITERAL+, so the literal waits for the server's "+".
+  for (const char* host : {"127.0.0.1", "127.0.0.4"}) {
+    EXPECT_EQ(2, Check(Plain(host), "umlaut", "pässwörd").count) << host;
+  }
+  const std::unique_ptr<Transport> transport = CreatePosixTransport();
+  MailAccount legacy{Plain("127.0.0.4"), "legacy", "pässwörd", "legacy", "p\xe4ssw\xf6rd"};
+  const CheckOutcome outcome = RunImapCheck(*transport, legacy, 10000, NewMailBasis(), &log);
+  EXPECT_EQ(1, outcome.count) << "the ANSI form after the UTF-8 one was refused";
+  EXPECT_EQ(LoginForm::kAnsi, outcome.loginForm);
+  EXPECT_EQ(OutcomeKind::kPasswordRejected, Check(Plain(), "twelve", "wrong").kind);
+  const std::string logged = Logged();
+  EXPECT_NE(std::string::npos, logged.find("LOGIN \"umlaut\" ***")) << logged;
+  EXPECT_NE(std::string::npos, logged.find("< + ")) << logged;
+  EXPECT_EQ(std::string::npos, logged.find("pässwörd"));
+  EXPECT_EQ(std::string::npos, logged.find("wrong"));
+  if (HasFailure()) std::cout << logged;
+}
+
+}  // namespace
