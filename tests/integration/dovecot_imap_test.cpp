@@ -104,7 +104,8 @@ class WatchedTransport : public Transport {
     return m_nLongWaits;
   }
 
-  static constexpr int kLongWaitMs = 5000;
+  // Longer than any reply's limit in these tests.
+  static constexpr int kLongWaitMs = 20000;
   bool keepAlive = false;
 
  private:
@@ -126,6 +127,31 @@ class DovecotImapTest : public ::testing::Test {
   std::string Logged() {
     log.Flush();
     return platform.files[kLog];
+  }
+
+  // A session on user's INBOX with a reply limit shorter than any wait in IDLE.
+  std::unique_ptr<ImapSession> Session(WatchedTransport& transport, const std::string& user,
+                                       int renewalMs = 10 * 60 * 1000) {
+    ImapTimes times;
+    times.replyMs = 10000;
+    times.renewalMs = renewalMs;
+    return std::make_unique<ImapSession>(transport, MailAccount{Plain(), user, "secret"},
+                                         NewMailBasis(), &log, times);
+  }
+  // Idle on a thread of its own, as a monitor would, until it has settled
+  // into its long wait; then act.
+  IdleEnd IdleWhile(ImapSession& session, WatchedTransport& transport,
+                    const std::function<void()>& act) {
+    const int seen = transport.LongWaits();
+    std::future<IdleEnd> idle =
+        std::async(std::launch::async, [&session] { return session.Idle(60000); });
+    transport.WaitForLongWait(seen);
+    act();
+    if (idle.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      ADD_FAILURE() << "Idle did not end";
+      session.Stop();
+    }
+    return idle.get();
   }
 
   static constexpr char kLog[] = "C:\\Tools\\tarvik.log";
@@ -225,6 +251,88 @@ TEST_F(DovecotImapTest, LiteralPasswordsAndARejectedLogIn) {
   EXPECT_EQ(std::string::npos, logged.find("pässwörd"));
   EXPECT_EQ(std::string::npos, logged.find("wrong"));
   if (HasFailure()) std::cout << logged;
+}
+
+TEST_F(DovecotImapTest, TlsFromTheFirstByteAndAfterStartTlsAndNothingToAnUntrustedServer) {
+  const std::string tls = Port("imaps_port"), plain = Port("imap_port");
+  for (const std::string& server :
+       {"imaps://localhost:" + tls, "IMAP+STARTTLS://localhost:" + plain, "imaps://[::1]:" + tls})
+    EXPECT_EQ(12, Check(server, "twelve").count) << server;
+  Logged();
+  platform.files[kLog].clear();
+  for (const std::string& server : {"imaps://127.0.0.1:" + tls, "imaps://127.0.0.2:" + tls,
+                                    "imap+starttls://127.0.0.1:" + plain})
+    EXPECT_EQ(OutcomeKind::kUntrusted, Check(server, "twelve").kind) << server;
+  const std::string logged = Logged();
+  EXPECT_EQ(std::string::npos, logged.find(" LOGIN ")) << logged;
+  EXPECT_NE(std::string::npos, logged.find("> a2 STARTTLS")) << logged;
+}
+
+TEST_F(DovecotImapTest, PushTellsADeliveryAndAFlagChangeAndEndsWithinASecond) {
+  WatchedTransport transport(CreatePosixTransport());
+  const auto session = Session(transport, "inbox3");
+  ASSERT_EQ(0, session->Open().count);
+  ASSERT_TRUE(session->CanIdle());
+  EXPECT_TRUE(transport.keepAlive);
+
+  auto delivered = Clock::now();
+  EXPECT_EQ(IdleEnd::kChanged, IdleWhile(*session, transport, [&] {
+              delivered = Clock::now();
+              Deliver("inbox3", "From: =?UTF-8?Q?Zo=C3=AB?= <zoe@example.test>\n"
+                                "Subject: =?UTF-8?B?Y2Fmw6k=?=");
+            }));
+  const CheckOutcome outcome = session->Recount();
+  const auto took = Clock::now() - delivered;
+  EXPECT_EQ(1, outcome.count);
+  EXPECT_EQ(1, outcome.newCount);
+  ASSERT_EQ(1u, outcome.newest.size());
+  EXPECT_EQ("Zoë", outcome.newest[0].sender);
+  EXPECT_EQ("café", outcome.newest[0].subject);
+  EXPECT_LT(took, std::chrono::seconds(2));
+  std::cout << "[ FIGURE   ] delivery to recount: "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
+
+  EXPECT_EQ(IdleEnd::kChanged, IdleWhile(*session, transport, [] {
+              Doveadm("flags add -u inbox3 '\\Seen' mailbox INBOX uid 1");
+            }));
+  EXPECT_EQ(0, session->Recount().count) << "read elsewhere";
+
+  auto stopped = Clock::now();
+  EXPECT_EQ(IdleEnd::kStopped, IdleWhile(*session, transport, [&] {
+              stopped = Clock::now();
+              session->Stop();
+            }));
+  EXPECT_LT(Clock::now() - stopped, std::chrono::seconds(1));
+  EXPECT_FALSE(session->Held());
+  const std::string logged = Logged();
+  EXPECT_NE(std::string::npos, logged.find("> DONE\r\n")) << logged;
+  EXPECT_NE(std::string::npos, logged.find(" LOGOUT\r\n")) << logged;
+}
+
+TEST_F(DovecotImapTest, IdleIsRenewedAndAConnectionDroppedIsToldAsEnded) {
+  WatchedTransport transport(CreatePosixTransport());
+  const auto session = Session(transport, "inbox4", 300);
+  ASSERT_EQ(0, session->Open().count);
+  const auto start = Clock::now();
+  EXPECT_EQ(IdleEnd::kTimeUp, session->Idle(1500));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1500));
+  const std::string logged = Logged();
+  size_t renewals = 0;
+  for (size_t at = logged.find("NOOP\r\n"); at != std::string::npos;
+       at = logged.find("NOOP\r\n", at + 1))
+    ++renewals;
+  EXPECT_GE(renewals, 3u) << logged;
+  Deliver("inbox4", "From: a@example.test\nSubject: after renewals");
+  EXPECT_EQ(IdleEnd::kChanged, session->Idle(5000)) << "still told after renewals";
+  EXPECT_EQ(1, session->Recount().newCount);
+
+  WatchedTransport held(CreatePosixTransport());
+  const auto dropped = Session(held, "inbox4");
+  ASSERT_EQ(1, dropped->Open().count);
+  EXPECT_EQ(IdleEnd::kEnded, IdleWhile(*dropped, held, [] { Doveadm("kick inbox4"); }));
+  EXPECT_FALSE(dropped->Held());
+  EXPECT_EQ(1, dropped->Open().count) << "reconnected at once";
+  EXPECT_EQ(0, dropped->Recount().newCount);
 }
 
 }  // namespace
