@@ -21,7 +21,8 @@ struct MailAccount {
 };
 
 // Sends one user name and password; kEnded when logged in.
-using LogInAttempt = std::function<CheckOutcome(const std::string& user, const std::string& password)>;
+using LogInAttempt =
+    std::function<CheckOutcome(const std::string& user, const std::string& password)>;
 
 // Logs in with the form the account asks for; kEnded when logged in, with
 // form telling which where the forms differ. A server that refuses the UTF-8

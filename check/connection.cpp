@@ -6,7 +6,8 @@ namespace {
 
 // The server reached and what it asks for, for the log.
 std::string Described(const ServerAddress& address) {
-  const char* startTls = address.protocol == ServerProtocol::kImap ? " with STARTTLS" : " with STLS";
+  const char* startTls =
+      address.protocol == ServerProtocol::kImap ? " with STARTTLS" : " with STLS";
   return "server " + address.host + " port " + std::to_string(address.port) +
          (address.security == ServerSecurity::kTls        ? " over TLS"
           : address.security == ServerSecurity::kStartTls ? startTls
@@ -39,8 +40,9 @@ CheckResult Connection::Open(const std::string& server, ServerProtocol protocol,
     case ConnectResult::kFailed:
       return kCheckConnectFailed;
   }
-  return address.security == ServerSecurity::kTls ? Secure(m_transport, address.host, limit.MsLeft())
-                                                  : kCheckCompleted;
+  return address.security == ServerSecurity::kTls
+             ? Secure(m_transport, address.host, limit.MsLeft())
+             : kCheckCompleted;
 }
 
 CheckResult Connection::Close() {

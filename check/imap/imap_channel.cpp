@@ -145,8 +145,7 @@ bool ImapChannel::TakeChange() {
 
 ImapStatus ImapChannel::ReadCompletion(const Deadline& deadline, const Untagged& onUntagged,
                                        ImapResponse* completion,
-                                       const ImapReader::NumberSink* onSearch,
-                                       bool* continuation) {
+                                       const ImapReader::NumberSink* onSearch, bool* continuation) {
   for (;;) {
     ImapResponse response;
     if (!m_reader.Read(response, deadline, onSearch)) return ImapStatus::kNone;

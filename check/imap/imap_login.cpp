@@ -55,7 +55,8 @@ Greeting Greet(Transport& transport, Connection& connection, const std::string& 
                int timeoutMs, EventLog* log, std::optional<ImapChannel>& channel) {
   Greeting greeting;
   ServerAddress address;
-  greeting.result = connection.Open(server, ServerProtocol::kImap, address, Deadline(timeoutMs), log);
+  greeting.result =
+      connection.Open(server, ServerProtocol::kImap, address, Deadline(timeoutMs), log);
   if (greeting.result != kCheckCompleted) return greeting;
   channel.emplace(transport, timeoutMs, log);
   ImapResponse first;
@@ -73,8 +74,7 @@ Greeting Greet(Transport& transport, Connection& connection, const std::string& 
     return greeting;
   }
   if (first.code == "CAPABILITY") AddCapabilities(first.codeText, greeting.before);
-  if (!greeting.before.known && !greeting.preauth &&
-      !AskCapabilities(*channel, greeting.before))
+  if (!greeting.before.known && !greeting.preauth && !AskCapabilities(*channel, greeting.before))
     greeting.result = kCheckLoginFailed;
   return greeting;
 }
@@ -130,10 +130,9 @@ void AddCapabilities(const std::string& text, ImapCapabilities& capabilities) {
   }
 }
 
-CheckOutcome ReachAndLogIn(Transport& transport, Connection& connection,
-                           const MailAccount& account, int timeoutMs, EventLog* log,
-                           std::optional<ImapChannel>& channel, ImapCapabilities& capabilities,
-                           LoginForm& form) {
+CheckOutcome ReachAndLogIn(Transport& transport, Connection& connection, const MailAccount& account,
+                           int timeoutMs, EventLog* log, std::optional<ImapChannel>& channel,
+                           ImapCapabilities& capabilities, LoginForm& form) {
   Greeting greeting = GreetAndNote(transport, connection, account.server, timeoutMs, log, channel);
   if (greeting.result != kCheckCompleted) return FailedAt(greeting.result);
   form = LoginForm::kUnknown;

@@ -27,7 +27,6 @@ void AddCapabilities(const std::string& text, ImapCapabilities& capabilities);
 // the server text asks, greeted, and logged in with LOGIN unless the greeting
 // was PREAUTH. kEnded when logged in, with capabilities those listed after
 // log-in and form the form of the user name and password that did it.
-CheckOutcome ReachAndLogIn(Transport& transport, Connection& connection,
-                           const MailAccount& account, int timeoutMs, EventLog* log,
-                           std::optional<ImapChannel>& channel, ImapCapabilities& capabilities,
-                           LoginForm& form);
+CheckOutcome ReachAndLogIn(Transport& transport, Connection& connection, const MailAccount& account,
+                           int timeoutMs, EventLog* log, std::optional<ImapChannel>& channel,
+                           ImapCapabilities& capabilities, LoginForm& form);

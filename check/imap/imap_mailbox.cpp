@@ -105,7 +105,7 @@ bool ReadHeaders(ImapChannel& channel, const std::vector<uint32_t>& uids,
       if (!NameIs(response.data[i], "BODY[", true)) continue;
       const ImapToken& header = response.data[i + 1];
       found[uid] = header.type == ImapToken::Type::kString ? ReadMailSummary(header.text, charsets)
-                                                          : MailSummary();
+                                                           : MailSummary();
     }
   };
   const ImapStatus status =

@@ -39,8 +39,7 @@ bool ImapNumber(const std::string& text, uint32_t& value) {
   return true;
 }
 
-ImapReader::ImapReader(Transport& transport, EventLog* log)
-    : m_transport(transport), m_pLog(log) {}
+ImapReader::ImapReader(Transport& transport, EventLog* log) : m_transport(transport), m_pLog(log) {}
 
 bool ImapReader::Read(ImapResponse& response, const Deadline& deadline,
                       const NumberSink* onSearch) {

@@ -13,8 +13,8 @@ class EventLog;
 // One item of a response's data.
 struct ImapToken {
   enum class Type {
-    kAtom,     // also numbers, flags ("\Seen") and "BODY[...]" with its section
-    kString,   // a quoted string (escapes undone) or a literal
+    kAtom,    // also numbers, flags ("\Seen") and "BODY[...]" with its section
+    kString,  // a quoted string (escapes undone) or a literal
     kNil,
     kOpen,     // "("
     kClose,    // ")"
@@ -71,8 +71,7 @@ class ImapReader {
   // onSearch as they are read, not into the response. False when none came
   // in time, the connection ended, or what came is no response within the
   // bounds: the connection is then of no further use.
-  bool Read(ImapResponse& response, const Deadline& deadline,
-            const NumberSink* onSearch = nullptr);
+  bool Read(ImapResponse& response, const Deadline& deadline, const NumberSink* onSearch = nullptr);
   // Waits up to timeoutMs in one receive, however long, for more to read:
   // the count of bytes now waiting, 0 when the server closed, -1 when the
   // time ran out, receiving was interrupted or the connection failed.

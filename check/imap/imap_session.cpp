@@ -41,8 +41,8 @@ CheckOutcome ImapSession::Open() {
   if (Unsendable(m_account)) return FailedAt(kCheckLoginUnsendable);
   m_connection.emplace(m_transport);
   LoginForm form = LoginForm::kUnknown;
-  CheckOutcome told = ReachAndLogIn(m_transport, *m_connection, m_account, m_times.replyMs,
-                                    m_pLog, m_channel, m_capabilities, form);
+  CheckOutcome told = ReachAndLogIn(m_transport, *m_connection, m_account, m_times.replyMs, m_pLog,
+                                    m_channel, m_capabilities, form);
   if (told.kind == OutcomeKind::kEnded) {
     {
       const std::lock_guard<std::mutex> lock(m_mutex);
@@ -91,6 +91,7 @@ CheckOutcome ImapSession::Finish(CheckOutcome told) {
 IdleEnd ImapSession::Idle(int maxWaitMs) {
   if (StopAsked()) return Held() ? Stopped(false) : IdleEnd::kStopped;
   if (!Held()) return IdleEnd::kEnded;
+  if (m_channel->SaidBye()) return Ended();
   if (m_channel->TakeChange()) return IdleEnd::kChanged;
   if (TakeAsked()) return IdleEnd::kAsked;
   const Deadline limit(maxWaitMs);

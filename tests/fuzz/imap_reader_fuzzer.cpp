@@ -27,7 +27,8 @@ void ReadAll(const std::string& input) {
     Require(responses < input.size());
     Require(!response.name.empty() || response.kind == ImapResponseKind::kContinuation);
     for (const ImapToken& token : response.data)
-      Require(token.type != ImapToken::Type::kString || token.text.size() <= ImapReader::kMaxLiteral);
+      Require(token.type != ImapToken::Type::kString ||
+              token.text.size() <= ImapReader::kMaxLiteral);
   }
 }
 
@@ -43,7 +44,7 @@ void Check(const std::string& input) {
       RunImapCheck(*transport, {"imap://imap.example.com", "mixed", "secret"}, 1000, basis);
   Require(outcome.kind != OutcomeKind::kMailboxCount ||
           (outcome.count >= 0 && outcome.newCount >= 0 && outcome.newest.size() <= 3 &&
-           outcome.seen.known));
+           outcome.seen.known && server.keepAlive == "60/10"));
   for (const std::string& line : server.transcript)
     Require(line.find("secret") == std::string::npos || line.find(" LOGIN ") != std::string::npos);
   Require(server.socketsOpened == server.socketsClosed);

@@ -11,10 +11,9 @@
 # TLS listens on TLS_PORT at 127.0.0.1 and ::1 with the certificate for
 # localhost, at 127.0.0.2 with a self-signed one for self-signed.test and at
 # 127.0.0.3 with an expired one for expired.test (see tests/integration/hosts).
-# With IMAP_PORT and IMAPS_PORT, the same mailboxes are served over IMAP too:
-# plain with STARTTLS on IMAP_PORT at 127.0.0.1, 127.0.0.2 and 127.0.0.4,
-# where neither ESEARCH nor LITERAL+ is offered; over TLS on IMAPS_PORT at
-# 127.0.0.1, 127.0.0.2 and ::1. IDLE's "still here" comes every 10 minutes.
+# With IMAP_PORT and IMAPS_PORT the mailboxes are served over IMAP too: with
+# STARTTLS on IMAP_PORT at 127.0.0.1, .2 and .4 (without ESEARCH or LITERAL+),
+# over TLS on IMAPS_PORT at 127.0.0.1, .2 and ::1; IDLE's "still here" every 10 min.
 #
 # Everything lives in DIR; /etc/dovecot and the system service are not used.
 # Mailboxes (maildir under DIR/mail), all in the order listed:
@@ -24,9 +23,8 @@
 #   other  "p a s s" 3 messages; the second has a body line starting with "."
 #   umlaut "pässwörd" 2 messages, the password stored in UTF-8
 #   legacy "pässwörd" 1 message, the password stored in cp1252 bytes
-#   mixed  secret    5 messages, the 2nd and 4th read (\Seen)
-#   inbox1 ... inbox6, secret, 0 messages: one for each IMAP test that
-#                    changes its mailbox
+#   mixed  secret    5 messages
+#   inbox1 ... inbox3 secret 0 messages, one for each IMAP test that changes its mailbox
 # Message N of M has "Subject: Message N of M for USER".
 set -euo pipefail
 export PATH="/usr/sbin:/sbin:$PATH"
@@ -122,14 +120,6 @@ write_mailbox() {
                 printf '.This line starts with a dot.\n.\nThe line above is a single dot.\n'
             fi
         } >"$maildir/new/$((1704103200 + i)).M${i}P1.pop3test"
-    done
-}
-
-# $1: maildir; the even messages become read.
-mark_even_read() {
-    local file
-    for file in "$1"/new/*.M[24]P1.pop3test; do
-        mv "$file" "$1/cur/$(basename "$file"):2,S"
     done
 }
 
@@ -290,9 +280,6 @@ mixed:{PLAIN}secret::::::
 inbox1:{PLAIN}secret::::::
 inbox2:{PLAIN}secret::::::
 inbox3:{PLAIN}secret::::::
-inbox4:{PLAIN}secret::::::
-inbox5:{PLAIN}secret::::::
-inbox6:{PLAIN}secret::::::
 EOF
     printf 'legacy:{PLAIN}p\xe4ssw\xf6rd::::::\n' >>"$dir/passwd"
     chown root:dovecot "$dir/passwd"
@@ -306,8 +293,7 @@ EOF
     write_mailbox "$dir/mail/legacy/Maildir" legacy 1
     write_mailbox "$dir/mail/news/Maildir" news 0
     write_mailbox "$dir/mail/mixed/Maildir" mixed 5
-    mark_even_read "$dir/mail/mixed/Maildir"
-    for i in 1 2 3 4 5 6; do write_mailbox "$dir/mail/inbox$i/Maildir" "inbox$i" 0; done
+    for i in 1 2 3; do write_mailbox "$dir/mail/inbox$i/Maildir" "inbox$i" 0; done
     chown -R dovecot:dovecot "$dir/mail"
     chmod -R u=rwX,go= "$dir/mail"
 
@@ -334,10 +320,6 @@ stop() {
     port=$(<"$dir/port")
     end_master "$dir/run/master.pid"
     wait_for 10 port_free "$port" || die "port $port is still in use after stopping $dir"
-    if [[ -f $dir/imap_port ]]; then
-        port=$(<"$dir/imap_port")
-        wait_for 10 port_free "$port" || die "port $port is still in use after stopping $dir"
-    fi
 }
 
 case ${1:-} in

