@@ -129,7 +129,11 @@ CheckOutcome CountInbox(ImapChannel& channel, bool esearch, const NewMailBasis& 
       seen.known && seen.uidValidity != 0 && seen.uidValidity == uidValidity ? seen.lastUid : 0;
   UidTally unseen(0), fresh(last);
   int count = 0;
-  if (!CountUnseen(channel, esearch, {&unseen, &fresh}, count))
+  // Without ESEARCH the count's UIDs are all the unseen ones: the new ones are among them.
+  if (!CountUnseen(
+          channel, esearch,
+          esearch ? std::vector<UidTally*>{&unseen} : std::vector<UidTally*>{&unseen, &fresh},
+          count))
     return FailedAt(kCheckMailboxFailed);
   // With ESEARCH the UIDs are asked for apart, unless EXAMINE said no
   // message is above last. "last+1:*" always takes in the highest message,

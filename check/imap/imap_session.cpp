@@ -9,7 +9,7 @@
 namespace {
 
 // TCP keep-alive of a held connection: a probe after a minute of silence,
-// then every 10 s, so a connection a router dropped is noticed in 2.5 min.
+// then every 10 s, so a connection a router dropped is noticed in minutes.
 constexpr int kKeepAliveIdleS = 60;
 constexpr int kKeepAliveIntervalS = 10;
 // The last words go out without waiting for an answer, so they may not hold
@@ -78,7 +78,7 @@ CheckOutcome ImapSession::Count() {
 CheckOutcome ImapSession::Finish(CheckOutcome told) {
   if (told.result == kCheckCompleted) return told;
   if (StopAsked()) {
-    if (Held()) Stopped(false);
+    if (Held()) m_channel->SendGoodbye(false, kGoodbyeMs);
     Drop();
     return CheckOutcome();
   }
@@ -136,6 +136,9 @@ ImapSession::Wake ImapSession::WaitIdling(const Deadline& limit) {
       if (!m_channel->ReadUnasked(response) || m_channel->SaidBye())
         return StopAsked() ? Wake::kStop : Wake::kEnded;
       if (m_channel->TakeChange()) return Wake::kChange;
+      // A server that talks without end still lets the limits pass.
+      if (limit.MsLeft() == 0) return Wake::kTimeUp;
+      if (renewal.MsLeft() == 0) return Wake::kRenew;
       continue;
     }
     if (received == 0) return Wake::kEnded;
