@@ -78,8 +78,7 @@ CheckOutcome ImapSession::Count() {
 CheckOutcome ImapSession::Finish(CheckOutcome told) {
   if (told.result == kCheckCompleted) return told;
   if (StopAsked()) {
-    if (Held()) m_channel->SendGoodbye(false, kGoodbyeMs);
-    Drop();
+    Stopped(false);
     return CheckOutcome();
   }
   Drop();
@@ -89,7 +88,7 @@ CheckOutcome ImapSession::Finish(CheckOutcome told) {
 }
 
 IdleEnd ImapSession::Idle(int maxWaitMs) {
-  if (StopAsked()) return Held() ? Stopped(false) : IdleEnd::kStopped;
+  if (StopAsked()) return Stopped(false);
   if (!Held()) return IdleEnd::kEnded;
   if (m_channel->SaidBye()) return Ended();
   if (m_channel->TakeChange()) return IdleEnd::kChanged;
@@ -164,7 +163,9 @@ IdleEnd ImapSession::LeaveIdle(Wake wake) {
 }
 
 IdleEnd ImapSession::Stopped(bool idling) {
-  m_channel->SendGoodbye(idling, kGoodbyeMs);
+  if (Held()) m_channel->SendGoodbye(idling, kGoodbyeMs);
+  // Nothing more is said, not even TLS's close_notify, so closing is prompt.
+  m_transport.Abort();
   Drop();
   return IdleEnd::kStopped;
 }
