@@ -263,6 +263,7 @@ TEST_F(DovecotImapTest, PushTellsADeliveryAndAFlagChangeAndEndsWithinASecond) {
               Doveadm("flags add -u inbox2 '\\Seen' mailbox INBOX uid 1");
             }));
   EXPECT_EQ(0, session->Recount().count) << "read elsewhere";
+  EXPECT_EQ(IdleEnd::kAsked, IdleWhile(*session, transport, [&] { session->Interrupt(); }));
 
   auto stopped = Clock::now();
   EXPECT_EQ(IdleEnd::kStopped, IdleWhile(*session, transport, [&] {
