@@ -61,8 +61,12 @@ bool ImapReader::Read(ImapResponse& response, const Deadline& deadline,
 
 int ImapReader::Wait(int timeoutMs) {
   if (m_nRead < m_buffer.size()) return static_cast<int>(m_buffer.size() - m_nRead);
-  m_buffer.clear();
-  m_nRead = 0;
+  return Refill(timeoutMs);
+}
+
+// What was read is dropped first, so a long response never piles up.
+int ImapReader::Refill(int timeoutMs) {
+  Discard();
   char chunk[kReceiveChunk];
   const int count = m_transport.Receive(chunk, sizeof chunk, timeoutMs);
   if (count > 0) m_buffer.assign(chunk, static_cast<size_t>(count));
@@ -81,16 +85,11 @@ bool ImapReader::Fail(const char* why) {
 
 bool ImapReader::Peek(char& c) {
   if (m_nRead == m_buffer.size()) {
-    // What was read is dropped first, so a long response never piles up.
-    m_buffer.clear();
-    m_nRead = 0;
     const int left = m_pDeadline->MsLeft();
     if (left <= 0) return Fail("timed out");
-    char chunk[kReceiveChunk];
-    const int count = m_transport.Receive(chunk, sizeof chunk, left);
+    const int count = Refill(left);
     if (count == 0) return Fail("connection closed");
     if (count < 0) return Fail("timed out or connection lost");
-    m_buffer.assign(chunk, static_cast<size_t>(count));
   }
   c = m_buffer[m_nRead];
   return true;

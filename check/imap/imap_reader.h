@@ -91,6 +91,8 @@ class ImapReader {
   bool LineEnd();
   bool Expect(char wanted);
 
+  // Receives into the emptied buffer; the count as Transport::Receive gives it.
+  int Refill(int timeoutMs);
   // The next byte, received if need be; false with the reason noted.
   bool Peek(char& c);
   // Takes the byte Peek saw, within the bounds.
