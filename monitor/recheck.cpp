@@ -11,6 +11,8 @@ bool MayPassOnItsOwn(CheckResult result) {
     case kCheckUserFailed:
     case kCheckPassFailed:
     case kCheckStatFailed:
+    case kCheckLoginFailed:
+    case kCheckMailboxFailed:
       return true;
     default:
       return false;

@@ -3,6 +3,7 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mstcpip.h>
 #include <windows.h>
 #include <atomic>
 #include <utility>
@@ -37,15 +38,18 @@ struct EventSocket {
 
 class WinsockTransport : public Transport, private RawChannel, private ConnectAttempts {
  public:
-  WinsockTransport() : m_abortEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  WinsockTransport()
+      : m_abortEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        m_interruptEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
   ~WinsockTransport() override {
     CloseSocket();
     if (m_abortEvent) CloseHandle(m_abortEvent);
+    if (m_interruptEvent) CloseHandle(m_interruptEvent);
   }
   WinsockTransport(const WinsockTransport&) = delete;
   WinsockTransport& operator=(const WinsockTransport&) = delete;
 
-  bool Startup() override { return m_abortEvent && StartWinsock(); }
+  bool Startup() override { return m_abortEvent && m_interruptEvent && StartWinsock(); }
 
   // getaddrinfo has no time limit of its own, so it runs on a thread of its
   // own; a literal address comes back without any network traffic.
@@ -96,6 +100,22 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
     SetEvent(m_abortEvent);
   }
 
+  void InterruptReceive() override {
+    m_bInterrupted = true;
+    SetEvent(m_interruptEvent);
+  }
+  void ResumeReceive() override {
+    m_bInterrupted = false;
+    ResetEvent(m_interruptEvent);
+  }
+
+  bool KeepAlive(int idleS, int intervalS) override {
+    tcp_keepalive settings{1, static_cast<ULONG>(idleS) * 1000, static_cast<ULONG>(intervalS) * 1000};
+    DWORD returned = 0;
+    return WSAIoctl(m_connection.socket, SIO_KEEPALIVE_VALS, &settings, sizeof settings, nullptr,
+                    0, &returned, nullptr, nullptr) == 0;
+  }
+
   bool Send(const std::string& bytes, int timeoutMs) override {
     if (m_bAborted) return false;
     if (m_tls) return m_tls->Send(bytes, timeoutMs);
@@ -125,11 +145,12 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
 
  private:
   // Waits up to timeoutMs for a network event of the connection; false when
-  // the time ran out or the transport was aborted.
-  bool WaitForEvent(int timeoutMs) {
-    if (timeoutMs <= 0 || m_bAborted) return false;
-    const HANDLE handles[2] = {m_abortEvent, m_connection.event};
-    if (WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(timeoutMs)) !=
+  // the time ran out, the transport was aborted or, for a receive, receiving
+  // was interrupted.
+  bool WaitForEvent(int timeoutMs, bool receiving) {
+    if (timeoutMs <= 0 || m_bAborted || (receiving && m_bInterrupted)) return false;
+    const HANDLE handles[3] = {m_abortEvent, m_connection.event, m_interruptEvent};
+    if (WaitForMultipleObjects(receiving ? 3 : 2, handles, FALSE, static_cast<DWORD>(timeoutMs)) !=
         WAIT_OBJECT_0 + 1)
       return false;
     WSANETWORKEVENTS events;
@@ -145,7 +166,7 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
         done += static_cast<size_t>(sent);
         continue;
       }
-      if (sent == 0 || WSAGetLastError() != WSAEWOULDBLOCK || !WaitForEvent(timeoutMs))
+      if (sent == 0 || WSAGetLastError() != WSAEWOULDBLOCK || !WaitForEvent(timeoutMs, false))
         return false;
     }
     return true;
@@ -154,10 +175,10 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
   int ReceiveRaw(char* buffer, int capacity, int timeoutMs) override {
     const Deadline deadline(timeoutMs);
     for (;;) {
-      if (m_bAborted) return -1;
+      if (m_bAborted || m_bInterrupted) return -1;
       const int received = recv(m_connection.socket, buffer, capacity, 0);
       if (received != SOCKET_ERROR) return m_bAborted ? -1 : received;
-      if (WSAGetLastError() != WSAEWOULDBLOCK || !WaitForEvent(deadline.MsLeft())) return -1;
+      if (WSAGetLastError() != WSAEWOULDBLOCK || !WaitForEvent(deadline.MsLeft(), true)) return -1;
     }
   }
 
@@ -208,6 +229,8 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
 
   HANDLE m_abortEvent;
   std::atomic<bool> m_bAborted{false};
+  HANDLE m_interruptEvent;
+  std::atomic<bool> m_bInterrupted{false};
   std::vector<SocketAddress> m_addresses;
   std::vector<EventSocket> m_attempts;
   EventSocket m_connection;
