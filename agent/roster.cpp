@@ -60,7 +60,8 @@ size_t Roster::IndexOf(int id) const {
 }
 
 void Roster::StopAll() {
-  for (const auto& monitor : m_monitors) monitor->Stop();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  for (const auto& monitor : m_monitors) monitor->Stop(deadline);
 }
 
 bool Roster::AnyChecking() const {

@@ -26,6 +26,8 @@ class Roster {
   size_t IndexOf(int id) const;
   // The accounts' names as the user sees them.
   const std::vector<std::string>& Names() const { return m_names; }
+  // Gives every check up. Held connections say goodbye first, each within
+  // the same short wait: the program ends within a second of Exit.
   void StopAll();
   bool AnyChecking() const;
   // One tick of the frame's timer for every account: the places of those due.

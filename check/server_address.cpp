@@ -169,6 +169,9 @@ bool ParseServerAddress(const std::string& text, ServerAddress& address) {
 bool LoginSendable(const std::string& serverText, const std::string& user,
                    const std::string& password) {
   ServerAddress address;
-  return !ParseServerAddress(serverText, address) ||
-         (Pop3Channel::Sendable("USER " + user) && Pop3Channel::Sendable("PASS " + password));
+  if (!ParseServerAddress(serverText, address)) return true;
+  // IMAP sends any length, as a literal where need be.
+  if (address.protocol == ServerProtocol::kImap)
+    return (user + password).find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+  return Pop3Channel::Sendable("USER " + user) && Pop3Channel::Sendable("PASS " + password);
 }

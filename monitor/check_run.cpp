@@ -4,6 +4,7 @@
 #include <thread>
 #include <utility>
 
+#include "check/server_address.h"
 #include "settings/seen_mail_file.h"
 
 namespace {
@@ -47,8 +48,51 @@ void CheckRun::Presented() {
 void CheckRun::Abandon() {
   const std::lock_guard<std::mutex> lock(m_mutex);
   m_bAbandoned = true;
-  if (m_pTransport) m_pTransport->Abort();
+  if (m_pWatch)
+    m_pWatch->Stop();
+  else if (m_pTransport)
+    m_pTransport->Abort();
   m_presented.notify_all();
+}
+
+bool CheckRun::Idling() {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  return m_pWatch && m_pWatch->Idling();
+}
+
+void CheckRun::Ask(PushRequest request) {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_pWatch) m_pWatch->Ask(request);
+}
+
+void CheckRun::RunImap(const CheckJob& job, const NewMailBasis& basis) {
+  ImapSession session(*m_pTransport, job.mailbox, basis, job.log.get());
+  PushWatch watch(session, job.push, [this, &job](const CheckOutcome& outcome, bool last) {
+    if (outcome.kind == OutcomeKind::kMailboxCount)
+      SaveSeenMail(*job.files, job.seenPath, outcome.seen);
+    if (job.log) job.log->Add("outcome: " + OutcomeText(outcome));
+    if (last) {
+      const std::lock_guard<std::mutex> lock(m_mutex);
+      m_pWatch = nullptr;
+    }
+    HandOver(outcome, last);
+  });
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_bAbandoned) return;
+    m_pWatch = &watch;
+  }
+  watch.Run();
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  m_pWatch = nullptr;
+  m_pTransport.reset();
+  m_bDone = true;
+  m_presented.notify_all();
+}
+
+void CheckRun::WaitDone(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_presented.wait_until(lock, deadline, [this] { return m_bDone; });
 }
 
 // The transport goes before the last outcome is handed over, so that nothing
@@ -57,6 +101,9 @@ void CheckRun::Run(const CheckJob& job) {
   const auto started = std::chrono::steady_clock::now();
   if (job.log) job.log->Add("check starts");
   const NewMailBasis basis{LoadSeenMail(*job.files, job.seenPath, job.seenOwner), job.charsets};
+  ServerAddress address;
+  if (ParseServerAddress(job.mailbox.server, address) && address.protocol == ServerProtocol::kImap)
+    return RunImap(job, basis);
   const CheckOutcome last =
       RunMailCheck(*m_pTransport, job.mailbox, job.timeoutMs, *this, basis, job.log.get());
   if (job.log) {
@@ -69,6 +116,8 @@ void CheckRun::Run(const CheckJob& job) {
   {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_pTransport.reset();
+    m_bDone = true;
+    m_presented.notify_all();
   }
   HandOver(last, true);
 }
