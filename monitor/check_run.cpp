@@ -68,7 +68,7 @@ void CheckRun::Ask(PushRequest request) {
 void CheckRun::RunImap(const CheckJob& job, const NewMailBasis& basis) {
   ImapSession session(*m_pTransport, job.mailbox, basis, job.log.get());
   PushWatch watch(session, job.push, [this, &job](const CheckOutcome& outcome, bool last) {
-    if (outcome.kind == OutcomeKind::kMailboxCount)
+    if (outcome.kind == OutcomeKind::kMailboxCount && !Abandoned())
       SaveSeenMail(*job.files, job.seenPath, outcome.seen);
     if (job.log) job.log->Add("outcome: " + OutcomeText(outcome));
     if (last) {
@@ -123,9 +123,10 @@ void CheckRun::Run(const CheckJob& job) {
 }
 
 // The seen mail is kept before the count is shown: what the user was told
-// is remembered even when the program ends while the box is open.
+// is remembered even when the program ends while the box is open. A check
+// given up told the user nothing, so its mail stays new.
 void CheckRun::PresentBeforeQuit(const CheckOutcome& outcome) {
-  if (outcome.kind == OutcomeKind::kMailboxCount)
+  if (outcome.kind == OutcomeKind::kMailboxCount && !Abandoned())
     SaveSeenMail(*m_job.files, m_job.seenPath, outcome.seen);
   if (m_job.log) {
     m_job.log->Add("outcome: " + OutcomeText(outcome));
@@ -139,10 +140,12 @@ void CheckRun::PresentBeforeQuit(const CheckOutcome& outcome) {
   m_presented.wait(lock, [this] { return !m_bWaitingForPresentation || m_bAbandoned; });
 }
 
+bool CheckRun::Abandoned() {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  return m_bAbandoned;
+}
+
 void CheckRun::HandOver(const CheckOutcome& outcome, bool last) {
-  {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_bAbandoned) return;
-  }
+  if (Abandoned()) return;
   m_pOutbox->Put(AccountOutcome{m_job.account, m_job.run, last, outcome});
 }

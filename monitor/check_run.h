@@ -61,6 +61,7 @@ class CheckRun final : private OutcomeHandover {
   void RunImap(const CheckJob& job, const NewMailBasis& basis);
   void PresentBeforeQuit(const CheckOutcome& outcome) override;
   void HandOver(const CheckOutcome& outcome, bool last);
+  bool Abandoned();
 
   std::mutex m_mutex;
   std::condition_variable m_presented;
