@@ -24,6 +24,9 @@ static_assert(win::kWmCreate == WM_CREATE && win::kWmDestroy == WM_DESTROY &&
                   win::kScMinimize == SC_MINIMIZE && kFirstProgramMessage == WM_APP &&
                   kIdOk == IDOK && kIdCancel == IDCANCEL,
               "messages, commands and dialog results");
+static_assert(win::kWmMouseMove == WM_MOUSEMOVE && win::kWmLButtonDown == WM_LBUTTONDOWN &&
+                  win::kWmLButtonUp == WM_LBUTTONUP && win::kWmRButtonUp == WM_RBUTTONUP,
+              "mouse messages the tests send");
 
 namespace {
 

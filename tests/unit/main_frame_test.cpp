@@ -13,6 +13,7 @@
 #include "platform/utf8_text.h"
 #include "monitor/check_gate.h"
 #include "agent/presentation.h"
+#include "platform/ui/dialog.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 #include "tests/double/check_driver.h"
@@ -153,7 +154,7 @@ TEST_F(MainFrameTest, WithoutASettingsFileTheDefaultsHoldAndNothingIsChecked) {
   platform.dialogScripts.push_back([](FakeDialog& dialog) {
     dialog.Type(IDC_SERVER, "pop.example.com");
     dialog.Type(IDC_PASSWORD, "secret");
-    dialog.Click(win::kIdOk);
+    dialog.Click(kIdOk);
   });
   platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
   FinishCheck(platform, frame);
@@ -177,7 +178,7 @@ TEST_F(MainFrameTest, WithoutAnyPasswordNothingIsSentAndTheTipSaysWhatIsNeeded) 
   platform.transports = [this] { return server.NewSession(); };
   platform.dialogScripts.push_back([](FakeDialog& open) {
     open.Type(IDC_PASSWORD, "secret");
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
   FinishCheck(platform, frame);
@@ -299,7 +300,7 @@ TEST_F(MainFrameTest, ARejectionIsBoxedOnceThenToldInTheTipUntilSomethingChanges
     if (steps[i].optionsChanged) {
       platform.dialogScripts.push_back([](FakeDialog& dialog) {
         dialog.Type(IDC_USERNAME, "bob");
-        dialog.Click(win::kIdOk);
+        dialog.Click(kIdOk);
       });
       platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
     }
