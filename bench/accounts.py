@@ -89,7 +89,8 @@ def answers_under_wine(servers, pop3s):
 
         before = [len(pop3.transcript()) for pop3 in pop3s]
         agent.start()
-        winebox.wait_until(lambda: round_ended(before), 60, "the start-up checks to end")
+        desktop.wait_window(winebox.TRAY_WINDOW, 120)
+        winebox.wait_until(lambda: round_ended(before), 120, "the start-up checks to end")
         idle = ping(desktop)
         done = threading.Event()
 
