@@ -26,7 +26,8 @@ struct Arrival {
 
 // Everything the user is to be told, decided in one place and shown by the
 // frame in this order: sound, foreground, balloon, box; after the box the
-// error sound; last the one update of the tray icon's picture and tooltip.
+// error sound; last the one update of the tray icon's picture and tooltip,
+// which with several accounts comes first instead.
 struct Announcement {
   int picture = 0;  // 0: the picture stays as it is
   std::string tip;  // empty: the tooltip stays as it is

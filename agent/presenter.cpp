@@ -93,8 +93,12 @@ void Presenter::Remember(const Announcement& told) {
 // In the order Decide gives. The conversations of the accounts a box tells
 // end when it closes; the others' at once. The program may be closed while
 // a box is open, and the accounts may change meanwhile: they are known by
-// their ids across it.
+// their ids across it. With several accounts the icon follows the outcomes
+// before the box: the box may stay open for hours while other accounts'
+// outcomes change the icon, which its closing must not put back.
 void Presenter::Show(const Announcement& told, const std::vector<Arrival>& arrivals) {
+  const bool iconFirst = m_roster.Count() > 1;
+  if (told.update && iconFirst) m_tray.Show(told.picture, told.tip);
   if (told.sound) PlaySound(*told.sound);
   if (told.foreground) m_platform.BringToFront(m_frame.Handle());
   if (!told.balloonTitle.empty())
@@ -120,7 +124,7 @@ void Presenter::Show(const Announcement& told, const std::vector<Arrival>& arriv
   for (const int id : waiting)
     if (m_roster.IndexOf(id) < m_roster.Count()) m_roster.At(m_roster.IndexOf(id)).Presented();
   if (told.errorSound) PlaySound(*told.errorSound);
-  if (told.update) m_tray.Show(told.picture, told.tip);
+  if (told.update && !iconFirst) m_tray.Show(told.picture, told.tip);
 }
 
 void Presenter::PlaySound(const std::string& fileName) {

@@ -1,22 +1,27 @@
-// Times complete mail checks against a POP3 server on loopback and measures
-// the heap that one check needs at its peak.
+// Times complete mail checks against POP3 servers on loopback and measures
+// the heap that they need at their peak.
 //
-//   check_bench SERVER USER PASSWORD RUNS [CA_FILE]
+//   check_bench [--apart] SERVERS USERS PASSWORD RUNS [CA_FILE]
 //
-// SERVER is the server text as the settings hold it ("127.0.0.1:11310",
-// "pop3s://localhost:11311"); CA_FILE names the roots TLS trusts.
+// SERVERS are server texts as the settings hold them ("127.0.0.1:11310",
+// "pop3s://localhost:11311"), separated by commas: one account each, with
+// the user name at the same place in USERS or the only one given there. Each
+// run checks every account, side by side as the program does, or with
+// --apart one after another. CA_FILE names the roots TLS trusts.
 //
-// Prints one line per check: "<milliseconds> <peak heap bytes> ok|failed",
-// then one line per file the checks left: "file <path> <bytes>".
+// Prints one line per run: "<milliseconds> <peak heap bytes> ok|failed
+// <bytes of the first account's seen file>", then one line per file the
+// checks left: "file <path> <bytes>".
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "agent/main_frame.h"
 #include "platform/posix/posix_transport.h"
-#include "res/resource.h"
 #include "settings/seen_mail_file.h"
 #include "settings/settings_file.h"
 #include "tests/double/check_driver.h"
@@ -24,7 +29,18 @@
 
 namespace {
 
-// The check's own thread allocates too.
+std::vector<std::string> Split(const std::string& text) {
+  std::vector<std::string> parts(1);
+  for (const char c : text) {
+    if (c == ',')
+      parts.emplace_back();
+    else
+      parts.back() += c;
+  }
+  return parts;
+}
+
+// The checks' own threads allocate too.
 std::atomic<size_t> g_heapInUse{0};
 std::atomic<size_t> g_heapPeak{0};
 
@@ -58,8 +74,13 @@ void operator delete(void* pointer, size_t) noexcept { operator delete(pointer);
 #pragma GCC diagnostic pop
 
 int main(int argc, char** argv) {
+  const bool apart = argc > 1 && std::string(argv[1]) == "--apart";
+  if (apart) {
+    ++argv;
+    --argc;
+  }
   if (argc != 5 && argc != 6) {
-    std::fprintf(stderr, "usage: check_bench SERVER USER PASSWORD RUNS [CA_FILE]\n");
+    std::fprintf(stderr, "usage: check_bench [--apart] SERVERS USERS PASSWORD RUNS [CA_FILE]\n");
     return 2;
   }
   const std::string caFile = argc == 6 ? argv[5] : "";
@@ -69,11 +90,15 @@ int main(int argc, char** argv) {
   // Without a settings file the first check has no server to ask.
   if (!frame.Create("Tarvik")) return 1;
   FinishCheck(platform, frame);
-  ChangeSettings(frame, [&](MailSettings& s) {
-    s.m_strServer = argv[1];
-    s.m_strUser = argv[2];
-    s.m_strPassword = argv[3];
-  });
+  const std::vector<std::string> servers = Split(argv[1]), users = Split(argv[2]);
+  std::vector<AccountSettings> accounts(servers.size());
+  for (size_t i = 0; i < servers.size(); ++i) {
+    accounts[i].server = servers[i];
+    accounts[i].user = users.size() == servers.size() ? users[i] : users.front();
+    accounts[i].password = argv[3];
+    accounts[i].id = static_cast<int>(i) + 1;
+  }
+  ChangeSettings(frame, [&](MailSettings& s) { SetAccounts(s, accounts); });
   const int runs = std::atoi(argv[4]);
   for (int run = 0; run < runs; ++run) {
     platform.events.clear();
@@ -81,10 +106,18 @@ int main(int argc, char** argv) {
     const size_t before = g_heapInUse;
     g_heapPeak = before;
     const auto started = std::chrono::steady_clock::now();
-    RunCheck(platform, frame);
+    if (apart) {
+      for (size_t i = 0; i < accounts.size(); ++i) {
+        frame.Monitor(i).Check();
+        FinishCheck(platform, frame);
+      }
+    } else {
+      RunCheck(platform, frame);
+    }
     const std::chrono::duration<double, std::milli> took =
         std::chrono::steady_clock::now() - started;
-    const bool failed = frame.Icon().pictureId == IDI_NOTCONNECTED;
+    bool failed = false;
+    for (size_t i = 0; i < accounts.size(); ++i) failed = failed || frame.Monitor(i).memory.failed;
     const auto seen =
         platform.files.find(SeenMailPathOf(SettingsPathFor(platform.ModuleFileName()), AccountSettings(), true));
     std::printf("%.3f %zu %s %zu\n", took.count(), g_heapPeak - before, failed ? "failed" : "ok",

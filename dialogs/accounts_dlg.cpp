@@ -93,12 +93,16 @@ void CAccountsDlg::OnMove(int step) {
   Show(to);
 }
 
+// A field that already holds the name is left alone: setting the text the
+// user is typing would put the caret back at its start.
 void CAccountsDlg::OnSelect() {
   const int row = Selected();
-  m_bFilling = true;
-  DialogControls().SetText(Handle(), IDC_ACCOUNT_NAME,
-                           row < 0 ? std::string() : m_accounts[static_cast<size_t>(row)].name);
-  m_bFilling = false;
+  const std::string name = row < 0 ? std::string() : m_accounts[static_cast<size_t>(row)].name;
+  if (DialogControls().Text(Handle(), IDC_ACCOUNT_NAME) != name) {
+    m_bFilling = true;
+    DialogControls().SetText(Handle(), IDC_ACCOUNT_NAME, name);
+    m_bFilling = false;
+  }
   const size_t count = m_accounts.size();
   Controls& controls = DialogControls();
   controls.Enable(Handle(), IDC_ACCOUNT_ADD, count < kMaxAccounts);

@@ -70,6 +70,30 @@ void FakePlatform::DeliverPostedWhile(const std::function<bool()>& condition) {
   while (condition()) DeliverPosted();
 }
 
+bool FakePlatform::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now > end) return false;
+    std::vector<unsigned> due;
+    for (auto& [id, timer] : timers) {
+      if (now < timer.second) continue;
+      due.push_back(id);
+      timer.second += std::chrono::milliseconds(timer.first);
+    }
+    for (const unsigned id : due) SendToFrame(win::kWmTimer, id);
+    std::deque<unsigned> delivered;
+    {
+      std::unique_lock<std::mutex> lock(m_postedMutex);
+      m_postedChanged.wait_for(lock, std::chrono::milliseconds(5),
+                               [this] { return !m_posted.empty(); });
+      delivered.swap(m_posted);
+    }
+    for (unsigned message : delivered) SendToFrame(message);
+  }
+  return true;
+}
+
 size_t FakePlatform::PostedCount() {
   const std::lock_guard<std::mutex> lock(m_postedMutex);
   return m_posted.size();
@@ -145,11 +169,14 @@ int FakePlatform::RunMessageLoop() {
 
 bool FakePlatform::SetTimer(WindowHandle, unsigned id, unsigned periodMs) {
   events.push_back("timer " + std::to_string(id) + " " + std::to_string(periodMs));
+  if (timerStarts)
+    timers[id] = {periodMs, std::chrono::steady_clock::now() + std::chrono::milliseconds(periodMs)};
   return timerStarts;
 }
 
 void FakePlatform::KillTimer(WindowHandle, unsigned id) {
   events.push_back("kill timer " + std::to_string(id));
+  timers.erase(id);
 }
 
 int FakePlatform::RunModalDialog(Dialog& dialog, int templateId) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -66,6 +67,9 @@ class FakePlatform : public Platform, public Controls, public FakeWorld {
   void DeliverPosted();
   // Delivers posted messages for as long as the condition holds.
   void DeliverPostedWhile(const std::function<bool()>& condition);
+  // Runs the message loop in real time, posted messages and the timers set
+  // at their periods, until done holds (true) or the limit has passed.
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
   // How many posted messages wait to be delivered.
   size_t PostedCount();
   // The system's converters, for a test that needs its own.
@@ -97,6 +101,8 @@ class FakePlatform : public Platform, public Controls, public FakeWorld {
 
   // State.
   FrameWindow* frame = nullptr;
+  // The frame's timers that run: period and when each is next due.
+  std::map<unsigned, std::pair<unsigned, std::chrono::steady_clock::time_point>> timers;
   bool frameVisible = false;
   bool quitPosted = false;
   std::vector<std::unique_ptr<FakeDialog>> openDialogs;

@@ -8,16 +8,16 @@
 #include "platform/transport.h"
 
 // A real socket transport whose connections to the POP3 port go to a test
-// server's port instead, and whose waits are cut short so that tests of
-// silent servers finish quickly.
+// server's port instead (port 0: the port asked), and whose waits are cut
+// short so that tests of silent servers finish quickly.
 class RedirectTransport : public Transport {
  public:
   RedirectTransport(std::unique_ptr<Transport> inner, uint16_t port, int timeoutMs)
       : m_inner(std::move(inner)), m_port(port), m_timeoutMs(timeoutMs) {}
 
   bool Startup() override { return m_inner->Startup(); }
-  bool Resolve(const std::string& host, uint16_t, int timeoutMs) override {
-    return m_inner->Resolve(host, m_port, Shorter(timeoutMs));
+  bool Resolve(const std::string& host, uint16_t port, int timeoutMs) override {
+    return m_inner->Resolve(host, m_port ? m_port : port, Shorter(timeoutMs));
   }
   ConnectResult Connect(int timeoutMs) override { return m_inner->Connect(Shorter(timeoutMs)); }
   SecureResult StartSecure(const std::string& serverName, int timeoutMs) override {

@@ -280,6 +280,19 @@ def tray_icon_point(desktop, index=0):
     return x + border + ICON_CELL // 2 + index * ICON_CELL, y + height - border - ICON_CELL // 2
 
 
+def tray_icons(desktop):
+    """How many icons Wine's tray window shows now: the cells not of one colour."""
+    _, _, width, _ = desktop.geometry(desktop.wait_window(TRAY_WINDOW))
+    with tempfile.TemporaryDirectory() as folder:
+        shot = pathlib.Path(folder) / "screen.png"
+        desktop.screenshot(shot)
+        cells = [tray_icon_point(desktop, index) for index in range(width // ICON_CELL)]
+        colours = [subprocess.run(["convert", str(shot), "-crop", f"16x16+{x - 8}+{y - 8}",
+                                   "-format", "%k", "info:"], stdout=subprocess.PIPE,
+                                  text=True, check=True).stdout for x, y in cells]
+    return sum(int(count) > 1 for count in colours)
+
+
 def choose_from_tray_menu(desktop, item, icon=0):
     """Right-clicks the tray icon and clicks the item-th entry of the menu that opens.
 

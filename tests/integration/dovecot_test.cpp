@@ -34,6 +34,7 @@
 #include "tests/double/fake_platform.h"
 #include "tests/double/fake_web.h"
 #include "tests/double/redirect_transport.h"
+#include "tests/support/script_server.h"
 #include "tests/support/unanswering_listener.h"
 
 namespace {
@@ -148,6 +149,100 @@ TEST_F(DovecotTest, CountsOfRealMailboxes) {
   EXPECT_EQ(IDI_NEWMAIL, Picture());
   ASSERT_EQ(3u, platform.boxes.size());
   EXPECT_EQ("You have 12 messages waiting", platform.boxes[1].text);
+}
+
+// Two accounts checked side by side, the answering one on dovecot or the
+// scripted server, the other's server silent for the whole limit or late.
+// The answering account's tooltip line and picture follow its own check at
+// once, its count box waits for the other at most the gathering window, and
+// the silent one fails in its own line alone.
+TEST_F(DovecotTest, AnAccountIsShownAtOnceAndBoxedWithinTheWindowWhateverTheOtherDoes) {
+  using Clock = std::chrono::steady_clock;
+  static constexpr int kLimitMs = 3000;
+  struct Row {
+    const char* what;
+    bool onDovecot;
+    bool answeringFirst;
+    std::vector<ScriptStep> other;
+    std::string box;
+    std::string otherWhileBoxed;
+  };
+  const Row rows[] = {
+      {"dovecot beside a silent server", true, true, {ScriptStep::Stall()},
+       "You have 12 messages waiting\nMine: 12", "Other: Not connected"},
+      {"the scripted server after a silent one", false, false, {ScriptStep::Stall()},
+       "You have 2 messages waiting\nMine: 2", "Other: Not connected"},
+      {"dovecot beside a late answer", true, true, StandardSession("+OK 3 300\r\n", 100),
+       "You have 15 messages waiting\nMine: 12\nOther: 3", "Other: 3 waiting"},
+  };
+  platform.transports = [] {
+    return std::make_unique<RedirectTransport>(CreatePosixTransport(), 0, kLimitMs);
+  };
+  int nextId = 10;
+  for (const Row& row : rows) {
+    ScriptServer answering, other;
+    ASSERT_TRUE(answering.Start(StandardSession("+OK 2 320\r\n")));
+    ASSERT_TRUE(other.Start(row.other));
+    const auto account = [&nextId](const char* name, uint16_t port, const char* user) {
+      AccountSettings made;
+      made.name = name;
+      made.server = "127.0.0.1:" + std::to_string(port);
+      made.user = user;
+      made.password = "secret";
+      made.id = ++nextId;
+      return made;
+    };
+    const AccountSettings mine = row.onDovecot ? account("Mine", m_nPort, "twelve")
+                                               : account("Mine", answering.Port(), "alice");
+    const AccountSettings theirs = account("Other", other.Port(), "bob");
+    ChangeSettings(frame, [&](MailSettings& s) {
+      s.m_bShowCount = 1;
+      SetAccounts(s, row.answeringFirst ? std::vector<AccountSettings>{mine, theirs}
+                                        : std::vector<AccountSettings>{theirs, mine});
+    });
+    const size_t otherIndex = row.answeringFirst ? 1 : 0;
+    const std::string line = row.onDovecot ? "Mine: 12 waiting" : "Mine: 2 waiting";
+    std::optional<Clock::time_point> shown, boxed;
+    std::string boxText, tipInBox;
+    bool otherChecking = false;
+    platform.whileMessageBox = [&](const MessageBoxCall& box) {
+      boxed = Clock::now();
+      boxText = box.text;
+      tipInBox = Tip();
+      otherChecking = frame.Monitor(otherIndex).IsChecking();
+    };
+    const auto start = Clock::now();
+    frame.CheckNow();
+    ASSERT_TRUE(platform.RunUntil(
+        [&] {
+          if (!shown && Tip().find(line) != std::string::npos && Picture() == IDI_NEWMAIL)
+            shown = Clock::now();
+          return boxed.has_value();
+        },
+        std::chrono::seconds(5)))
+        << row.what;
+    ASSERT_TRUE(shown) << row.what << ": " << Tip();
+    EXPECT_LT(*shown - start, std::chrono::seconds(1)) << row.what;
+    EXPECT_LE(*boxed - *shown, Gathering::kWindow + std::chrono::milliseconds(100)) << row.what;
+    EXPECT_EQ(row.box, boxText) << row.what;
+    EXPECT_NE(std::string::npos, tipInBox.find(line)) << row.what << ": " << tipInBox;
+    EXPECT_NE(std::string::npos, tipInBox.find(row.otherWhileBoxed))
+        << row.what << ": " << tipInBox;
+    EXPECT_TRUE(otherChecking) << row.what << ": still silent, or waiting for its QUIT";
+    platform.whileMessageBox = nullptr;
+    ASSERT_TRUE(platform.RunUntil([&] { return !frame.IsChecking(); },
+                                  std::chrono::milliseconds(kLimitMs + 2000)))
+        << row.what;
+    if (row.other.size() == 1) {
+      EXPECT_NE(std::string::npos, Tip().find("Other: Couldn't connect to POP3 server!")) << Tip();
+    }
+    EXPECT_EQ(IDI_NEWMAIL, Picture()) << row.what;
+    std::cout << "[ FIGURE   ] " << row.what << ": tooltip after "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(*shown - start).count()
+              << " ms, count box "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(*boxed - *shown).count()
+              << " ms after that\n";
+  }
 }
 
 // Puts a message into the mailbox of user news, as a delivery would.
