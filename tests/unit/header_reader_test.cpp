@@ -64,6 +64,7 @@ TEST(HeaderReader, SenderIsTheDisplayNameElseTheAddress) {
       {"From: Alice Example <alice@example.com>", "Alice Example"},
       {"From: \"Example, Alice \\\"Al\\\"\" <alice@example.com>", "Example, Alice \"Al\""},
       {"From: <bob@example.com>", "bob@example.com"},
+      {"From: \"Bob <the builder>\" <bob@example.com>", "Bob <the builder>"},
       {"From: bob@example.com", "bob@example.com"},
       {"From: bob@example.com (Bob Builder)", "Bob Builder"},
       {"From: bob@example.com (=?UTF-8?Q?Bj=C3=B6rn?=)", "Björn"},
