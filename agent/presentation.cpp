@@ -213,6 +213,7 @@ Announcement Decide(const std::vector<AccountView>& accounts, const std::vector<
   if (!showAll) return told;
 
   std::vector<const Arrival*> withNews;
+  std::vector<size_t> counted;
   int newCount = 0;
   bool countTold = false, noMail = false, error = false;
   for (const Arrival& arrival : arrivals) {
@@ -232,7 +233,7 @@ Announcement Decide(const std::vector<AccountView>& accounts, const std::vector<
       // the user wants the count told at every check.
       if (outcome.count > 0 && (outcome.newCount > 0 || !settings.announceOnlyNew)) {
         countTold = true;
-        told.inBox.push_back(arrival.account);
+        counted.push_back(arrival.account);
       }
     } else if (Refused(outcome.kind)) {
       // A rejection is boxed once: the same one again, with nothing changed and
@@ -243,6 +244,7 @@ Announcement Decide(const std::vector<AccountView>& accounts, const std::vector<
         memory.boxedAccount = account.login;
         told.foreground = true;
         told.boxes.push_back({Prefixed(account, TextOf(outcome)), BoxKind::kWarning});
+        told.inBox.push_back(arrival.account);
       }
     }
     // One error sound for a run of failures, not one for each retry.
@@ -258,10 +260,10 @@ Announcement Decide(const std::vector<AccountView>& accounts, const std::vector<
   if (countTold) {
     told.sound = SoundIfOn(settings.m_bNewMailSound, settings.m_strNewMailWav);
     told.foreground = true;
-    if (settings.m_bShowCount == 1 && !boxOpen)
+    if (settings.m_bShowCount == 1 && !boxOpen) {
       told.boxes.push_back({CountBox(accounts, told.remembered), BoxKind::kInformation});
-    else
-      told.inBox.clear();
+      told.inBox.insert(told.inBox.end(), counted.begin(), counted.end());
+    }
   } else if (error) {
     told.errorSound = SoundIfOn(settings.m_bErrorSound, settings.m_strErrorWav);
   } else if (noMail) {

@@ -39,8 +39,8 @@ struct Announcement {
     BoxKind kind;
   };
   std::vector<Box> boxes;
-  // The accounts whose count the count box tells: their conversations end
-  // when it closes.
+  // The accounts the boxes tell of, a refusal or a count: their conversations
+  // end when the boxes close.
   std::vector<size_t> inBox;
   std::optional<std::string> errorSound;
   // A balloon notification; empty title: none. News waits out the system's

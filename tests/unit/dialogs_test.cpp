@@ -6,6 +6,7 @@
 #include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
 #include "platform/ui/dialog.h"
+#include "settings/settings_keys.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 #include "tests/double/check_driver.h"
@@ -373,6 +374,39 @@ TEST_F(OptionsCommandTest, ACheckDueWhileADialogIsOpenUsesTheFramesValues) {
     open.Click(kIdOk);
   });
   EXPECT_EQ("typed.example.org", frame.Settings().m_strServer);
+}
+
+// Each account's row shows its state; a removed account's seen mail goes
+// unless another account reads the same mailbox.
+TEST_F(OptionsCommandTest, AccountsListsEachAccountsStateAndOkSavesTheirGroups) {
+  server = MemoryServer::Standard("+OK 1 1\r\n");
+  RunCheck(platform, frame);
+  ChangeSettings(frame, [](MailSettings& s) {
+    ParseKeyLines({"AccountName=Home", "Account=Work", "Server=w", "User=bob", "Account=",
+                   "Server=w", "User=bob", "Account=", "Server=o", "User=carol"},
+                  s);
+  });
+  const std::vector<AccountSettings> accounts = AllAccounts(frame.Settings());
+  for (size_t i : {1u, 3u}) platform.files[SeenMailPathOf(kPath, accounts[i], false)] = "seen";
+  Command(ID_ACCOUNTS, [](FakeDialog& open) {
+    EXPECT_EQ((std::vector<std::string>{"Home\tpop.example.com\talice\t1 waiting",
+                                        "Work\tw\tbob\tNot connected",
+                                        "bob@w\tw\tbob\tNot connected",
+                                        "carol@o\to\tcarol\tNot connected"}),
+              open.lists[IDC_ACCOUNT_LIST]);
+    EXPECT_EQ("Home", open.Text(IDC_ACCOUNT_NAME)) << "the first row is selected";
+    open.selected[IDC_ACCOUNT_LIST] = 3;
+    open.Click(IDC_ACCOUNT_LIST);
+    EXPECT_TRUE(open.disabled[IDC_ACCOUNT_DOWN]) << "the last row goes no lower";
+    open.Click(IDC_ACCOUNT_REMOVE);
+    open.Click(IDC_ACCOUNT_REMOVE);
+    open.Click(kIdOk);
+  });
+  EXPECT_EQ(std::string(kStoredFile) + "AccountName=Home\r\nMailProgram=\r\nLoginForm=\r\n"
+                                       "Account=Work\r\nServer=w\r\nUser=bob\r\nMinutes=5\r\n",
+            platform.files[kPath]);
+  EXPECT_EQ(1u, platform.files.count(SeenMailPathOf(kPath, accounts[1], false)));
+  EXPECT_EQ(0u, platform.files.count(SeenMailPathOf(kPath, accounts[3], false)));
 }
 
 }  // namespace

@@ -39,11 +39,15 @@ TEST(EventLogTest, ALogThatCannotBecomeTheOlderFileIsCutAndLinesAreWrittenUnaske
   platform.replaceFails = true;
   EventLog log(platform.GetServices().files, platform.GetServices().clock, kLog,
                std::chrono::milliseconds(1));
-  log.Add("held open");
-  const std::string written = "2026-12-07 15:04:49 held open\r\n";
-  for (int waited = 0; platform.FileSystem().Size(kLog) != written.size() && waited < 5000; ++waited)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_EQ(written.size(), platform.FileSystem().Size(kLog)) << "without a flush";
+  std::string written;
+  for (const char* text : {"held open", "and a later one"}) {
+    log.Add(text);
+    written += "2026-12-07 15:04:49 " + std::string(text) + "\r\n";
+    for (int waited = 0; platform.FileSystem().Size(kLog) != written.size() && waited < 5000;
+         ++waited)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(written.size(), platform.FileSystem().Size(kLog)) << "without a flush: " << text;
+  }
   log.Close();
   EXPECT_EQ(written, platform.files[kLog]);
   EXPECT_EQ(0u, platform.files.count(kOlder));

@@ -64,9 +64,11 @@ TEST(HeaderReader, SenderIsTheDisplayNameElseTheAddress) {
       {"From: Alice Example <alice@example.com>", "Alice Example"},
       {"From: \"Example, Alice \\\"Al\\\"\" <alice@example.com>", "Example, Alice \"Al\""},
       {"From: <bob@example.com>", "bob@example.com"},
+      {"From: \"Bob <the builder>\" <bob@example.com>", "Bob <the builder>"},
       {"From: bob@example.com", "bob@example.com"},
       {"From: bob@example.com (Bob Builder)", "Bob Builder"},
       {"From: bob@example.com (=?UTF-8?Q?Bj=C3=B6rn?=)", "Björn"},
+      {"From: bob@example.com (Bob\\)", "Bob\\"},
       {"From: =?UTF-8?Q?Eve=E2=80=AEfdp.exe?= <e@example.com>", "Evefdp.exe"},
       {"From: =?UTF-8?B?0JjQstCw0L0=?= <ivan@example.ru>", "Иван"},
       {"FROM: \"=?ISO-8859-1?Q?J=F6rg?=\" <j@example.de>", "Jörg"},
@@ -126,7 +128,7 @@ std::string ConvertedBySystem(const char* charset, char byte) {
 TEST(Charsets, EverySingleByteTableIsTheSystemsConverterByteForByte) {
   for (const char* charset : {"ISO-8859-1", "ISO-8859-2", "ISO-8859-15", "WINDOWS-1250",
                               "WINDOWS-1251", "WINDOWS-1252"}) {
-    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+    for (int byte = 0; byte <= 0xFF; ++byte) {
       const std::string one(1, static_cast<char>(byte));
       std::string ours;
       ASSERT_TRUE(DecodeBuiltInCharset(charset, one, ours)) << charset;
@@ -137,14 +139,24 @@ TEST(Charsets, EverySingleByteTableIsTheSystemsConverterByteForByte) {
 
 TEST(Charsets, CodePagesByNameAndNumber) {
   const std::pair<const char*, unsigned> cases[] = {
-      {"KOI8-R", 20866}, {"shift_jis", 932},  {"windows-874", 874}, {"cp437", 437},
-      {"iso-8859-5", 28595}, {"ISO-8859-16", 28606}, {"iso-8859-12", 0}, {"iso-8859-", 0},
-      {"windows-x", 0},  {"no-such", 0},      {"cp1234567", 0},
+      {"KOI8-R", 20866},     {"shift_jis", 932},     {"windows-874", 874}, {"cp437", 437},
+      {"iso-8859-5", 28595}, {"ISO-8859-16", 28606}, {"iso-8859-12", 0},   {"iso-8859-", 0},
+      {"windows-x", 0},      {"no-such", 0},         {"cp1234567", 0},     {"iso8859-2", 28592},
+      {"x-gbk", 936},        {"euc-kr", 51949},      {"ibm866", 866},
   };
   for (const auto& [name, codePage] : cases) EXPECT_EQ(codePage, CodePageForCharset(name)) << name;
   EXPECT_EQ("a\xEF\xBF\xBD\xEF\xBF\xBD" "b\xF0\x9F\x98\x80",
             ValidUtf8("a\xC0\xAF" "b\xF0\x9F\x98\x80"));
+  EXPECT_EQ("\xEF\xBF\xBD" "c", ValidUtf8("\x80" "c")) << "a lone continuation byte";
   EXPECT_EQ("\xEF\xBF\xBD", ValidUtf8("\xED\xA0\x80").substr(0, 3)) << "no surrogates";
+  // Each length's first and last code point reads back whole.
+  for (uint32_t codePoint : {0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xFFFFu, 0x10000u, 0x10FFFFu}) {
+    std::string utf8;
+    AppendUtf8(codePoint, utf8);
+    uint32_t back = 0;
+    EXPECT_EQ(utf8.size(), Utf8SequenceAt(utf8, 0, back)) << codePoint;
+    EXPECT_EQ(codePoint, back) << codePoint;
+  }
 }
 
 }  // namespace

@@ -513,7 +513,7 @@ TEST(MailCheck, NewMailIsWhatTheListingHoldsBeyondThePreviousCheck) {
        {"TOP 1 0"}},
       {"+OK 3 9\r\n", "+OK\r\n1 a\r\n2 a\r\n3 c\r\n.\r\n", Seen(3, {"a"}), 1, {"TOP 3 0"},
        0, Lines{"a", "c"}},
-      {"+OK 3 9\r\n", "+OK\r\n1 a\r\n2 b\r\n3 " + std::string(70, 'x') + "\r\n.\r\n",
+      {"+OK 3 9\r\n", "+OK\r\n1 a\r\n2 b\r\n3 !" + std::string(68, 'x') + "~\r\n.\r\n",
        Seen(3, {"a", "b"}), 1, {"TOP 3 0"}},
       // What the count told while no listing could be read is not told again.
       {"+OK 3 9\r\n", abc, Seen(2, {"a", "b"}, 1), 0, {}},

@@ -278,17 +278,17 @@ TEST_F(MainFrameTest, ARejectionIsBoxedOnceThenToldInTheTipUntilSomethingChanges
   const std::string passTip = "tray modify 135 " + pass, userTip = "tray modify 135 " + user;
   const struct {
     const char* userReply;  // null: the mailbox is empty
-    bool optionsChanged;
+    int retyped;            // the Server options field typed into first; 0: none
     Lines shown;
   } steps[] = {
-      {"+OK\r\n", false, {"foreground", box + pass, err, passTip}},
-      {"+OK\r\n", false, {passTip}},
-      {"+OK\r\n", false, {passTip}},
-      {"-ERR\r\n", false, {"foreground", box + user, userTip}},
-      {"-ERR\r\n", false, {userTip}},
-      {"-ERR\r\n", true, {"foreground", box + user, userTip}},
-      {nullptr, false, {"sound none.wav", "tray modify 132 No messages waiting"}},
-      {"-ERR\r\n", false, {"foreground", box + user, err, userTip}},
+      {"+OK\r\n", 0, {"foreground", box + pass, err, passTip}},
+      {"+OK\r\n", 0, {passTip}},
+      {"+OK\r\n", IDC_PASSWORD, {"foreground", box + pass, passTip}},
+      {"-ERR\r\n", 0, {"foreground", box + user, userTip}},
+      {"-ERR\r\n", 0, {userTip}},
+      {"-ERR\r\n", IDC_USERNAME, {"foreground", box + user, userTip}},
+      {nullptr, 0, {"sound none.wav", "tray modify 132 No messages waiting"}},
+      {"-ERR\r\n", 0, {"foreground", box + user, err, userTip}},
   };
   StartQuietly();
   for (size_t i = 0; i < std::size(steps); ++i) {
@@ -297,9 +297,9 @@ TEST_F(MainFrameTest, ARejectionIsBoxedOnceThenToldInTheTipUntilSomethingChanges
       server = MemoryServer();
       server.Reply(0, "+OK\r\n").Reply(1, steps[i].userReply).Reply(2, "-ERR [AUTH] no\r\n");
     }
-    if (steps[i].optionsChanged) {
-      platform.dialogScripts.push_back([](FakeDialog& dialog) {
-        dialog.Type(IDC_USERNAME, "bob");
+    if (steps[i].retyped) {
+      platform.dialogScripts.push_back([field = steps[i].retyped](FakeDialog& dialog) {
+        dialog.Type(field, "bob");
         dialog.Click(kIdOk);
       });
       platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);

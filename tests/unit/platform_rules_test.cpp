@@ -48,6 +48,9 @@ TEST(WaveCheck, OnlyChunksThatEndWithinTheFileArePlayed) {
       {Riff(Chunk("data", "\x80\x80")), WaveFault::kBadFormat},
       {Riff(Chunk("fmt ", Format().substr(0, 14)) + Chunk("data", "")), WaveFault::kBadFormat},
       {Riff(Chunk("fmt ", Format(2, "\x40")) + Chunk("data", "")), WaveFault::kBadFormat},
+      {Riff(Chunk("fmt ", Format(2, std::string("\x00\x01", 2) + std::string(128, 'x'))) +
+            Chunk("data", "")),
+       WaveFault::kBadFormat},  // 256 bytes more said, 128 there
       {Riff(Chunk("fmt ", Format(2, std::string("\x02\x00xy", 4))) + Chunk("data", "")),
        WaveFault::kNone},
       {Riff(Chunk("fmt ", Format())), WaveFault::kNoData},

@@ -125,6 +125,10 @@ TEST(Presentation, SwitchesAndAnOpenBox) {
   const Announcement open = Decide(one, {{0, news}}, Sounds(), true);
   EXPECT_TRUE(open.boxes.empty()) << "no second count box while one is open";
   EXPECT_EQ("Ann: Hi\nand 3 more", open.balloonText) << "the news goes to the balloon";
+  CheckOutcome refused;
+  refused.kind = OutcomeKind::kUserRejected;
+  EXPECT_EQ(std::vector<size_t>{0}, Decide(one, {{0, refused}}, Sounds(), true).inBox)
+      << "a refused user name's box closes before its QUIT, a count box open or not";
   const Announcement look = Decide(one, {{0, news}}, Sounds(), false, false);
   EXPECT_EQ(IDI_NEWMAIL, look.picture);
   EXPECT_FALSE(look.sound || !look.boxes.empty()) << "only the picture and tooltip";

@@ -49,6 +49,11 @@ TEST(RecheckTest, PassingFaultsAreRetriedAfter30s1m2m4mCappedAndASuccessStartsAf
   recheck.Observed(counted);
   recheck.Observed(FailedAt(kCheckConnectFailed));
   EXPECT_EQ(Recheck::kFirstRetryTicks, recheck.TicksToRetry());
+
+  Recheck resumed;
+  resumed.Resumed();
+  EXPECT_TRUE(resumed.Tick());
+  EXPECT_FALSE(resumed.Tick()) << "a check running at the tick stood for the one due";
 }
 
 }  // namespace
