@@ -203,6 +203,7 @@ void CMainFrame::Apply(const std::optional<ChangedSettings>& changed) {
   if (!changed) return;
   if (!changed->note.empty()) Note(changed->note);
   ApplySettings(changed->settings);
+  m_roster.SignedIn(changed->signIns);
   if (!SaveSettings())
     m_services.boxes->Show("The settings could not be saved to\n" + m_strSettingsPath +
                                "\n\nThey stay in use, and saving is tried again when the "
@@ -333,7 +334,7 @@ void CMainFrame::LoadSettings() {
 void CMainFrame::ApplySettings(const MailSettings& settings) {
   m_settings = settings;
   ApplyLogSwitch();
-  m_roster.Update(AllAccounts(m_settings), m_strSettingsPath, m_pLog);
+  m_roster.Update(m_settings, m_strSettingsPath, m_pLog);
 }
 
 // The log opens and closes with its switch; whatever is queued is written

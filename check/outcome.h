@@ -32,6 +32,8 @@ enum : CheckResult {
   kCheckTokenRefused = 17,
   // A token was to go to a server that may not have it: nothing was sent.
   kCheckTokenNotAllowed = 18,
+  // No new access token came from the token endpoint in time.
+  kCheckRenewFailed = 19,
 };
 
 // What the user is to be told about a check.
@@ -45,6 +47,7 @@ enum class OutcomeKind {
   kSecureFailed,      // no secure connection: handshake failed, STLS refused or unanswered
   kUntrusted,         // the server's certificate did not verify for its name
   kPasswordNeeded,    // no password is known, so no check was made
+  kSignInNeeded,      // no check was made: the account's sign-in is missing or was refused
   kLoginUnsendable,   // no check was made: the protocol cannot send the user name or password
   kStepFailed,        // another step failed; result names it
   kEnded,             // the conversation ended after its outcome was handed over

@@ -57,8 +57,13 @@ void CheckRun::Run(const CheckJob& job) {
   const auto started = std::chrono::steady_clock::now();
   if (job.log) job.log->Add("check starts");
   const NewMailBasis basis{LoadSeenMail(*job.files, job.seenPath, job.seenOwner), job.charsets};
+  const TokenConversation converse = [&](const MailAccount& mailbox) {
+    return RunMailCheck(*m_pTransport, mailbox, job.timeoutMs, *this, basis, job.log.get());
+  };
   const CheckOutcome last =
-      RunMailCheck(*m_pTransport, job.mailbox, job.timeoutMs, *this, basis, job.log.get());
+      job.tokens ? ConverseWithToken(*job.tokens, job.account, job.mailbox, converse,
+                                     job.timeoutMs, job.log.get())
+                 : converse(job.mailbox);
   if (job.log) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
@@ -74,10 +79,15 @@ void CheckRun::Run(const CheckJob& job) {
 }
 
 // The seen mail is kept before the count is shown: what the user was told
-// is remembered even when the program ends while the box is open.
-void CheckRun::PresentBeforeQuit(const CheckOutcome& outcome) {
-  if (outcome.kind == OutcomeKind::kMailboxCount)
+// is remembered even when the program ends while the box is open. A count
+// also says when the sign-in will not outlast this run.
+void CheckRun::PresentBeforeQuit(const CheckOutcome& counted) {
+  CheckOutcome outcome = counted;
+  if (outcome.kind == OutcomeKind::kMailboxCount) {
     SaveSeenMail(*m_job.files, m_job.seenPath, outcome.seen);
+    if (m_job.tokens && m_job.tokens->NotKept(m_job.account))
+      outcome.advice = Advice::kSignInNotKept;
+  }
   if (m_job.log) {
     m_job.log->Add("outcome: " + OutcomeText(outcome));
     m_job.log->Flush();
