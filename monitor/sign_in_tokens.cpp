@@ -8,23 +8,17 @@
 #include "platform/credentials.h"
 #include "settings/password_store.h"
 
+bool CredentialSecrets::Write(const std::string& target, const std::string& bytes) {
+  return m_credentials.RememberBytes(target, bytes);
+}
+
+bool CredentialSecrets::Read(const std::string& target, std::string& bytes) {
+  return m_credentials.FindBytes(target, bytes);
+}
+
+void CredentialSecrets::Remove(const std::string& target) { m_credentials.Forget(target); }
+
 namespace {
-
-// The credential store holding a token's parts as bytes.
-class CredentialSecrets : public SecretStore {
- public:
-  explicit CredentialSecrets(Credentials& credentials) : m_credentials(credentials) {}
-  bool Write(const std::string& target, const std::string& bytes) override {
-    return m_credentials.RememberBytes(target, bytes);
-  }
-  bool Read(const std::string& target, std::string& bytes) override {
-    return m_credentials.FindBytes(target, bytes);
-  }
-  void Remove(const std::string& target) override { m_credentials.Forget(target); }
-
- private:
-  Credentials& m_credentials;
-};
 
 // A refresh token is printable ASCII; anything else under the name is the
 // password an earlier version kept for the account (as UTF-16).

@@ -11,11 +11,24 @@
 
 #include "check/outcome.h"
 #include "check/signin/token_endpoint.h"
+#include "check/signin/token_store.h"
 #include "settings/accounts.h"
 
 class Credentials;
 class EventLog;
 class Web;
+
+// The user's credential store holding a token's parts as bytes.
+class CredentialSecrets : public SecretStore {
+ public:
+  explicit CredentialSecrets(Credentials& credentials) : m_credentials(credentials) {}
+  bool Write(const std::string& target, const std::string& bytes) override;
+  bool Read(const std::string& target, std::string& bytes) override;
+  void Remove(const std::string& target) override;
+
+ private:
+  Credentials& m_credentials;
+};
 
 // The Microsoft sign-ins of the accounts: each one's refresh token, kept in
 // the user's credential store under the account's password name, and its

@@ -88,4 +88,6 @@ struct FakeWorld {
   // "run LINE".
   std::string registeredMail;
   std::vector<std::string> started;
+  // Opens web addresses, when set.
+  std::function<bool(const std::string&)> browser;
 };
