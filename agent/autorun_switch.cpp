@@ -44,3 +44,16 @@ AutorunSwitch::Change AutorunSwitch::Set(bool on, const std::string& command) {
                                                        : Change::kNeedsAdministrator;
   return userValueGone ? Change::kDone : Change::kFailed;
 }
+
+std::string AutorunSwitch::Problem(Change change) {
+  switch (change) {
+    case Change::kFailed:
+      return "Autorun at boot could not be changed.";
+    case Change::kNeedsAdministrator:
+      return "Autorun at boot is set up for every user of this computer.\n"
+             "Only an administrator can turn it off.";
+    case Change::kDone:
+      break;
+  }
+  return std::string();
+}

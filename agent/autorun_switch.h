@@ -20,6 +20,8 @@ class AutorunSwitch {
   // Turns it on, with command as what the system runs at log-on, or off;
   // kDone only when the registry holds what was asked.
   Change Set(bool on, const std::string& command);
+  // What a box tells the user of a change that was not done; empty for one that was.
+  static std::string Problem(Change change);
 
  private:
   const std::shared_ptr<Autorun> m_pAutorun;

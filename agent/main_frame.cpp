@@ -25,7 +25,7 @@ CMainFrame::CMainFrame(Platform& platform, CommandTarget* nextCommandTarget)
     : FrameWindow(platform),
       m_services(platform.GetServices()),
       m_pNextCommandTarget(nextCommandTarget),
-      m_passwords(*m_services.credentials),
+      m_keeper(m_services),
       m_tray(m_services.tray),
       m_autorun(m_services.autorun),
       m_pOutbox(std::make_shared<Outbox>(platform, kWmCheckOutcome)),
@@ -43,7 +43,9 @@ bool CMainFrame::OnCreate() {
   m_tray.Create(Handle(), kTrayIconId, WM_TRAY_NOTIFY, IDI_NOTCONNECTED, "Not connected");
   m_bAutorunAvailable = m_autorun.Available();
   m_bAutorun = m_bAutorunAvailable && m_autorun.IsOn() ? 1 : 0;
-  LoadSettings();
+  if (!m_keeper.Load(m_platform.ModuleFileName())) m_presenter.GuideAtFirstStart();
+  ApplySettings(m_keeper.Settings());
+  m_strSettingsPath = m_keeper.Path();
   Note("program starts");
   // Without the watch the program works as before: retries and the schedule
   // still mend a failure, only later.
@@ -75,15 +77,12 @@ bool CMainFrame::OnMessage(unsigned message, uintptr_t wParam, intptr_t lParam) 
 // The tick also takes what the checks left, should a wake-up have been lost.
 void CMainFrame::OnTimer(unsigned id) {
   if (id == kGatherTimerId) {
-    if (!m_presenter.TellDue(m_settings)) m_platform.KillTimer(Handle(), kGatherTimerId);
+    if (!m_presenter.TellDue(Settings())) m_platform.KillTimer(Handle(), kGatherTimerId);
     return;
   }
   m_tray.Tick();
   OnCheckOutcome();
-  std::vector<size_t> due;
-  for (size_t i = 0; i < m_roster.Count(); ++i)
-    if (m_roster.At(i).Tick()) due.push_back(i);
-  Check(due);
+  Check(m_roster.Tick());
 }
 
 // Checks still running are given up, not waited for: the program ends at
@@ -91,7 +90,7 @@ void CMainFrame::OnTimer(unsigned id) {
 void CMainFrame::OnClose() {
   m_pOutbox->Close();
   m_roster.StopAll();
-  SaveSettings();
+  m_keeper.Save();
   m_tray.Remove();
   DestroyWindow();
 }
@@ -109,7 +108,7 @@ void CMainFrame::OnDestroy() {
   m_roster.StopAll();
   m_services.events->StopWatchingNetwork();
   Note("program ends");
-  if (m_pLog) m_pLog->Close();
+  m_keeper.CloseLog();
   m_tray.Remove();
   FrameWindow::OnDestroy();
 }
@@ -178,22 +177,22 @@ void CMainFrame::OnCommand(unsigned command) {
 }
 
 void CMainFrame::OnServerOptions() {
-  Apply(ChangeServerOptions(m_platform, m_settings));
+  Apply(ChangeServerOptions(m_platform, Settings()));
 }
 
 void CMainFrame::OnAccounts() {
   std::vector<std::string> states;
   for (const AccountView& view : m_presenter.Views()) states.push_back(StateInWords(view.memory));
-  Apply(ChangeAccounts(m_platform, m_settings, states));
+  Apply(ChangeAccounts(m_platform, Settings(), states));
 }
 
 void CMainFrame::OnSoundOptions() {
-  if (const std::optional<MailSettings> edited = EditSoundOptions(m_platform, m_settings))
+  if (const std::optional<MailSettings> edited = EditSoundOptions(m_platform, Settings()))
     Apply(ChangedSettings{*edited, {}, {}});
 }
 
 void CMainFrame::OnNotificationOptions() {
-  if (const std::optional<MailSettings> edited = EditNotificationOptions(m_platform, m_settings))
+  if (const std::optional<MailSettings> edited = EditNotificationOptions(m_platform, Settings()))
     Apply(ChangedSettings{*edited, {}, {}});
 }
 
@@ -204,7 +203,7 @@ void CMainFrame::Apply(const std::optional<ChangedSettings>& changed) {
   if (!changed->note.empty()) Note(changed->note);
   ApplySettings(changed->settings);
   m_roster.SignedIn(changed->signIns);
-  if (!SaveSettings())
+  if (!m_keeper.Save())
     m_services.boxes->Show("The settings could not be saved to\n" + m_strSettingsPath +
                                "\n\nThey stay in use, and saving is tried again when the "
                                "program ends.",
@@ -217,7 +216,7 @@ void CMainFrame::Apply(const std::optional<ChangedSettings>& changed) {
 void CMainFrame::OnOpenMail() {
   const std::shared_ptr<Files> files = m_services.files;
   MailTarget mail;
-  if (!FindMailTarget(m_settings.mailProgram, m_services.shell->RegisteredMailCommand(),
+  if (!FindMailTarget(Settings().mailProgram, m_services.shell->RegisteredMailCommand(),
                       [&files](const std::string& path) { return files->Exists(path); }, mail))
     return;
   if (mail.open)
@@ -228,7 +227,7 @@ void CMainFrame::OnOpenMail() {
 
 bool CMainFrame::CanOpenMail() {
   MailTarget mail;
-  return FindMailTarget(m_settings.mailProgram, m_services.shell->RegisteredMailCommand(),
+  return FindMailTarget(Settings().mailProgram, m_services.shell->RegisteredMailCommand(),
                         [](const std::string&) { return false; }, mail);
 }
 
@@ -244,49 +243,24 @@ void CMainFrame::OnTrayAbout() {
 // hidden.
 void CMainFrame::OnAutorun() {
   const bool enable = m_bAutorun != 1;
-  switch (m_autorun.Set(enable, AutorunCommand(m_platform.ModuleFileName()))) {
-    case AutorunSwitch::Change::kDone:
-      m_bAutorun = enable ? 1 : 0;
-      break;
-    case AutorunSwitch::Change::kFailed:
-      m_services.boxes->Show("Autorun at boot could not be changed.", "", BoxKind::kWarning);
-      break;
-    case AutorunSwitch::Change::kNeedsAdministrator:
-      m_services.boxes->Show(
-          "Autorun at boot is set up for every user of this computer.\n"
-          "Only an administrator can turn it off.",
-          "", BoxKind::kWarning);
-      break;
-  }
+  const AutorunSwitch::Change change =
+      m_autorun.Set(enable, AutorunCommand(m_platform.ModuleFileName()));
+  if (change == AutorunSwitch::Change::kDone)
+    m_bAutorun = enable ? 1 : 0;
+  else
+    m_services.boxes->Show(AutorunSwitch::Problem(change), "", BoxKind::kWarning);
 }
 
-void CMainFrame::CheckNow() {
-  std::vector<size_t> every;
-  for (size_t i = 0; i < m_roster.Count(); ++i) every.push_back(i);
-  Check(every);
-}
+void CMainFrame::CheckNow() { Check(m_roster.Every()); }
 
-bool CMainFrame::IsChecking() {
-  for (size_t i = 0; i < m_roster.Count(); ++i)
-    if (m_roster.At(i).IsChecking()) return true;
-  return false;
-}
+bool CMainFrame::IsChecking() const { return m_roster.AnyChecking(); }
 
 // The checks that start here began together; an account that cannot be
 // checked is presented at once.
 void CMainFrame::Check(const std::vector<size_t>& accounts) {
-  std::vector<int> started;
-  std::vector<std::pair<size_t, AccountOutcome>> held;
-  for (const size_t index : accounts) {
-    AccountMonitor& monitor = m_roster.At(index);
-    const bool running = monitor.IsChecking();
-    if (const std::optional<CheckOutcome> outcome = monitor.Check())
-      held.push_back({index, {monitor.Account().id, 0, true, *outcome}});
-    else if (!running)
-      started.push_back(monitor.Account().id);
-  }
-  m_presenter.Began(started);
-  for (const auto& [index, outcome] : held) m_presenter.Arrive(index, outcome, m_settings);
+  const Roster::Checks checks = m_roster.Check(accounts);
+  m_presenter.Began(checks.started);
+  for (const auto& [index, outcome] : checks.held) m_presenter.Arrive(index, outcome, Settings());
   StartTelling();
 }
 
@@ -294,69 +268,22 @@ void CMainFrame::OnCheckOutcome() {
   for (const AccountOutcome& outcome : m_pOutbox->TakeAll()) {
     const size_t index = m_roster.IndexOf(outcome.account);
     if (index == m_roster.Count() || !m_roster.At(index).Take(outcome)) continue;
-    LearnLoginForm(index, outcome.outcome.loginForm);
-    m_presenter.Arrive(index, outcome, m_settings);
+    if (m_keeper.LearnLoginForm(index, outcome.outcome.loginForm)) ApplySettings(Settings());
+    m_presenter.Arrive(index, outcome, Settings());
   }
   StartTelling();
 }
 
 // While outcomes wait to be told together, the timer looks at them often.
 void CMainFrame::StartTelling() {
-  if (m_presenter.TellDue(m_settings)) m_platform.SetTimer(Handle(), kGatherTimerId, kGatherPeriodMs);
-}
-
-// Only the form that logged in is sent from then on.
-void CMainFrame::LearnLoginForm(size_t index, LoginForm form) {
-  if (form == LoginForm::kUnknown || m_roster.At(index).Account().loginForm == form) return;
-  std::vector<AccountSettings> accounts = AllAccounts(m_settings);
-  accounts[index].loginForm = form;
-  MailSettings next = m_settings;
-  SetAccounts(next, accounts);
-  ApplySettings(next);
-}
-
-void CMainFrame::LoadSettings() {
-  m_strSettingsPath = SettingsPathFor(m_platform.ModuleFileName());
-  MailSettings loaded;
-  if (!LoadSettingsFile(*m_services.files, *m_services.codec, m_strSettingsPath, loaded)) {
-    loaded.m_nInterval = kMinimumInterval;
-    m_presenter.GuideAtFirstStart();
-  }
-  std::vector<AccountSettings> accounts = AllAccounts(loaded);
-  m_passwords.Recall(accounts);
-  SetAccounts(loaded, accounts);
-  ApplySettings(loaded);
-  if (!loaded.keptLines.empty())
-    Note("accounts past the " + std::to_string(kMaxAccounts) +
-         "th stay in the settings file but are not checked");
+  if (m_presenter.TellDue(Settings()))
+    m_platform.SetTimer(Handle(), kGatherTimerId, kGatherPeriodMs);
 }
 
 void CMainFrame::ApplySettings(const MailSettings& settings) {
-  m_settings = settings;
-  ApplyLogSwitch();
-  m_roster.Update(m_settings, m_strSettingsPath, m_pLog);
+  m_keeper.Apply(settings);
+  m_roster.Update(Settings(), m_keeper.Path(), m_keeper.Log());
+  m_presenter.SetLog(m_keeper.Log());
 }
 
-// The log opens and closes with its switch; whatever is queued is written
-// before it closes.
-void CMainFrame::ApplyLogSwitch() {
-  if (m_settings.writeLog == (m_pLog != nullptr)) return;
-  if (m_pLog) {
-    m_pLog->Close();
-    m_pLog.reset();
-  } else {
-    m_pLog = std::make_shared<EventLog>(m_services.files, m_services.clock,
-                                        LogPathFor(m_strSettingsPath));
-  }
-  m_presenter.SetLog(m_pLog);
-}
-
-void CMainFrame::Note(const std::string& event) {
-  if (m_pLog) m_pLog->Add(event);
-}
-
-bool CMainFrame::SaveSettings() {
-  MailSettings forFile = m_settings;
-  SetAccounts(forFile, m_passwords.ForFile(AllAccounts(m_settings)));
-  return SaveSettingsFile(*m_services.files, *m_services.codec, m_strSettingsPath, forFile);
-}
+void CMainFrame::Note(const std::string& event) { m_keeper.Note(event); }

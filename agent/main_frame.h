@@ -9,10 +9,9 @@
 #include "agent/presenter.h"
 #include "agent/roster.h"
 #include "agent/settings_exchange.h"
+#include "agent/settings_keeper.h"
 #include "agent/tray_icon.h"
 #include "platform/ui/frame_window.h"
-#include "settings/password_store.h"
-#include "settings/settings_file.h"
 
 // Where a command goes that the frame does not handle itself.
 class CommandTarget {
@@ -36,12 +35,8 @@ class CMainFrame : public FrameWindow {
   // is already running; what they find is presented as it arrives.
   void CheckNow();
   // True while any account's check runs or waits on its presentation.
-  bool IsChecking();
-  // Reads the settings file beside the executable, or takes the defaults.
-  void LoadSettings();
-  // Rewrites the settings file; false when it could not be replaced.
-  bool SaveSettings();
-  const MailSettings& Settings() const { return m_settings; }
+  bool IsChecking() const;
+  const MailSettings& Settings() const { return m_keeper.Settings(); }
   // Takes settings as a dialog's OK does, without saving them.
   void ApplySettings(const MailSettings& settings);
   // The tray icon as the shell shows it.
@@ -77,23 +72,18 @@ class CMainFrame : public FrameWindow {
   // Starts the checks of the accounts at these places as one trigger.
   void Check(const std::vector<size_t>& accounts);
   void StartTelling();
-  void LearnLoginForm(size_t index, LoginForm form);
   // Takes, saves and checks what a dialog's OK changed.
   void Apply(const std::optional<ChangedSettings>& changed);
   bool CanOpenMail();
-  void ApplyLogSwitch();
   void Note(const std::string& event);
 
   const Services m_services;
   CommandTarget* m_pNextCommandTarget;
-  MailSettings m_settings;
-  PasswordStore m_passwords;
+  SettingsKeeper m_keeper;
   TrayIcon m_tray;
   AutorunSwitch m_autorun;
   bool m_bAutorunAvailable = false;
   std::shared_ptr<Outbox> m_pOutbox;
   Roster m_roster;
   Presenter m_presenter;
-  // Null while the log is switched off.
-  std::shared_ptr<EventLog> m_pLog;
 };

@@ -59,6 +59,8 @@ std::string TextOf(const CheckOutcome& outcome) {
       return "Password needed: right-click, Server options";
     case OutcomeKind::kLoginUnsendable:
       return "User name or password can't be sent: too long or a line break";
+    case OutcomeKind::kLoginDisabled:
+      return "Server wants a secure connection: use imaps://";
     case OutcomeKind::kMailboxCount:
     case OutcomeKind::kStepFailed:
     case OutcomeKind::kEnded:

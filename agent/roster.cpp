@@ -68,5 +68,37 @@ size_t Roster::IndexOf(int id) const {
 }
 
 void Roster::StopAll() {
-  for (const auto& monitor : m_monitors) monitor->Stop();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  for (const auto& monitor : m_monitors) monitor->Stop(deadline);
+}
+
+bool Roster::AnyChecking() const {
+  return std::any_of(m_monitors.begin(), m_monitors.end(),
+                     [](const auto& monitor) { return monitor->IsChecking(); });
+}
+
+std::vector<size_t> Roster::Tick() {
+  std::vector<size_t> due;
+  for (size_t i = 0; i < m_monitors.size(); ++i)
+    if (m_monitors[i]->Tick()) due.push_back(i);
+  return due;
+}
+
+Roster::Checks Roster::Check(const std::vector<size_t>& accounts) {
+  Checks checks;
+  for (const size_t index : accounts) {
+    AccountMonitor& monitor = *m_monitors[index];
+    const bool running = monitor.IsChecking();
+    if (const std::optional<CheckOutcome> outcome = monitor.Check())
+      checks.held.push_back({index, {monitor.Account().id, 0, true, *outcome}});
+    else if (!running)
+      checks.started.push_back(monitor.Account().id);
+  }
+  return checks;
+}
+
+std::vector<size_t> Roster::Every() const {
+  std::vector<size_t> every;
+  for (size_t i = 0; i < m_monitors.size(); ++i) every.push_back(i);
+  return every;
 }

@@ -31,7 +31,24 @@ class Roster {
   size_t IndexOf(int id) const;
   // The accounts' names as the user sees them.
   const std::vector<std::string>& Names() const { return m_names; }
+  // Gives every check up. Held connections say goodbye first, each within
+  // the same short wait: the program ends within a second of Exit.
   void StopAll();
+  bool AnyChecking() const;
+  // One tick of the frame's timer for every account: the places of those due.
+  std::vector<size_t> Tick();
+
+  // The checks that start together, by account id, and for each account
+  // that cannot be checked the outcome in place of its check.
+  struct Checks {
+    std::vector<int> started;
+    std::vector<std::pair<size_t, AccountOutcome>> held;
+  };
+  // Starts the checks of the accounts at these places, each unless its
+  // check is running.
+  Checks Check(const std::vector<size_t>& accounts);
+  // Every account's place.
+  std::vector<size_t> Every() const;
 
  private:
   void MoveSeenMail(const std::vector<AccountSettings>& accounts, const std::string& settingsPath);

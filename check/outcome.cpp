@@ -23,6 +23,12 @@ CheckOutcome FailedAt(CheckResult result) {
     case kCheckUntrusted:
       outcome.kind = OutcomeKind::kUntrusted;
       break;
+    case kCheckLoginDisabled:
+      outcome.kind = OutcomeKind::kLoginDisabled;
+      break;
+    case kCheckLoginUnsendable:
+      outcome.kind = OutcomeKind::kLoginUnsendable;
+      break;
     default:
       outcome.kind = OutcomeKind::kStepFailed;
       break;

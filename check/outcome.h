@@ -32,8 +32,12 @@ enum : CheckResult {
   kCheckTokenRefused = 17,
   // A token was to go to a server that may not have it: nothing was sent.
   kCheckTokenNotAllowed = 18,
+  kCheckLoginFailed = 19,    // IMAP: LOGIN unanswered, or refused for now ([UNAVAILABLE])
+  kCheckMailboxFailed = 20,  // IMAP: EXAMINE, SEARCH or FETCH unanswered or refused
+  kCheckLoginDisabled = 21,  // IMAP: LOGINDISABLED on a connection without TLS
+  kCheckLoginUnsendable = 22,  // the user name or password holds CR, LF or NUL
   // No new access token came from the token endpoint in time.
-  kCheckRenewFailed = 19,
+  kCheckRenewFailed = 23,
 };
 
 // What the user is to be told about a check.
@@ -52,6 +56,7 @@ enum class OutcomeKind {
   kStepFailed,        // another step failed; result names it
   kEnded,             // the conversation ended after its outcome was handed over
   kNoServer,          // no check was made: the settings name no server
+  kLoginDisabled,     // the server takes no password without TLS, so none was sent
 };
 
 // One outcome of a check, presented on the user-interface thread.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,23 @@ struct SeenMail {
   int toldByCount = 0;
   // The hashes of the ids on the server, sorted.
   std::vector<uint64_t> ids;
+  // IMAP: the mailbox's UIDVALIDITY and the highest UID it held. With
+  // uidValidity 0 (which no server sends) the record is a POP3 one.
+  uint32_t uidValidity = 0;
+  uint32_t lastUid = 0;
 };
+
+class CharsetDecoder;
+
+// What a check needs to tell new mail from old and to read its headers.
+struct NewMailBasis {
+  SeenMail seen;
+  std::shared_ptr<const CharsetDecoder> charsets;
+};
+
+// At most this many new messages have their headers read: the lines one
+// notification shows.
+constexpr size_t kMaxSummaries = 3;
 
 // The hash that stands for an account or a message id.
 uint64_t SeenHash(const std::string& text);

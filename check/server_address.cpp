@@ -6,8 +6,21 @@
 
 namespace {
 
-constexpr uint16_t kPlainPort = 110;
-constexpr uint16_t kTlsPort = 995;
+struct Scheme {
+  const char* name;
+  ServerProtocol protocol;
+  ServerSecurity security;
+  uint16_t port;  // when the text gives none
+};
+
+constexpr Scheme kSchemes[] = {
+    {"pop3", ServerProtocol::kPop3, ServerSecurity::kPlain, 110},
+    {"pop3s", ServerProtocol::kPop3, ServerSecurity::kTls, 995},
+    {"pop3+starttls", ServerProtocol::kPop3, ServerSecurity::kStartTls, 110},
+    {"imap", ServerProtocol::kImap, ServerSecurity::kPlain, 143},
+    {"imaps", ServerProtocol::kImap, ServerSecurity::kTls, 993},
+    {"imap+starttls", ServerProtocol::kImap, ServerSecurity::kStartTls, 143},
+};
 
 bool EqualsIgnoringCase(const std::string& text, const char* lower) {
   size_t i = 0;
@@ -16,17 +29,11 @@ bool EqualsIgnoringCase(const std::string& text, const char* lower) {
   return i == text.size() && !lower[i];
 }
 
-bool ParseScheme(const std::string& scheme, ServerAddress& address) {
-  if (EqualsIgnoringCase(scheme, "pop3")) {
-    address.security = ServerSecurity::kPlain;
-  } else if (EqualsIgnoringCase(scheme, "pop3s")) {
-    address.security = ServerSecurity::kTls;
-  } else if (EqualsIgnoringCase(scheme, "pop3+starttls")) {
-    address.security = ServerSecurity::kStartTls;
-  } else {
-    return false;
-  }
-  return true;
+// Text without a scheme is plain POP3.
+const Scheme* FindScheme(const std::string& name) {
+  for (const Scheme& scheme : kSchemes)
+    if (EqualsIgnoringCase(name, scheme.name)) return &scheme;
+  return nullptr;
 }
 
 bool ParsePort(const std::string& text, uint16_t& port) {
@@ -95,7 +102,8 @@ bool PlausibleIpv6(const std::string& host) {
          host.find_first_not_of("0:.") != std::string::npos;
 }
 
-bool ParseAuthority(const std::string& text, bool schemeGiven, ServerAddress& address) {
+bool ParseAuthority(const std::string& text, bool schemeGiven, uint16_t defaultPort,
+                    ServerAddress& address) {
   std::string portText;
   bool portGiven = false;
   if (!text.empty() && text[0] == '[') {
@@ -130,7 +138,7 @@ bool ParseAuthority(const std::string& text, bool schemeGiven, ServerAddress& ad
     }
   }
   if (portGiven) return ParsePort(portText, address.port);
-  address.port = address.security == ServerSecurity::kTls ? kTlsPort : kPlainPort;
+  address.port = defaultPort;
   return true;
 }
 
@@ -143,13 +151,17 @@ bool ParseServerAddress(const std::string& text, ServerAddress& address) {
   ServerAddress parsed;
   const size_t separator = rest.find("://");
   const bool schemeGiven = separator != std::string::npos;
+  const Scheme* scheme = &kSchemes[0];
   if (schemeGiven) {
-    if (!ParseScheme(rest.substr(0, separator), parsed)) return false;
+    scheme = FindScheme(rest.substr(0, separator));
+    if (!scheme) return false;
     rest.erase(0, separator + 3);
     // A URL copied from elsewhere may end with the root path.
     if (!rest.empty() && rest.back() == '/') rest.pop_back();
   }
-  if (!ParseAuthority(rest, schemeGiven, parsed)) return false;
+  parsed.protocol = scheme->protocol;
+  parsed.security = scheme->security;
+  if (!ParseAuthority(rest, schemeGiven, scheme->port, parsed)) return false;
   address = parsed;
   return true;
 }
@@ -157,6 +169,9 @@ bool ParseServerAddress(const std::string& text, ServerAddress& address) {
 bool LoginSendable(const std::string& serverText, const std::string& user,
                    const std::string& password) {
   ServerAddress address;
-  return !ParseServerAddress(serverText, address) ||
-         (Pop3Channel::Sendable("USER " + user) && Pop3Channel::Sendable("PASS " + password));
+  if (!ParseServerAddress(serverText, address)) return true;
+  // IMAP sends any length, as a literal where need be.
+  if (address.protocol == ServerProtocol::kImap)
+    return (user + password).find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+  return Pop3Channel::Sendable("USER " + user) && Pop3Channel::Sendable("PASS " + password);
 }

@@ -5,21 +5,26 @@
 
 // How the connection to the server is protected.
 enum class ServerSecurity {
-  kPlain,     // plain POP3
+  kPlain,     // plain text
   kTls,       // TLS from the first byte
-  kStartTls,  // plain POP3 until STLS, then TLS before anything of the user's is sent
+  kStartTls,  // plain text until STLS or STARTTLS, then TLS before anything of the user's is sent
 };
 
-// Where and how to reach the POP3 server named in the settings.
+// What the server speaks.
+enum class ServerProtocol { kPop3, kImap };
+
+// Where and how to reach the mail server named in the settings.
 struct ServerAddress {
   std::string host;  // a name or a literal address, IPv6 without brackets
   uint16_t port = 0;
   ServerSecurity security = ServerSecurity::kPlain;
+  ServerProtocol protocol = ServerProtocol::kPop3;
 };
 
 // Reads the server text: "host", "host:port", "[v6]:port", a bare IPv6
-// address, or "scheme://host[:port]" with pop3, pop3s or pop3+starttls (any
-// case). False when the text names no usable server.
+// address (all POP3), or "scheme://host[:port]" with pop3, pop3s,
+// pop3+starttls, imap, imaps or imap+starttls (any case). False when the
+// text names no usable server.
 bool ParseServerAddress(const std::string& text, ServerAddress& address);
 
 // Whether the protocol the server text names can carry this user name and

@@ -23,7 +23,11 @@ void AccountMonitor::SetAccount(const AccountSettings& account, const std::strin
 // While a check runs, or its outcome waits on a message box, a further one
 // is skipped: boxes must not pile up while the user is away.
 std::optional<CheckOutcome> AccountMonitor::Check() {
-  if (m_pRun) return std::nullopt;
+  if (m_pRun) {
+    // A held connection counts again on the spot.
+    if (m_pRun->Idling()) m_pRun->Ask(PushRequest::kRecount);
+    return std::nullopt;
+  }
   if (std::optional<CheckOutcome> held = CheckHeldBack(m_account)) return held;
   CheckJob job;
   job.mailbox = AccountToCheck(*m_services.codec, m_account);
@@ -38,6 +42,7 @@ std::optional<CheckOutcome> AccountMonitor::Check() {
   job.files = m_services.files;
   job.charsets = m_services.charsets;
   job.log = m_pLog;
+  job.push = m_account.push;
   m_pRun = CheckRun::Start(std::move(job), std::move(transport), m_pOutbox);
   return std::nullopt;
 }
@@ -75,7 +80,15 @@ bool AccountMonitor::Tick() {
   return due;
 }
 
-void AccountMonitor::Resumed() { m_recheck.Resumed(); }
+// After sleep a held connection is most likely dead: it is opened again.
+void AccountMonitor::Resumed() {
+  if (m_pRun && m_pRun->Idling())
+    m_pRun->Ask(PushRequest::kReconnect);
+  else
+    m_recheck.Resumed();
+}
+
+bool AccountMonitor::IsChecking() const { return m_pRun && !m_pRun->Idling(); }
 
 void AccountMonitor::NetworkChanged() { m_recheck.NetworkChanged(); }
 
@@ -94,8 +107,9 @@ void AccountMonitor::Presented() {
   if (m_pRun) m_pRun->Presented();
 }
 
-void AccountMonitor::Stop() {
+void AccountMonitor::Stop(std::chrono::steady_clock::time_point deadline) {
   if (!m_pRun) return;
   m_pRun->Abandon();
+  m_pRun->WaitDone(deadline);
   m_pRun.reset();
 }

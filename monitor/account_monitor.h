@@ -48,9 +48,12 @@ class AccountMonitor {
   bool Take(const AccountOutcome& outcome);
   // The outcome handed over was shown: its conversation may end.
   void Presented();
-  // Gives a running check up.
-  void Stop();
-  bool IsChecking() const { return m_pRun != nullptr; }
+  // Gives a running check up; with a deadline, waits until then at most for
+  // a held connection to say goodbye.
+  void Stop(std::chrono::steady_clock::time_point deadline = {});
+  // True while a check runs or waits on its presentation; an account whose
+  // connection is held waits for its server between counts, not checking.
+  bool IsChecking() const;
 
   // What was told of the account, for its next outcome.
   AccountMemory memory;

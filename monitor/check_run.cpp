@@ -4,6 +4,7 @@
 #include <thread>
 #include <utility>
 
+#include "check/server_address.h"
 #include "settings/seen_mail_file.h"
 
 namespace {
@@ -47,8 +48,51 @@ void CheckRun::Presented() {
 void CheckRun::Abandon() {
   const std::lock_guard<std::mutex> lock(m_mutex);
   m_bAbandoned = true;
-  if (m_pTransport) m_pTransport->Abort();
+  if (m_pWatch)
+    m_pWatch->Stop();
+  else if (m_pTransport)
+    m_pTransport->Abort();
   m_presented.notify_all();
+}
+
+bool CheckRun::Idling() {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  return m_pWatch && m_pWatch->Idling();
+}
+
+void CheckRun::Ask(PushRequest request) {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_pWatch) m_pWatch->Ask(request);
+}
+
+void CheckRun::RunImap(const CheckJob& job, const NewMailBasis& basis) {
+  ImapSession session(*m_pTransport, job.mailbox, basis, job.log.get());
+  PushWatch watch(session, job.push, [this, &job](const CheckOutcome& outcome, bool last) {
+    if (outcome.kind == OutcomeKind::kMailboxCount && !Abandoned())
+      SaveSeenMail(*job.files, job.seenPath, outcome.seen);
+    if (job.log) job.log->Add("outcome: " + OutcomeText(outcome));
+    if (last) {
+      const std::lock_guard<std::mutex> lock(m_mutex);
+      m_pWatch = nullptr;
+    }
+    HandOver(outcome, last);
+  });
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_bAbandoned) return;
+    m_pWatch = &watch;
+  }
+  watch.Run();
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  m_pWatch = nullptr;
+  m_pTransport.reset();
+  m_bDone = true;
+  m_presented.notify_all();
+}
+
+void CheckRun::WaitDone(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_presented.wait_until(lock, deadline, [this] { return m_bDone; });
 }
 
 // The transport goes before the last outcome is handed over, so that nothing
@@ -57,6 +101,9 @@ void CheckRun::Run(const CheckJob& job) {
   const auto started = std::chrono::steady_clock::now();
   if (job.log) job.log->Add("check starts");
   const NewMailBasis basis{LoadSeenMail(*job.files, job.seenPath, job.seenOwner), job.charsets};
+  ServerAddress address;
+  if (ParseServerAddress(job.mailbox.server, address) && address.protocol == ServerProtocol::kImap)
+    return RunImap(job, basis);
   const TokenConversation converse = [&](const MailAccount& mailbox) {
     return RunMailCheck(*m_pTransport, mailbox, job.timeoutMs, *this, basis, job.log.get());
   };
@@ -74,17 +121,20 @@ void CheckRun::Run(const CheckJob& job) {
   {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_pTransport.reset();
+    m_bDone = true;
+    m_presented.notify_all();
   }
   HandOver(last, true);
 }
 
 // The seen mail is kept before the count is shown: what the user was told
-// is remembered even when the program ends while the box is open. A count
-// also says when the sign-in will not outlast this run.
+// is remembered even when the program ends while the box is open. A check
+// given up told the user nothing, so its mail stays new. A count also says
+// when the sign-in will not outlast this run.
 void CheckRun::PresentBeforeQuit(const CheckOutcome& counted) {
   CheckOutcome outcome = counted;
   if (outcome.kind == OutcomeKind::kMailboxCount) {
-    SaveSeenMail(*m_job.files, m_job.seenPath, outcome.seen);
+    if (!Abandoned()) SaveSeenMail(*m_job.files, m_job.seenPath, outcome.seen);
     if (m_job.tokens && m_job.tokens->NotKept(m_job.account))
       outcome.advice = Advice::kSignInNotKept;
   }
@@ -100,10 +150,12 @@ void CheckRun::PresentBeforeQuit(const CheckOutcome& counted) {
   m_presented.wait(lock, [this] { return !m_bWaitingForPresentation || m_bAbandoned; });
 }
 
+bool CheckRun::Abandoned() {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  return m_bAbandoned;
+}
+
 void CheckRun::HandOver(const CheckOutcome& outcome, bool last) {
-  {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_bAbandoned) return;
-  }
+  if (Abandoned()) return;
   m_pOutbox->Put(AccountOutcome{m_job.account, m_job.run, last, outcome});
 }

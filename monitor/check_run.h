@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -9,6 +10,7 @@
 #include "log/event_log.h"
 #include "monitor/outbox.h"
 #include "monitor/sign_in_tokens.h"
+#include "monitor/push_watch.h"
 #include "platform/services.h"
 
 // What one check needs, as values and shared services: its thread owns or
@@ -24,6 +26,8 @@ struct CheckJob {
   uint64_t seenOwner = 0;
   std::shared_ptr<Files> files;
   std::shared_ptr<const CharsetDecoder> charsets;
+  // An IMAP account's connection is held for the server to push, where it can.
+  bool push = true;
   // Null while the log is off.
   std::shared_ptr<EventLog> log;
   // Where the access token comes from, for an account that signs in with
@@ -33,7 +37,9 @@ struct CheckJob {
 
 // One mail check on a thread of its own, so that the user interface never
 // waits on the network. It reads and writes the account's seen mail there,
-// and leaves its outcomes in the outbox.
+// and leaves its outcomes in the outbox. An IMAP account whose server can
+// push stays in its check: its connection is held, and each count it
+// brings is handed over as it comes.
 class CheckRun final : private OutcomeHandover {
  public:
   static std::shared_ptr<CheckRun> Start(CheckJob job, std::unique_ptr<Transport> transport,
@@ -41,20 +47,34 @@ class CheckRun final : private OutcomeHandover {
 
   // Lets the conversation go on after the outcome it handed over was presented.
   void Presented();
-  // Gives the check up: its connection is cut and it hands over nothing more.
+  // Gives the check up: its connection is cut (a held IMAP connection says
+  // goodbye first) and it hands over nothing more.
   void Abandon();
+  // True while a held connection waits for the server between counts.
+  bool Idling();
+  // Asks a held connection for a count, or to be opened again.
+  void Ask(PushRequest request);
+  // Waits until the check's thread is done with its connection, or until
+  // the deadline: a held connection given up says goodbye on that thread.
+  void WaitDone(std::chrono::steady_clock::time_point deadline);
 
  private:
   CheckRun(std::unique_ptr<Transport> transport, std::shared_ptr<Outbox> outbox);
   void Run(const CheckJob& job);
+  // An IMAP account's check; the last outcome is handed over there.
+  void RunImap(const CheckJob& job, const NewMailBasis& basis);
   void PresentBeforeQuit(const CheckOutcome& outcome) override;
   void HandOver(const CheckOutcome& outcome, bool last);
+  bool Abandoned();
 
   std::mutex m_mutex;
   std::condition_variable m_presented;
   CheckJob m_job;
   std::unique_ptr<Transport> m_pTransport;
+  // While an IMAP check runs.
+  PushWatch* m_pWatch = nullptr;
   const std::shared_ptr<Outbox> m_pOutbox;
   bool m_bAbandoned = false;
+  bool m_bDone = false;
   bool m_bWaitingForPresentation = false;
 };

@@ -12,6 +12,8 @@ bool MayPassOnItsOwn(CheckResult result) {
     case kCheckPassFailed:
     case kCheckStatFailed:
     case kCheckRenewFailed:
+    case kCheckLoginFailed:
+    case kCheckMailboxFailed:
       return true;
     default:
       return false;

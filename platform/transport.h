@@ -40,6 +40,10 @@ class Transport {
   // certificate for serverName, all within timeoutMs. Bytes the server sent
   // along with the end of the handshake are kept for Receive.
   virtual SecureResult StartSecure(const std::string& serverName, int timeoutMs) = 0;
+  // Turns TCP keep-alive on for the connection: a first probe after idleS
+  // seconds without traffic, then one every intervalS seconds, so that a
+  // connection held open through a router that forgets it is noticed.
+  virtual bool KeepAlive(int idleS, int intervalS) = 0;
   // Sends all of bytes, or fails (also after timeoutMs without progress).
   virtual bool Send(const std::string& bytes, int timeoutMs) = 0;
   // Waits up to timeoutMs for bytes: the count received, 0 when the peer has
@@ -51,6 +55,13 @@ class Transport {
   // For the log: the addresses tried and the one connected, then the TLS
   // protocol and the server certificate's subject, as far as they are known.
   virtual std::string Note() { return std::string(); }
+  // Makes a Receive waiting in another thread give up at once (-1), and every
+  // later one until ResumeReceive, without ending the connection: Send still
+  // works. May be called from any thread.
+  virtual void InterruptReceive() = 0;
+  // Lets Receive wait again after InterruptReceive; called by the thread
+  // that receives.
+  virtual void ResumeReceive() = 0;
   // Ends the connection at once. May be called from any thread: a Connect,
   // StartSecure, Send or Receive waiting in another thread then fails
   // promptly, and so does every later one.

@@ -1,9 +1,9 @@
 #pragma once
 
-// The Windows message, command and flag numbers the program's logic works
-// with, spelled out so that portable code can use them without the Windows
-// headers. The Win32 layer checks every one against those headers when it is
-// compiled, so the two can never drift apart.
+// The Windows message numbers the UI kit decodes into its typed handlers,
+// and the tests send as the system would, spelled out so that they need no
+// Windows headers. The Win32 layer checks every one against those headers
+// when it is compiled, so the two can never drift apart.
 #include <cstdint>
 
 namespace win {
@@ -26,7 +26,6 @@ constexpr unsigned kWmLButtonUp = 0x0202;
 constexpr unsigned kWmLButtonDblClk = 0x0203;
 constexpr unsigned kWmRButtonDown = 0x0204;
 constexpr unsigned kWmRButtonUp = 0x0205;
-constexpr unsigned kWmUser = 0x0400;
 // The tray event of a click on the icon's balloon.
 constexpr unsigned kNinBalloonUserClick = 0x0405;
 
@@ -34,20 +33,5 @@ constexpr unsigned kScMinimize = 0xF020;
 
 constexpr uintptr_t kPbtApmResumeSuspend = 0x0007;
 constexpr uintptr_t kPbtApmResumeAutomatic = 0x0012;
-
-constexpr int kIdOk = 1;
-constexpr int kIdCancel = 2;
-
-constexpr unsigned kMbOk = 0x00;
-constexpr unsigned kMbIconExclamation = 0x30;
-constexpr unsigned kMbIconInformation = 0x40;
-
-constexpr int kSwHide = 0;
-
-constexpr unsigned kNifMessage = 0x1;
-constexpr unsigned kNifIcon = 0x2;
-constexpr unsigned kNifTip = 0x4;
-
-constexpr unsigned kSndAsync = 0x0001;
 
 }  // namespace win

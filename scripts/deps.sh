@@ -47,7 +47,8 @@ need_wine() {
 # What the test stages need beyond the builds: they run without a network.
 need_test_stages() {
   need_packages ip:iproute2 unshare:util-linux python3:python3 \
-    /usr/sbin/dovecot:dovecot-core /usr/lib/dovecot/pop3-login:dovecot-pop3d
+    /usr/sbin/dovecot:dovecot-core /usr/lib/dovecot/pop3-login:dovecot-pop3d \
+    /usr/lib/dovecot/imap-login:dovecot-imapd
 }
 
 # What the native build and its unit tests need.

@@ -9,6 +9,7 @@
 namespace {
 
 constexpr char kMagic[] = "Tarvik seen mail 1";
+constexpr char kImapMagic[] = "Tarvik seen IMAP mail 1";
 constexpr size_t kHexDigits = 16;
 // Room for a million ids; a bigger file is not ours.
 constexpr size_t kMaxFileSize = 32 * 1024 * 1024;
@@ -39,6 +40,36 @@ bool ParseNumber(const std::string& text, int& value) {
   return true;
 }
 
+// A number of 1 to 10 digits within 32 bits at text[at], then end.
+bool ParseUid(const std::string& text, size_t& at, char end, uint32_t& value) {
+  const size_t stop = text.find(end, at);
+  if (stop == std::string::npos || stop == at || stop - at > 10) return false;
+  uint64_t number = 0;
+  for (size_t i = at; i < stop; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    number = number * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
+  if (number > UINT32_MAX) return false;
+  value = static_cast<uint32_t>(number);
+  at = stop + 1;
+  return true;
+}
+
+// An IMAP record: its own first line, then the account, UIDVALIDITY and the
+// highest UID, so that a POP3 file stays as it always was.
+bool ParseImapRecord(const std::string& text, uint64_t account, SeenMail& seen) {
+  SeenMail parsed;
+  size_t at = sizeof kImapMagic;
+  if (!ParseHex(text, at, parsed.account) || parsed.account != account) return false;
+  at += kHexDigits;
+  if (at >= text.size() || text[at++] != ' ' || !ParseUid(text, at, ' ', parsed.uidValidity) ||
+      !ParseUid(text, at, '\n', parsed.lastUid) || at != text.size() || parsed.uidValidity == 0)
+    return false;
+  parsed.known = true;
+  seen = std::move(parsed);
+  return true;
+}
+
 }  // namespace
 
 // The first line names the format, the second the account and the count,
@@ -46,6 +77,9 @@ bool ParseNumber(const std::string& text, int& value) {
 // line, sorted. The last line says how many there were, so that a file cut
 // short is known as damaged.
 std::string FormatSeenMail(const SeenMail& seen) {
+  if (seen.uidValidity != 0)
+    return std::string(kImapMagic) + "\n" + Hex(seen.account) + " " +
+           std::to_string(seen.uidValidity) + " " + std::to_string(seen.lastUid) + "\n";
   std::string text = std::string(kMagic) + "\n" + Hex(seen.account) + " " +
                      std::to_string(seen.count) +
                      (seen.toldByCount > 0 ? " " + std::to_string(seen.toldByCount) : "") + "\n";
@@ -55,6 +89,8 @@ std::string FormatSeenMail(const SeenMail& seen) {
 }
 
 bool ParseSeenMail(const std::string& text, uint64_t account, SeenMail& seen) {
+  if (text.compare(0, sizeof kImapMagic, std::string(kImapMagic) + "\n") == 0)
+    return ParseImapRecord(text, account, seen);
   const std::string head = std::string(kMagic) + "\n";
   if (text.compare(0, head.size(), head) != 0) return false;
   size_t at = head.size();

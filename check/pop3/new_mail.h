@@ -7,18 +7,7 @@
 #include "check/outcome.h"
 #include "check/seen_mail.h"
 
-class CharsetDecoder;
 class Pop3Channel;
-
-// What a check needs to tell new mail from old and to read its headers.
-struct NewMailBasis {
-  SeenMail seen;
-  std::shared_ptr<const CharsetDecoder> charsets;
-};
-
-// At most this many new messages have their headers read: the lines one
-// notification shows.
-constexpr size_t kMaxSummaries = 3;
 
 // One line of a UIDL listing: "n id", n from 1 to count and the id 1 to 70
 // characters from 0x21 to 0x7E (RFC 1939). False when the line is not one.

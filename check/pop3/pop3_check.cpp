@@ -3,60 +3,15 @@
 #include <functional>
 #include <optional>
 
+#include "check/connection.h"
+#include "check/login_forms.h"
 #include "check/pop3/pop3_channel.h"
-#include "check/server_address.h"
 #include "check/signin/xoauth2.h"
 #include "log/event_log.h"
 #include "platform/deadline.h"
 #include "check/decimal.h"
 
 namespace {
-
-// Whatever ends the conversation early, the socket is closed and the sockets
-// layer released without changing the result.
-class Connection {
- public:
-  explicit Connection(Transport& transport) : m_transport(transport) {}
-  ~Connection() {
-    if (m_bSocketOpen) m_transport.CloseSocket();
-    if (m_bStarted) m_transport.Cleanup();
-  }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-
-  // Text that names no server (an empty one would be this machine itself)
-  // never reaches the network. The lookup and the connects share one limit.
-  CheckResult Open(const std::string& server, ServerAddress& address, const Deadline& limit) {
-    if (!m_transport.Startup()) return kCheckSocketsStartFailed;
-    m_bStarted = true;
-    if (!ParseServerAddress(server, address) ||
-        !m_transport.Resolve(address.host, address.port, limit.MsLeft()))
-      return kCheckResolveFailed;
-    m_bSocketOpen = true;
-    switch (m_transport.Connect(limit.MsLeft())) {
-      case ConnectResult::kConnected:
-        return kCheckCompleted;
-      case ConnectResult::kNoSocket:
-        return kCheckSocketFailed;
-      case ConnectResult::kFailed:
-        break;
-    }
-    return kCheckConnectFailed;
-  }
-
-  CheckResult Close() {
-    m_bSocketOpen = false;
-    if (!m_transport.CloseSocket()) return kCheckCloseFailed;
-    m_bStarted = false;
-    if (!m_transport.Cleanup()) return kCheckCleanupFailed;
-    return kCheckCompleted;
-  }
-
- private:
-  Transport& m_transport;
-  bool m_bStarted = false;
-  bool m_bSocketOpen = false;
-};
 
 // A log-in the server refused with reply.
 CheckOutcome RefusedWith(CheckResult result, const std::string& reply) {
@@ -101,44 +56,6 @@ CheckOutcome Xoauth2Login(Pop3Channel& channel, const MailAccount& account) {
   }
   if (ClassifyReply(reply) == ReplyStatus::kPositive) return CheckOutcome();
   return RefusedWith(kCheckTokenRefused, reply);
-}
-
-bool Refused(const CheckOutcome& outcome) {
-  return outcome.kind == OutcomeKind::kUserRejected ||
-         outcome.kind == OutcomeKind::kPasswordRejected;
-}
-
-// kEnded when logged in, with form telling how where the forms differ. A
-// server that refuses the UTF-8 form gets the ANSI form once, as earlier
-// versions sent it: on the same connection, or on a new one when it hung up
-// after refusing.
-CheckOutcome Login(std::optional<Pop3Channel>& channel, const MailAccount& account,
-                   const std::function<bool()>& reconnect, LoginForm& form) {
-  const bool hasAnsi = !account.ansiUser.empty() || !account.ansiPassword.empty();
-  const bool ansi = account.form == LoginForm::kAnsi && hasAnsi;
-  // Where both forms are the same bytes there is nothing to remember.
-  form = !hasAnsi ? LoginForm::kUnknown : ansi ? LoginForm::kAnsi : LoginForm::kUtf8;
-  CheckOutcome told = LoginAs(*channel, ansi ? account.ansiUser : account.user,
-                              ansi ? account.ansiPassword : account.password);
-  if (told.kind == OutcomeKind::kEnded || !Refused(told) || !hasAnsi ||
-      account.form != LoginForm::kUnknown)
-    return told;
-  form = LoginForm::kAnsi;
-  told = LoginAs(*channel, account.ansiUser, account.ansiPassword);
-  if (told.result != kCheckUserFailed || !reconnect()) return told;
-  return LoginAs(*channel, account.ansiUser, account.ansiPassword);
-}
-
-CheckResult Secure(Transport& transport, const std::string& host, int timeoutMs) {
-  switch (transport.StartSecure(host, timeoutMs)) {
-    case SecureResult::kSecured:
-      return kCheckCompleted;
-    case SecureResult::kUntrusted:
-      return kCheckUntrusted;
-    case SecureResult::kHandshakeFailed:
-      break;
-  }
-  return kCheckSecureFailed;
 }
 
 // Whatever came in plain text along with the STLS reply is dropped with the
@@ -186,14 +103,6 @@ bool StatCountField(const std::string& reply, std::string& countText) {
 
 namespace {
 
-// The server reached and what it asks for, for the log.
-std::string Described(const ServerAddress& address) {
-  return "server " + address.host + " port " + std::to_string(address.port) +
-         (address.security == ServerSecurity::kTls        ? " over TLS"
-          : address.security == ServerSecurity::kStartTls ? " with STLS"
-                                                          : "");
-}
-
 // Connected, secured as the server text asks, and greeted: ready for USER.
 CheckResult Reach(Transport& transport, Connection& connection, const std::string& server,
                   int timeoutMs, const CheckBudget& budget, EventLog* log,
@@ -201,11 +110,8 @@ CheckResult Reach(Transport& transport, Connection& connection, const std::strin
   ServerAddress address;
   // Reaching the server, its handshake included, is one step with one limit
   // however many addresses the name has; after it each reply has its own.
-  const Deadline connectLimit(budget.Limit(timeoutMs));
-  CheckResult result = connection.Open(server, address, connectLimit);
-  if (log && !address.host.empty()) log->Add(Described(address));
-  if (result == kCheckCompleted && address.security == ServerSecurity::kTls)
-    result = Secure(transport, address.host, connectLimit.MsLeft());
+  const CheckResult result = connection.Open(server, ServerProtocol::kPop3, address,
+                                             Deadline(budget.Limit(timeoutMs)), log);
   if (result != kCheckCompleted) return result;
 
   channel.emplace(transport, timeoutMs, log, &budget);
@@ -222,8 +128,7 @@ CheckResult OpenSession(Transport& transport, Connection& connection, const std:
                         int timeoutMs, const CheckBudget& budget, EventLog* log,
                         std::optional<Pop3Channel>& channel) {
   const CheckResult result = Reach(transport, connection, server, timeoutMs, budget, log, channel);
-  const std::string note = log ? transport.Note() : std::string();
-  if (!note.empty()) log->Add(note);
+  LogConnectionNote(transport, log);
   return result;
 }
 
@@ -246,8 +151,11 @@ CheckOutcome Converse(Transport& transport, const MailAccount& account, int time
            kCheckCompleted;
   };
   LoginForm form = LoginForm::kUnknown;
-  CheckOutcome told =
-      token ? Xoauth2Login(*channel, account) : Login(channel, account, reconnect, form);
+  const auto logInAs = [&channel](const std::string& user, const std::string& password) {
+    return LoginAs(*channel, user, password);
+  };
+  CheckOutcome told = token ? Xoauth2Login(*channel, account)
+                            : LogInWithForms(account, logInAs, reconnect, kCheckUserFailed, form);
   Advise(told, account.server);
   if (told.kind == OutcomeKind::kEnded) {
     told = Stat(*channel);

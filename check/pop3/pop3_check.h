@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "check/check_budget.h"
+#include "check/account.h"
 #include "check/outcome.h"
 #include "check/pop3/new_mail.h"
 #include "check/signin/microsoft.h"

@@ -20,8 +20,9 @@ bool IsLiteralAddress(const std::string& host) {
 
 }  // namespace
 
-OpenSslStream::OpenSslStream(int socket, const AbortSignal& abort, std::string caFile)
-    : m_socket(socket), m_abort(abort), m_strCaFile(std::move(caFile)) {}
+OpenSslStream::OpenSslStream(int socket, const AbortSignal& abort, const AbortSignal& interrupt,
+                             std::string caFile)
+    : m_socket(socket), m_abort(abort), m_interrupt(interrupt), m_strCaFile(std::move(caFile)) {}
 
 OpenSslStream::~OpenSslStream() {
   if (m_ssl) {
@@ -33,12 +34,12 @@ OpenSslStream::~OpenSslStream() {
   SSL_CTX_free(m_context);
 }
 
-bool OpenSslStream::WaitAfter(int callResult, int timeoutMs) {
+bool OpenSslStream::WaitAfter(int callResult, int timeoutMs, const AbortSignal* interrupt) {
   switch (SSL_get_error(m_ssl, callResult)) {
     case SSL_ERROR_WANT_READ:
-      return timeoutMs > 0 && WaitFor(m_socket, POLLIN, timeoutMs, m_abort);
+      return timeoutMs > 0 && WaitFor(m_socket, POLLIN, timeoutMs, m_abort, interrupt);
     case SSL_ERROR_WANT_WRITE:
-      return timeoutMs > 0 && WaitFor(m_socket, POLLOUT, timeoutMs, m_abort);
+      return timeoutMs > 0 && WaitFor(m_socket, POLLOUT, timeoutMs, m_abort, interrupt);
     default:
       return false;
   }
@@ -111,12 +112,12 @@ bool OpenSslStream::Send(const std::string& bytes, int timeoutMs) {
 int OpenSslStream::Receive(char* buffer, int capacity, int timeoutMs) {
   const Deadline deadline(timeoutMs);
   for (;;) {
-    if (m_abort.Raised()) return -1;
+    if (m_abort.Raised() || m_interrupt.Raised()) return -1;
     size_t read = 0;
     const int result = SSL_read_ex(m_ssl, buffer, static_cast<size_t>(capacity), &read);
     if (result == 1) return static_cast<int>(read);
     if (SSL_get_error(m_ssl, result) == SSL_ERROR_ZERO_RETURN) return 0;
-    if (!WaitAfter(result, timeoutMs == 0 ? 0 : deadline.MsLeft())) {
+    if (!WaitAfter(result, timeoutMs == 0 ? 0 : deadline.MsLeft(), &m_interrupt)) {
       ERR_clear_error();
       return -1;
     }

@@ -13,8 +13,10 @@ typedef struct ssl_ctx_st SSL_CTX;
 // against the trusted roots and the certificate against the server's name.
 class OpenSslStream {
  public:
-  // caFile names the trusted roots; empty means the system's.
-  OpenSslStream(int socket, const AbortSignal& abort, std::string caFile);
+  // caFile names the trusted roots; empty means the system's. interrupt
+  // ends the waits of Receive alone.
+  OpenSslStream(int socket, const AbortSignal& abort, const AbortSignal& interrupt,
+                std::string caFile);
   ~OpenSslStream();
   OpenSslStream(const OpenSslStream&) = delete;
   OpenSslStream& operator=(const OpenSslStream&) = delete;
@@ -28,11 +30,13 @@ class OpenSslStream {
   std::string Description() const;
 
  private:
-  // Waits for what the last call of OpenSSL asked for; false on any other error.
-  bool WaitAfter(int callResult, int deadlineMs);
+  // Waits for what the last call of OpenSSL asked for; false on any other
+  // error, and when receiving is interrupted where that counts.
+  bool WaitAfter(int callResult, int deadlineMs, const AbortSignal* interrupt = nullptr);
 
   int m_socket;
   const AbortSignal& m_abort;
+  const AbortSignal& m_interrupt;
   std::string m_strCaFile;
   SSL_CTX* m_context = nullptr;
   SSL* m_ssl = nullptr;

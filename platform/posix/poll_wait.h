@@ -24,8 +24,15 @@ class AbortSignal {
   bool Ready() const { return m_pipe[0] >= 0; }
   void Raise() {
     m_bRaised = true;
-    // The byte is never read: the pipe stays readable for every later wait.
+    // The byte is read only by Lower: the pipe stays readable for every later wait.
     if (m_pipe[1] >= 0 && write(m_pipe[1], "!", 1) < 0) return;
+  }
+  // Lets waits wait again; not at the same time as Raise.
+  void Lower() {
+    m_bRaised = false;
+    char bytes[16];
+    while (m_pipe[0] >= 0 && read(m_pipe[0], bytes, sizeof bytes) > 0) {
+    }
   }
   const std::atomic<bool>& Raised() const { return m_bRaised; }
   // Readable once raised.
@@ -37,13 +44,19 @@ class AbortSignal {
 };
 
 // Waits until the socket is ready for events; false when the time ran out,
-// the wait failed or the transport was aborted. timeoutMs 0 only looks.
-inline bool WaitFor(int socket, short events, int timeoutMs, const AbortSignal& abort) {
-  if (abort.Raised()) return false;
-  pollfd entries[2] = {{socket, events, 0}, {abort.Descriptor(), POLLIN, 0}};
+// the wait failed, or the transport was aborted or (where given) its
+// receiving interrupted. timeoutMs 0 only looks.
+inline bool WaitFor(int socket, short events, int timeoutMs, const AbortSignal& abort,
+                    const AbortSignal* interrupt = nullptr) {
+  if (abort.Raised() || (interrupt && interrupt->Raised())) return false;
+  // poll passes over an entry whose descriptor is negative.
+  pollfd entries[3] = {{socket, events, 0},
+                       {abort.Descriptor(), POLLIN, 0},
+                       {interrupt ? interrupt->Descriptor() : -1, POLLIN, 0}};
   int ready;
   do {
-    ready = poll(entries, 2, timeoutMs);
+    ready = poll(entries, 3, timeoutMs);
   } while (ready < 0 && errno == EINTR);
-  return ready > 0 && entries[1].revents == 0 && entries[0].revents != 0;
+  return ready > 0 && entries[1].revents == 0 && entries[2].revents == 0 &&
+         entries[0].revents != 0;
 }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,7 +25,7 @@ class PosixTransport : public Transport, private ConnectAttempts {
   explicit PosixTransport(std::string caFile) : m_strCaFile(std::move(caFile)) {}
   ~PosixTransport() override { CloseSocket(); }
 
-  bool Startup() override { return m_abort.Ready(); }
+  bool Startup() override { return m_abort.Ready() && m_interrupt.Ready(); }
 
   bool Resolve(const std::string& host, uint16_t port, int timeoutMs) override {
     m_addresses.clear();
@@ -50,7 +51,7 @@ class PosixTransport : public Transport, private ConnectAttempts {
 
   SecureResult StartSecure(const std::string& serverName, int timeoutMs) override {
     if (m_abort.Raised()) return SecureResult::kHandshakeFailed;
-    m_tls = std::make_unique<OpenSslStream>(m_socket, m_abort, m_strCaFile);
+    m_tls = std::make_unique<OpenSslStream>(m_socket, m_abort, m_interrupt, m_strCaFile);
     const SecureResult result = m_tls->Handshake(serverName, timeoutMs);
     m_strTls = m_tls->Description();
     if (result != SecureResult::kSecured) m_tls.reset();
@@ -63,6 +64,15 @@ class PosixTransport : public Transport, private ConnectAttempts {
   }
 
   void Abort() override { m_abort.Raise(); }
+  void InterruptReceive() override { m_interrupt.Raise(); }
+  void ResumeReceive() override { m_interrupt.Lower(); }
+
+  bool KeepAlive(int idleS, int intervalS) override {
+    const int on = 1;
+    return setsockopt(m_socket, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+           setsockopt(m_socket, IPPROTO_TCP, TCP_KEEPIDLE, &idleS, sizeof idleS) == 0 &&
+           setsockopt(m_socket, IPPROTO_TCP, TCP_KEEPINTVL, &intervalS, sizeof intervalS) == 0;
+  }
 
   bool Send(const std::string& bytes, int timeoutMs) override {
     if (m_abort.Raised()) return false;
@@ -86,7 +96,7 @@ class PosixTransport : public Transport, private ConnectAttempts {
 
   int Receive(char* buffer, int capacity, int timeoutMs) override {
     if (m_tls) return m_tls->Receive(buffer, capacity, timeoutMs);
-    if (!WaitFor(m_socket, POLLIN, timeoutMs, m_abort)) return -1;
+    if (!WaitFor(m_socket, POLLIN, timeoutMs, m_abort, &m_interrupt)) return -1;
     ssize_t received;
     do {
       received = recv(m_socket, buffer, static_cast<size_t>(capacity), 0);
@@ -161,6 +171,7 @@ class PosixTransport : public Transport, private ConnectAttempts {
 
   std::string m_strCaFile;
   AbortSignal m_abort;
+  AbortSignal m_interrupt;
   std::vector<SocketAddress> m_addresses;
   std::vector<Attempt> m_attempts;
   int m_socket = -1;

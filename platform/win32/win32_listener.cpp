@@ -1,4 +1,5 @@
 #include "platform/win32/win32_services.h"
+#include "platform/win32/scoped_handle.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -42,43 +43,43 @@ bool NonBlocking(SOCKET socket) {
 
 class Win32Connection : public LoopbackConnection {
  public:
-  Win32Connection(SOCKET socket, std::shared_ptr<AbortFlag> aborted)
-      : m_socket(socket), m_aborted(std::move(aborted)) {}
-  ~Win32Connection() override { closesocket(m_socket); }
+  Win32Connection(ScopedSocket socket, std::shared_ptr<AbortFlag> aborted)
+      : m_socket(std::move(socket)), m_aborted(std::move(aborted)) {}
   Win32Connection(const Win32Connection&) = delete;
   Win32Connection& operator=(const Win32Connection&) = delete;
 
   int Receive(char* buffer, int capacity, int timeoutMs) override {
-    if (!WaitReady(m_socket, false, timeoutMs, *m_aborted)) return -1;
-    const int received = recv(m_socket, buffer, capacity, 0);
+    if (!WaitReady(m_socket.Get(), false, timeoutMs, *m_aborted)) return -1;
+    const int received = recv(m_socket.Get(), buffer, capacity, 0);
     return received < 0 ? -1 : received;
   }
 
   bool Send(const std::string& bytes, int timeoutMs) override {
     for (size_t done = 0; done < bytes.size();) {
-      const int sent = send(m_socket, bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
+      const int sent =
+          send(m_socket.Get(), bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
       if (sent > 0) {
         done += static_cast<size_t>(sent);
       } else if (sent == 0 || WSAGetLastError() != WSAEWOULDBLOCK ||
-                 !WaitReady(m_socket, true, timeoutMs, *m_aborted)) {
+                 !WaitReady(m_socket.Get(), true, timeoutMs, *m_aborted)) {
         return false;
       }
     }
     // The answer is all there is: the browser sees its end at once.
-    shutdown(m_socket, SD_SEND);
+    shutdown(m_socket.Get(), SD_SEND);
     return true;
   }
 
  private:
-  SOCKET m_socket;
+  ScopedSocket m_socket;
   std::shared_ptr<AbortFlag> m_aborted;
 };
 
 class Win32Port : public LoopbackPort {
  public:
-  Win32Port(SOCKET socket, uint16_t port) : m_socket(socket), m_nPort(port) {}
+  Win32Port(ScopedSocket socket, uint16_t port) : m_socket(std::move(socket)), m_nPort(port) {}
   ~Win32Port() override {
-    closesocket(m_socket);
+    m_socket.Reset();
     WSACleanup();
   }
   Win32Port(const Win32Port&) = delete;
@@ -87,20 +88,16 @@ class Win32Port : public LoopbackPort {
   uint16_t Port() const override { return m_nPort; }
 
   std::unique_ptr<LoopbackConnection> Accept(int timeoutMs) override {
-    if (!WaitReady(m_socket, false, timeoutMs, *m_aborted)) return nullptr;
-    const SOCKET accepted = accept(m_socket, nullptr, nullptr);
-    if (accepted == INVALID_SOCKET) return nullptr;
-    if (!NonBlocking(accepted)) {
-      closesocket(accepted);
-      return nullptr;
-    }
-    return std::make_unique<Win32Connection>(accepted, m_aborted);
+    if (!WaitReady(m_socket.Get(), false, timeoutMs, *m_aborted)) return nullptr;
+    ScopedSocket accepted(accept(m_socket.Get(), nullptr, nullptr));
+    if (!accepted.Valid() || !NonBlocking(accepted.Get())) return nullptr;
+    return std::make_unique<Win32Connection>(std::move(accepted), m_aborted);
   }
 
   void Abort() override { *m_aborted = true; }
 
  private:
-  SOCKET m_socket;
+  ScopedSocket m_socket;
   uint16_t m_nPort;
   // Shared with the connections, which may outlive the port.
   std::shared_ptr<AbortFlag> m_aborted = std::make_shared<AbortFlag>(false);
@@ -110,24 +107,24 @@ class Win32Listener : public Listener {
  public:
   std::unique_ptr<LoopbackPort> Listen() override {
     if (!StartWinsock()) return nullptr;
-    const SOCKET listening = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ScopedSocket listening(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int length = sizeof address;
     // No other program may bind the same port and take the browser's redirect.
     BOOL exclusive = TRUE;
-    if (listening == INVALID_SOCKET ||
-        setsockopt(listening, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+    if (!listening.Valid() ||
+        setsockopt(listening.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                    reinterpret_cast<const char*>(&exclusive), sizeof exclusive) != 0 ||
-        bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listening, SOMAXCONN) != 0 || !NonBlocking(listening) ||
-        getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      if (listening != INVALID_SOCKET) closesocket(listening);
+        bind(listening.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listening.Get(), SOMAXCONN) != 0 || !NonBlocking(listening.Get()) ||
+        getsockname(listening.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      listening.Reset();
       WSACleanup();
       return nullptr;
     }
-    return std::make_unique<Win32Port>(listening, ntohs(address.sin_port));
+    return std::make_unique<Win32Port>(std::move(listening), ntohs(address.sin_port));
   }
 };
 

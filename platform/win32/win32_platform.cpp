@@ -25,6 +25,9 @@ static_assert(win::kWmCreate == WM_CREATE && win::kWmDestroy == WM_DESTROY &&
                   kLastProgramMessage == 0xBFFF &&
                   kIdOk == IDOK && kIdCancel == IDCANCEL,
               "messages, commands and dialog results");
+static_assert(win::kWmMouseMove == WM_MOUSEMOVE && win::kWmLButtonDown == WM_LBUTTONDOWN &&
+                  win::kWmLButtonUp == WM_LBUTTONUP && win::kWmRButtonUp == WM_RBUTTONUP,
+              "mouse messages the tests send");
 
 namespace {
 

@@ -19,17 +19,17 @@ std::string FinalFolderPath(const std::string& settingsPath) {
   if (slash == std::string::npos) return std::string();
   std::string folder = settingsPath.substr(0, slash);
   if (!folder.empty() && folder.back() == ':') folder += '\\';
-  const HANDLE handle = CreateFileW(LongPathForm(folder).c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return std::string();
+  const ScopedFile handle(CreateFileW(LongPathForm(folder).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.Valid()) return std::string();
   std::wstring path(MAX_PATH, L'\0');
-  DWORD length = GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()), 0);
+  DWORD length =
+      GetFinalPathNameByHandleW(handle.Get(), &path[0], static_cast<DWORD>(path.size()), 0);
   if (length >= path.size()) {
     path.resize(length);
-    length = GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()), 0);
+    length = GetFinalPathNameByHandleW(handle.Get(), &path[0], static_cast<DWORD>(path.size()), 0);
   }
-  CloseHandle(handle);
   if (length == 0 || length >= path.size()) return std::string();
   path.resize(length);
   return Narrow(path);
@@ -73,19 +73,14 @@ BOOL CALLBACK CancelDialog(HWND window, LPARAM) {
 
 }  // namespace
 
-Win32SingleInstance::~Win32SingleInstance() {
-  if (m_hMutex) CloseHandle(m_hMutex);
-}
-
 // A mutex the system refuses is no reason not to run: the copy then simply
 // does not know of others.
 bool Win32SingleInstance::Claim(const std::string& settingsPath) {
   m_nMark = SettingsMark(settingsPath);
   const std::wstring name = L"Local\\Tarvik-" + std::to_wstring(m_nMark);
-  m_hMutex = CreateMutexW(nullptr, FALSE, name.c_str());
-  if (!m_hMutex || GetLastError() != ERROR_ALREADY_EXISTS) return true;
-  CloseHandle(m_hMutex);
-  m_hMutex = nullptr;
+  m_mutex.Reset(CreateMutexW(nullptr, FALSE, name.c_str()));
+  if (!m_mutex.Valid() || GetLastError() != ERROR_ALREADY_EXISTS) return true;
+  m_mutex.Reset();
   return false;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/scoped_handle.h"
 
 #include "platform/single_instance.h"
 
@@ -10,7 +10,6 @@
 class Win32SingleInstance : public SingleInstance {
  public:
   Win32SingleInstance() = default;
-  ~Win32SingleInstance() override;
   Win32SingleInstance(const Win32SingleInstance&) = delete;
   Win32SingleInstance& operator=(const Win32SingleInstance&) = delete;
 
@@ -22,7 +21,7 @@ class Win32SingleInstance : public SingleInstance {
  private:
   UINT RequestMessage();
 
-  HANDLE m_hMutex = nullptr;
+  ScopedMutex m_mutex;
   uint32_t m_nMark = 0;
   UINT m_nMessage = 0;
 };

@@ -72,6 +72,8 @@ class FakePlatform : public Platform, public Controls, public FakeWorld {
   void DeliverPostedWhile(const std::function<bool()>& condition);
   // How many posted messages wait to be delivered.
   size_t PostedCount();
+  // The system's converters, for a test that needs its own.
+  void UseCharsets(std::shared_ptr<const CharsetDecoder> charsets) { m_services.charsets = charsets; }
   // The services the program gets, for tests of the modules that use one.
   Files& FileSystem() { return *m_services.files; }
   const TextCodec& Codec() { return *m_services.codec; }

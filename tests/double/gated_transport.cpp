@@ -37,6 +37,9 @@ class GatedTransport : public Transport {
     m_bAborted = true;
     m_server.Abort();
   }
+  void InterruptReceive() override { m_inner->InterruptReceive(); }
+  void ResumeReceive() override { m_inner->ResumeReceive(); }
+  bool KeepAlive(int idleS, int intervalS) override { return m_inner->KeepAlive(idleS, intervalS); }
   bool CloseSocket() override { return m_inner->CloseSocket(); }
   bool Cleanup() override { return m_inner->Cleanup(); }
 

@@ -42,6 +42,12 @@ class MemoryTransport : public Transport {
   // As on a socket: every later step fails at once, so an abandoned check
   // ends and stops touching the server's record.
   void Abort() override { m_bAborted = true; }
+  void InterruptReceive() override { m_bInterrupted = true; }
+  void ResumeReceive() override { m_bInterrupted = false; }
+  bool KeepAlive(int idleS, int intervalS) override {
+    m_server.keepAlive = std::to_string(idleS) + "/" + std::to_string(intervalS);
+    return true;
+  }
   bool Send(const std::string& bytes, int) override {
     if (m_bAborted || ++m_nSends == m_server.failingSend) return false;
     std::string line = bytes;
@@ -52,7 +58,7 @@ class MemoryTransport : public Transport {
     return true;
   }
   int Receive(char* buffer, int capacity, int) override {
-    if (m_bAborted) return -1;
+    if (m_bAborted || m_bInterrupted) return -1;
     while (m_nChunk < m_server.chunks.size() &&
            m_nOffset == m_server.chunks[m_nChunk].bytes.size()) {
       ++m_nChunk;
@@ -83,6 +89,7 @@ class MemoryTransport : public Transport {
   MemoryServer& m_server;
   const std::shared_ptr<MemoryServer::Live> m_pLive;
   std::atomic<bool> m_bAborted{false};
+  std::atomic<bool> m_bInterrupted{false};
   bool m_bOpen = false;
   int m_nSends = 0;
   size_t m_nCommands = 0;

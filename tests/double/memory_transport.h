@@ -36,6 +36,8 @@ class MemoryServer {
 
   // How each handshake ends.
   SecureResult secureResult = SecureResult::kSecured;
+  // The TCP keep-alive asked for last, "idle/interval" in seconds.
+  std::string keepAlive;
 
   // Every command sent, without its CR LF, in order across sessions; each
   // handshake shows as "<TLS name>" at its place.

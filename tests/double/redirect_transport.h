@@ -24,6 +24,9 @@ class RedirectTransport : public Transport {
     return m_inner->StartSecure(serverName, Shorter(timeoutMs));
   }
   void Abort() override { m_inner->Abort(); }
+  void InterruptReceive() override { m_inner->InterruptReceive(); }
+  void ResumeReceive() override { m_inner->ResumeReceive(); }
+  bool KeepAlive(int idleS, int intervalS) override { return m_inner->KeepAlive(idleS, intervalS); }
   bool Send(const std::string& bytes, int timeoutMs) override {
     return m_inner->Send(bytes, Shorter(timeoutMs));
   }

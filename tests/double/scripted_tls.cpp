@@ -111,6 +111,9 @@ class WireTransport : public Transport, private RawChannel {
   }
   bool TrustLost() override { return m_tls && m_tls->TrustLost(); }
   void Abort() override {}
+  void InterruptReceive() override {}
+  void ResumeReceive() override {}
+  bool KeepAlive(int, int) override { return true; }
   bool CloseSocket() override {
     if (m_tls) m_tls->Close(0);
     return true;

@@ -9,8 +9,7 @@ import unittest
 import winebox
 from e2e_base import EXE, AgentTestCase
 
-SERVER_OPTIONS, SOUND_OPTIONS = 1, 2
-OPEN_MAIL, NOTIFICATION_OPTIONS = 0, 3
+from winebox import NOTIFICATION_OPTIONS, OPEN_MAIL, SERVER_OPTIONS, SOUND_OPTIONS
 SERVER_CAPTION, SOUND_CAPTION = "POP3 Server Options", "Sound Options"
 # Controls of the templates, in dialog units: x, y, width, height.
 PLUS, OK_SERVER, CANCEL_SERVER = (120, 70, 10, 15), (43, 95, 50, 14), (153, 95, 50, 14)

@@ -28,7 +28,6 @@ USER_RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 MACHINE_RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
 RUN_VALUE = "Nolvar-Tarvik"
 EXIT_REFUSED = 3
-AUTORUN = 4  # in the tray menu
 # The standard session's three messages are new at the first check only.
 FIRST_CHECK = ["USER alice", "PASS secret", "STAT", "UIDL", "TOP 3 0", "TOP 2 0", "TOP 1 0", "QUIT"]
 LATER_CHECK = ["USER alice", "PASS secret", "STAT", "UIDL", "QUIT"]
@@ -161,7 +160,7 @@ class InstallerTest(AgentTestCase):
         self.addCleanup(self.desktop.wine, "reg", "delete", MACHINE_RUN_KEY, "/v", RUN_VALUE,
                         "/f", own_view, check=False)
         time.sleep(1)  # the 32-bit program's menu may not open at once
-        winebox.choose_from_tray_menu(self.desktop, AUTORUN)
+        winebox.choose_from_tray_menu(self.desktop, winebox.AUTORUN)
         winebox.wait_until(lambda: self.has_run_value(MACHINE_RUN_KEY, own_view),
                            what="the program's own Run value")
         agent.send_close()

@@ -8,7 +8,6 @@ import unittest
 import winebox
 from e2e_base import AgentTestCase
 
-EXIT = 6
 # How long the program may take to answer, from the request.
 PROMPT = 1.0
 
@@ -46,7 +45,7 @@ class StalledCheckTest(AgentTestCase):
         self.assertLess(time.monotonic() - asked, PROMPT, "the menu opened late")
         self.screenshot("menu-during-a-stalled-check")
 
-        self.desktop.click(x + 40, y + 11 + 16 * EXIT)
+        self.desktop.click(x + 40, y + 11 + 16 * winebox.EXIT)
         self.assert_ends_at_once(agent, "Exit")
 
     def test_a_close_ends_the_program_at_once(self):

@@ -29,7 +29,7 @@ AUTHORITY = "https://localhost:8443/common/oauth2/v2.0"
 HTTPS_OPEN = r"HKCR\https\shell\open\command"
 CREDENTIAL = r"HKCU\Software\Wine\Credential Manager\Generic: Tarvik:twelve@pop3s://localhost"
 SIGN_IN_NEEDED = "Sign-in needed: right-click, Server options"
-SERVER_OPTIONS, SIGN_IN, OK = 1, (100, 50, 130, 14), (43, 95, 50, 14)
+SIGN_IN, OK = (100, 50, 130, 14), (43, 95, 50, 14)
 
 
 def base64url(data):
@@ -151,7 +151,7 @@ class MicrosoftSignInTest(AgentTestCase):
         log_start = len(self.dovecot_log())
         agent.start()
         winebox.wait_until(lambda: SIGN_IN_NEEDED in self.tooltips(), 30, "sign-in needed")
-        winebox.choose_from_tray_menu(self.desktop, SERVER_OPTIONS)
+        winebox.choose_from_tray_menu(self.desktop, winebox.SERVER_OPTIONS)
         dialog = self.desktop.wait_window("POP3 Server Options")
         layout = winebox.DialogLayout(self.desktop, dialog, 248, 121)
         self.screenshot("sign-in-button", dialog)

@@ -6,7 +6,7 @@ import unittest
 import winebox
 from e2e_base import AgentTestCase
 
-_, SERVER_OPTIONS, SOUND_OPTIONS, _, AUTORUN, ABOUT, EXIT = range(7)
+from winebox import ABOUT, AUTORUN, EXIT
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
 RUN_VALUE = "Nolvar-Tarvik"
 

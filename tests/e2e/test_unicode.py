@@ -16,7 +16,7 @@ DOVECOT_DIR = pathlib.Path("/tmp/tarvik-e2e-dovecot-unicode")
 FOLDER, PASSWORD = "Łódź 東京", "pässwörd"
 # Wine lets every user write the machine's Run key, so the value goes there.
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
-SERVER_OPTIONS, AUTORUN = 1, 4  # in the tray menu, after "Open mail"
+from winebox import AUTORUN, SERVER_OPTIONS
 
 
 class UnicodeTest(AgentTestCase):

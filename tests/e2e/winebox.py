@@ -23,6 +23,9 @@ import tempfile
 import time
 
 TRAY_WINDOW = "Wine System Tray"
+# The tray menu's items, in order, where this user may change a Run key.
+(OPEN_MAIL, SERVER_OPTIONS, ACCOUNTS, SOUND_OPTIONS, NOTIFICATION_OPTIONS, AUTORUN, ABOUT,
+ EXIT) = range(8)
 CHECK_CAPTION = "DOV3 Ozez Ezevada"
 CLONE_NEWNS = 0x00020000
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Throwaway POP3 server (dovecot) on loopback for the integration tests.
 #
-#   dovecot.sh start DIR PORT [TLS_PORT]
+#   dovecot.sh start DIR PORT [TLS_PORT [IMAP_PORT IMAPS_PORT]]
 #                      configure and start a private instance in DIR
 #   dovecot.sh stop DIR
 #                      stop it again (succeeds if it is not running)
@@ -11,6 +11,9 @@
 # TLS listens on TLS_PORT at 127.0.0.1 and ::1 with the certificate for
 # localhost, at 127.0.0.2 with a self-signed one for self-signed.test and at
 # 127.0.0.3 with an expired one for expired.test (see tests/integration/hosts).
+# With IMAP_PORT and IMAPS_PORT the mailboxes are served over IMAP too: with
+# STARTTLS on IMAP_PORT at 127.0.0.1, .2 and .4 (without ESEARCH or LITERAL+),
+# over TLS on IMAPS_PORT at 127.0.0.1, .2 and ::1; IDLE's "still here" every 10 min.
 #
 # Everything lives in DIR; /etc/dovecot and the system service are not used.
 # Mailboxes (maildir under DIR/mail), all in the order listed:
@@ -20,6 +23,8 @@
 #   other  "p a s s" 3 messages; the second has a body line starting with "."
 #   umlaut "pässwörd" 2 messages, the password stored in UTF-8
 #   legacy "pässwörd" 1 message, the password stored in cp1252 bytes
+#   mixed  secret    5 messages
+#   inbox1 ... inbox3 secret 0 messages, one for each IMAP test that changes its mailbox
 # Message N of M has "Subject: Message N of M for USER".
 # SASL XOAUTH2 takes a JWT (RS256) whose "sub" names the mailbox, checked
 # locally against DIR/oauth2/signing.key's public half; DIR/oauth2/other.key
@@ -33,7 +38,7 @@ die() {
 }
 
 usage() {
-    die "usage: dovecot.sh start DIR PORT [TLS_PORT] | dovecot.sh stop DIR"
+    die "usage: dovecot.sh start DIR PORT [TLS_PORT [IMAP_PORT IMAPS_PORT]] | dovecot.sh stop DIR"
 }
 
 port_open() {
@@ -77,7 +82,8 @@ end_master() {
 }
 
 dovecot_installed() {
-    command -v dovecot >/dev/null && [[ -x /usr/lib/dovecot/pop3-login ]]
+    command -v dovecot >/dev/null && [[ -x /usr/lib/dovecot/pop3-login ]] &&
+        [[ -x /usr/lib/dovecot/imap-login ]]
 }
 
 ensure_dovecot() {
@@ -88,10 +94,10 @@ ensure_dovecot() {
     if ! dovecot_installed; then
         local out
         export DEBIAN_FRONTEND=noninteractive
-        if ! out=$({ apt-get install -y -q dovecot-pop3d ||
-            { apt-get update -q && apt-get install -y -q dovecot-pop3d; }; } 2>&1); then
+        if ! out=$({ apt-get install -y -q dovecot-pop3d dovecot-imapd ||
+            { apt-get update -q && apt-get install -y -q dovecot-pop3d dovecot-imapd; }; } 2>&1); then
             printf '%s\n' "$out" | tail -n 20 >&2
-            die "could not install dovecot-pop3d"
+            die "could not install dovecot-pop3d and dovecot-imapd"
         fi
     fi
     exec 9>&-
@@ -118,6 +124,32 @@ write_mailbox() {
             fi
         } >"$maildir/new/$((1704103200 + i)).M${i}P1.pop3test"
     done
+}
+
+# $1: instance dir, $2: IMAP port, $3: IMAPS port; the settings that add IMAP.
+imap_config() {
+    cat <<EOF
+protocols = pop3 imap
+imap_idle_notify_interval = 10 mins
+service imap-login {
+  inet_listener imap {
+    port = $2
+    address = 127.0.0.1, 127.0.0.2, 127.0.0.4
+  }
+  inet_listener imaps {
+    port = $3
+    address = 127.0.0.1, 127.0.0.2, ::1
+    ssl = yes
+  }
+}
+local 127.0.0.4 {
+  protocol imap {
+    imap_capability = IMAP4rev1 SASL-IR LOGIN-REFERRALS ID ENABLE IDLE
+  }
+}
+EOF
+    echo "$2" >"$1/imap_port"
+    echo "$3" >"$1/imaps_port"
 }
 
 valid_port() {
@@ -169,14 +201,20 @@ EOF
 }
 
 start() {
-    local dir port tls_port=
-    [[ $# -eq 2 || $# -eq 3 ]] || usage
+    local dir port tls_port= imap_port= imaps_port=
+    [[ $# -eq 2 || $# -eq 3 || $# -eq 5 ]] || usage
     dir=$(realpath -m -- "$1")
     port=$2
     valid_port "$port" || die "invalid port: $port"
-    if [[ $# -eq 3 ]]; then
+    if [[ $# -ge 3 ]]; then
         tls_port=$3
         valid_port "$tls_port" || die "invalid port: $tls_port"
+    fi
+    if [[ $# -eq 5 ]]; then
+        imap_port=$4
+        imaps_port=$5
+        valid_port "$imap_port" || die "invalid port: $imap_port"
+        valid_port "$imaps_port" || die "invalid port: $imaps_port"
     fi
     # The path ends up unquoted in dovecot's config and in unix socket names (max. 107 bytes).
     [[ $dir =~ ^[A-Za-z0-9._/+-]+$ ]] || die "DIR may only contain [A-Za-z0-9._/+-]: $dir"
@@ -254,6 +292,9 @@ EOF
     else
         echo "ssl = no" >>"$dir/dovecot.conf"
     fi
+    if [[ -n $imap_port ]]; then
+        imap_config "$dir" "$imap_port" "$imaps_port" >>"$dir/dovecot.conf"
+    fi
 
     cat >"$dir/passwd" <<'EOF'
 zero:{PLAIN}secret::::::
@@ -262,6 +303,10 @@ twelve:{PLAIN}secret::::::
 other:{PLAIN}p a s s::::::
 umlaut:{PLAIN}pässwörd::::::
 news:{PLAIN}secret::::::
+mixed:{PLAIN}secret::::::
+inbox1:{PLAIN}secret::::::
+inbox2:{PLAIN}secret::::::
+inbox3:{PLAIN}secret::::::
 EOF
     printf 'legacy:{PLAIN}p\xe4ssw\xf6rd::::::\n' >>"$dir/passwd"
     chown root:dovecot "$dir/passwd"
@@ -274,6 +319,8 @@ EOF
     write_mailbox "$dir/mail/umlaut/Maildir" umlaut 2
     write_mailbox "$dir/mail/legacy/Maildir" legacy 1
     write_mailbox "$dir/mail/news/Maildir" news 0
+    write_mailbox "$dir/mail/mixed/Maildir" mixed 5
+    for i in 1 2 3; do write_mailbox "$dir/mail/inbox$i/Maildir" "inbox$i" 0; done
     chown -R dovecot:dovecot "$dir/mail"
     chmod -R u=rwX,go= "$dir/mail"
 

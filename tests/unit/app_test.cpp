@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/tarvik_app.h"
+#include "platform/ui/dialog.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 #include "tests/double/check_driver.h"
@@ -96,7 +97,7 @@ TEST_F(AppTest, BothAboutCommandsShowTheAboutBoxAndChangeNothing) {
   platform.events.clear();
   platform.SendToFrame(win::kWmCommand, ID_APP_ABOUT);
   platform.SendToFrame(win::kWmCommand, ID_TRAY_ABOUT);
-  platform.dialogScripts.push_back([](FakeDialog& about) { about.Click(win::kIdOk); });
+  platform.dialogScripts.push_back([](FakeDialog& about) { about.Click(kIdOk); });
   app.OnAppAbout();
   EXPECT_EQ((std::vector<int>{IDD_ABOUTBOX, IDD_ABOUTBOX, IDD_ABOUTBOX}), platform.dialogsRun);
   EXPECT_EQ((Lines{"dialog 100", "dialog 100", "dialog 100"}), platform.events);

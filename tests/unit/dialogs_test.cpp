@@ -5,6 +5,7 @@
 #include "agent/main_frame.h"
 #include "dialogs/server_options_dlg.h"
 #include "dialogs/sound_options_dlg.h"
+#include "platform/ui/dialog.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
 #include "tests/double/check_driver.h"
@@ -41,10 +42,10 @@ TEST(ServerOptionsDialog, OpensShowingTheValuesAndStepsTheIntervalByOne) {
              open.Text(IDC_INTERVAL)};
     Press(open, IDC_INTERVAL_UP, 3);
     shown.push_back(open.Text(IDC_INTERVAL));
-    open.Click(win::kIdCancel);
+    open.Click(kIdCancel);
   });
   EXPECT_EQ((std::vector<std::string>{"pop.example.com", "alice", "secret", "15", "18"}), shown);
-  EXPECT_EQ(win::kIdCancel, opened.result);
+  EXPECT_EQ(kIdCancel, opened.result);
   EXPECT_EQ(IDD_SERVER_OPTIONS, opened.platform.dialogsRun.at(0));
 }
 
@@ -57,9 +58,9 @@ TEST(ServerOptionsDialog, TheButtonsNeverCarryTheIntervalOutOfFiveToOneHundredTw
     ServerDialog opened(c.start, [&](FakeDialog& open) {
       Press(open, IDC_INTERVAL_UP, c.ups);
       Press(open, IDC_INTERVAL_DOWN, c.downs);
-      open.Click(win::kIdOk);
+      open.Click(kIdOk);
     });
-    EXPECT_EQ(win::kIdOk, opened.result);
+    EXPECT_EQ(kIdOk, opened.result);
     EXPECT_EQ(c.expected, opened.dialog.m_nInterval) << c.start;
   }
 }
@@ -73,7 +74,7 @@ TEST(ServerOptionsDialog, TypedTextSurvivesTheButtonsAndIsReturnedAsTyped) {
     open.Type(IDC_USERNAME, "");
     open.Click(IDC_INTERVAL_DOWN);
     open.Click(IDC_INTERVAL_DOWN);
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   EXPECT_EQ(" mail.example.org ", opened.dialog.m_strServer);
   EXPECT_EQ("", opened.dialog.m_strUser);
@@ -86,7 +87,7 @@ TEST(ServerOptionsDialog, CloseBoxAndMinimizeBoxAcceptEscCancels) {
       {"close box", [](FakeDialog& open) { open.Close(); }},
       {"minimize box", [](FakeDialog& open) { open.SysCommand(win::kScMinimize); }},
       {"minimize from the keyboard", [](FakeDialog& open) { open.SysCommand(win::kScMinimize | 2); }},
-      {"OK", [](FakeDialog& open) { open.Click(win::kIdOk); }},
+      {"OK", [](FakeDialog& open) { open.Click(kIdOk); }},
   };
   for (const auto& [how, end] : endings) {
     bool hidden = false;
@@ -96,22 +97,22 @@ TEST(ServerOptionsDialog, CloseBoxAndMinimizeBoxAcceptEscCancels) {
       end(open);
       hidden = !open.visible;
     });
-    EXPECT_EQ(win::kIdOk, opened.result) << how;
+    EXPECT_EQ(kIdOk, opened.result) << how;
     EXPECT_EQ("edited", opened.dialog.m_strServer) << how;
     EXPECT_EQ(31, opened.dialog.m_nInterval) << how;
     EXPECT_TRUE(hidden) << how << ": hidden at once";
   }
-  ServerDialog escaped(30, [](FakeDialog& open) { open.Click(win::kIdCancel); });
-  EXPECT_EQ(win::kIdCancel, escaped.result);
+  ServerDialog escaped(30, [](FakeDialog& open) { open.Click(kIdCancel); });
+  EXPECT_EQ(kIdCancel, escaped.result);
 }
 
 TEST(ServerOptionsDialog, OtherSystemCommandsGetTheDefaultProcessing) {
   ServerDialog opened(30, [](FakeDialog& open) {
     EXPECT_EQ(0, open.Send(win::kWmSysCommand, 0xF060));
     EXPECT_FALSE(open.ended);
-    open.Click(win::kIdCancel);
+    open.Click(kIdCancel);
   });
-  EXPECT_EQ(win::kIdCancel, opened.result);
+  EXPECT_EQ(kIdCancel, opened.result);
 }
 
 TEST(ServerOptionsDialog, MinimisedItPaintsAndDragsTheProgramIcon) {
@@ -120,7 +121,7 @@ TEST(ServerOptionsDialog, MinimisedItPaintsAndDragsTheProgramIcon) {
     open.iconic = true;
     EXPECT_NE(0, open.Send(win::kWmPaint));
     EXPECT_EQ(IDR_MAINFRAME, open.Send(win::kWmQueryDragIcon));
-    open.Click(win::kIdCancel);
+    open.Click(kIdCancel);
   });
   EXPECT_EQ(std::vector<std::string>{"paint icon 128"},
             opened.platform.EventsStartingWith("paint"));
@@ -151,9 +152,9 @@ TEST(SoundOptionsDialog, OpensShowingTheValuesAndAcceptsOnEnter) {
     EXPECT_EQ("C:\\none.wav", open.Text(IDC_NOMAIL_WAV));
     EXPECT_FALSE(open.Checked(IDC_ERROR_SOUND));
     EXPECT_TRUE(open.Checked(IDC_SHOW_COUNT));
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
-  EXPECT_EQ(win::kIdOk, opened.result);
+  EXPECT_EQ(kIdOk, opened.result);
   EXPECT_EQ(IDD_SOUND_OPTIONS, opened.platform.dialogsRun.at(0));
 }
 
@@ -163,7 +164,7 @@ TEST(SoundOptionsDialog, AChosenFileFillsItsRowAndSwitchesItsSoundOn) {
     open.Click(IDC_NEWMAIL_BROWSE);
     EXPECT_EQ("C:\\Media\\ding.wav", open.Text(IDC_NEWMAIL_WAV));
     EXPECT_TRUE(open.Checked(IDC_NEWMAIL_SOUND));
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   EXPECT_EQ("C:\\Media\\ding.wav", opened.dialog.m_strNewMailWav);
   EXPECT_EQ(1, opened.dialog.m_bNewMailSound);
@@ -190,7 +191,7 @@ TEST(SoundOptionsDialog, EachBrowseButtonFillsOnlyItsOwnRow) {
         EXPECT_EQ(mine, open.Text(row.path) == "C:\\x.wav") << chosen.button;
         EXPECT_EQ(mine, open.Checked(row.check)) << chosen.button;
       }
-      open.Click(win::kIdOk);
+      open.Click(kIdOk);
     });
   }
 }
@@ -203,7 +204,7 @@ TEST(SoundOptionsDialog, ACancelledFileDialogKeepsWhatWasTypedAndTicked) {
     open.Click(IDC_ERROR_BROWSE);
     EXPECT_EQ("C:\\typed.wav", open.Text(IDC_ERROR_WAV));
     EXPECT_FALSE(open.Checked(IDC_ERROR_SOUND)) << "typing a path does not switch it on";
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   EXPECT_EQ("C:\\typed.wav", opened.dialog.m_strErrorWav);
   EXPECT_EQ(0, opened.dialog.m_bErrorSound);
@@ -214,7 +215,7 @@ TEST(SoundOptionsDialog, ACancelledFileDialogKeepsWhatWasTypedAndTicked) {
 TEST(SoundOptionsDialog, ASwitchOnWithAnEmptyPathIsAccepted) {
   SoundDialog opened([](FakeDialog& open) {
     open.Tick(IDC_ERROR_SOUND, true);
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   EXPECT_EQ(1, opened.dialog.m_bErrorSound);
   EXPECT_EQ("", opened.dialog.m_strErrorWav);
@@ -225,7 +226,7 @@ TEST(SoundOptionsDialog, TheCloseBoxCancels) {
     open.Type(IDC_NEWMAIL_WAV, "C:\\other.wav");
     open.Close();
   });
-  EXPECT_EQ(win::kIdCancel, opened.result);
+  EXPECT_EQ(kIdCancel, opened.result);
 }
 
 class OptionsCommandTest : public ::testing::Test {
@@ -260,7 +261,7 @@ TEST_F(OptionsCommandTest, ServerOptionsOkCopiesBackAndSavesTheWholeFile) {
   Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
     open.Type(IDC_SERVER, "mail.example.org");
     Press(open, IDC_INTERVAL_UP, 3);
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   EXPECT_EQ("mail.example.org", frame.Settings().m_strServer);
   EXPECT_EQ(18, frame.Settings().m_nInterval);
@@ -275,7 +276,7 @@ TEST_F(OptionsCommandTest, ServerOptionsOkCopiesBackAndSavesTheWholeFile) {
   ChangeSettings(frame, [](MailSettings& s) { s.first.loginForm = LoginForm::kAnsi; });
   Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
     open.Type(IDC_USERNAME, "bob");
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   EXPECT_EQ((Store{{"Tarvik:bob@mail.example.org", "secret"}}), platform.credentials)
       << "the password moved with the account";
@@ -286,7 +287,7 @@ TEST_F(OptionsCommandTest, ServerOptionsOkCopiesBackAndSavesTheWholeFile) {
   ChangeSettings(frame, [](MailSettings& s) { s.first.loginForm = LoginForm::kUtf8; });
   Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
     open.Type(IDC_PASSWORD, "s\xC3\xA9");
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   EXPECT_EQ(LoginForm::kUnknown, frame.Settings().first.loginForm)
       << "a changed password alone forgets it too";
@@ -299,16 +300,16 @@ TEST_F(OptionsCommandTest, CancelChangesNothingOkSavesEvenUnchanged) {
   platform.files[kPath] = "left alone";
   Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
     open.Type(IDC_SERVER, "mail.example.org");
-    open.Click(win::kIdCancel);
+    open.Click(kIdCancel);
   });
   Command(ID_SOUND_OPTIONS, [](FakeDialog& open) {
     open.Tick(IDC_SHOW_COUNT, false);
-    open.Click(win::kIdCancel);
+    open.Click(kIdCancel);
   });
   EXPECT_EQ("pop.example.com", frame.Settings().m_strServer);
   EXPECT_EQ(1, frame.Settings().m_bShowCount);
   EXPECT_EQ("left alone", platform.files[kPath]);
-  Command(ID_SOUND_OPTIONS, [](FakeDialog& open) { open.Click(win::kIdOk); });
+  Command(ID_SOUND_OPTIONS, [](FakeDialog& open) { open.Click(kIdOk); });
   EXPECT_EQ(kStoredFile, platform.files[kPath]);
 }
 
@@ -319,7 +320,7 @@ TEST_F(OptionsCommandTest, SoundOptionsOkCopiesAllSevenBack) {
     open.Tick(IDC_NOMAIL_SOUND, false);
     open.Tick(IDC_NEWMAIL_SOUND, true);
     open.Type(IDC_NOMAIL_WAV, "C:\\quiet.wav");
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   EXPECT_EQ(
       "pop.example.com\r\nalice\r\n\r\n15\r\nTRUE\r\nC:\\new.wav\r\nFALSE\r\nC:\\quiet.wav\r\n"
@@ -332,11 +333,11 @@ TEST_F(OptionsCommandTest, AnOkThatCannotSaveSaysWhereKeepsTheValuesAndExitTries
   platform.credentialWritesFail = true;
   Command(ID_SERVER_OPTIONS, [](FakeDialog& open) {
     open.Type(IDC_SERVER, "mail.example.org");
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   Command(ID_SOUND_OPTIONS, [](FakeDialog& open) {
     open.Tick(IDC_SHOW_COUNT, false);
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   ASSERT_EQ(2u, platform.boxes.size()) << "one box for each dialog";
   for (const MessageBoxCall& box : platform.boxes) {
@@ -369,7 +370,7 @@ TEST_F(OptionsCommandTest, ACheckDueWhileADialogIsOpenUsesTheFramesValues) {
     EXPECT_EQ(2, server.sessions);
     EXPECT_EQ("pop.example.com", server.host);
     EXPECT_EQ("USER alice", server.transcript.at(5));
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   EXPECT_EQ("typed.example.org", frame.Settings().m_strServer);
 }
@@ -405,7 +406,7 @@ TEST_F(OptionsCommandTest, NotificationOptionsSaveAndOpenMailOpensWhatTheyName) 
     open.Tick(IDC_SHOW_SENDER, false);
     open.Tick(IDC_WRITE_LOG, true);
     open.Type(IDC_MAIL_PROGRAM, " https://mail.example.com ");
-    open.Click(win::kIdOk);
+    open.Click(kIdOk);
   });
   EXPECT_EQ(std::string(kStoredFile) +
                 "ShowSenderAndSubject=FALSE\r\nWriteLog=TRUE\r\n"

@@ -47,6 +47,8 @@ std::string Describe(const CheckOutcome& outcome) {
       return "ended";
     case OutcomeKind::kNoServer:
       return "no server";
+    case OutcomeKind::kLoginDisabled:
+      return "login disabled";
   }
   return "?";
 }

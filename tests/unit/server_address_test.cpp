@@ -7,6 +7,7 @@ namespace {
 constexpr ServerSecurity kPlain = ServerSecurity::kPlain;
 constexpr ServerSecurity kTls = ServerSecurity::kTls;
 constexpr ServerSecurity kStartTls = ServerSecurity::kStartTls;
+constexpr ServerProtocol kImap = ServerProtocol::kImap;
 
 TEST(ServerAddress, EveryFormOfTheServerText) {
   const struct {
@@ -14,6 +15,7 @@ TEST(ServerAddress, EveryFormOfTheServerText) {
     const char* host;
     uint16_t port;
     ServerSecurity security;
+    ServerProtocol protocol = ServerProtocol::kPop3;
   } cases[] = {
       {"mail.example.com", "mail.example.com", 110, kPlain},
       {"  mail.example.com\t", "mail.example.com", 110, kPlain},
@@ -37,6 +39,12 @@ TEST(ServerAddress, EveryFormOfTheServerText) {
       {"1.2.3.example", "1.2.3.example", 110, kPlain},
       {"2001:db8::1", "2001:db8::1", 110, kPlain},
       {"::ffff:127.0.0.1", "::ffff:127.0.0.1", 110, kPlain},
+      {"imap://mail.example.com", "mail.example.com", 143, kPlain, kImap},
+      {" IMAP://mail.example.com:1143/ ", "mail.example.com", 1143, kPlain, kImap},
+      {"imaps://mail.example.com", "mail.example.com", 993, kTls, kImap},
+      {"ImapS://[::1]:1993", "::1", 1993, kTls, kImap},
+      {"imap+starttls://127.0.0.1", "127.0.0.1", 143, kStartTls, kImap},
+      {"IMAP+STARTTLS://[2001:db8::1]:1143", "2001:db8::1", 1143, kStartTls, kImap},
   };
   for (const auto& c : cases) {
     ServerAddress address;
@@ -44,12 +52,14 @@ TEST(ServerAddress, EveryFormOfTheServerText) {
     EXPECT_EQ(c.host, address.host) << c.text;
     EXPECT_EQ(c.port, address.port) << c.text;
     EXPECT_EQ(c.security, address.security) << c.text;
+    EXPECT_EQ(c.protocol, address.protocol) << c.text;
   }
 }
 
 TEST(ServerAddress, TextThatNamesNoServerIsRefused) {
   for (const char* text : {
-           "", "   ", "imap://mail.example.com", "pop3s:/mail.example.com", "://mail.example.com",
+           "", "   ", "imap4://mail.example.com", "pop3s:/mail.example.com", "imaps://",
+           "imap+tls://mail.example.com", "imaps://2001:db8::1", "://mail.example.com",
            "pop3s://", "pop3s://:995", ":110", "mail.example.com:", "mail.example.com:0",
            "mail.example.com:65536", "mail.example.com:99999999999999999999", "mail.example.com:-1",
            "mail.example.com:+5", "mail.example.com:1 1", "mail.example.com:port",

@@ -456,6 +456,23 @@ TEST(SeenMail, RoundTripsAndADamagedOrForeignFileIsAFirstCheck) {
   std::swap_ranges(swapped.begin() + 38, swapped.begin() + 55, swapped.begin() + 55);
   platform.files[path] = swapped;
   EXPECT_FALSE(LoadSeenMail(platform.FileSystem(), path, account).known);
+  // An IMAP account's record, its first line its own.
+  seen.uidValidity = 1700000000;
+  seen.lastUid = 4294967295u;
+  ASSERT_TRUE(SaveSeenMail(platform.FileSystem(), path, seen));
+  const std::string imapText = platform.files[path];
+  const SeenMail back = LoadSeenMail(platform.FileSystem(), path, account);
+  EXPECT_TRUE(back.known && back.ids.empty());
+  EXPECT_EQ(std::make_pair(1700000000u, 4294967295u),
+            std::make_pair(back.uidValidity, back.lastUid));
+  const size_t space = imapText.find(' ');
+  for (const std::string& text :
+       {imapText.substr(0, imapText.size() - 1), imapText + "\n",
+        imapText.substr(0, space) + " 0 5\n", imapText.substr(0, space) + " 1 4294967296\n",
+        imapText.substr(0, space) + " 1 -5\n", imapText.substr(0, space) + " 1  5\n"}) {
+    platform.files[path] = text;
+    EXPECT_FALSE(LoadSeenMail(platform.FileSystem(), path, account).known) << text;
+  }
 }
 
 }  // namespace
