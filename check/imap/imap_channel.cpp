@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "check/signin/xoauth2.h"
 #include "log/event_log.h"
 #include "platform/deadline.h"
 
@@ -101,6 +102,25 @@ ImapStatus ImapChannel::Login(const std::string& user, const std::string& passwo
   }
   if (!Send(line + "\r\n", std::string())) return ImapStatus::kNone;
   return ReadCompletion(deadline, onUntagged, completion, nullptr);
+}
+
+ImapStatus ImapChannel::Authenticate(const std::string& payload, bool saslIr,
+                                     const Untagged& onUntagged, ImapResponse* completion) {
+  const std::string command = ImapAuthenticateCommand(NextTag(), payload, saslIr);
+  const Deadline deadline(m_timeoutMs);
+  if (!Send(command + "\r\n", LoggedSaslLine(command, false))) return ImapStatus::kNone;
+  std::string line;
+  for (int continuation = 0;; ++continuation) {
+    bool asked = false;
+    const ImapStatus status = ReadCompletion(deadline, onUntagged, completion, nullptr, &asked);
+    if (!asked) return status;
+    // RFC 3501 section 6.2.2: "*" cancels an exchange the server will not end.
+    if (!AnswerContinuation(continuation, saslIr, payload, line)) {
+      if (Send("*\r\n", "*")) ReadCompletion(deadline, onUntagged, completion, nullptr);
+      return ImapStatus::kNo;
+    }
+    if (!Send(line + "\r\n", LoggedSaslLine(line, true))) return ImapStatus::kNone;
+  }
 }
 
 ImapStatus ImapChannel::StartIdle() {

@@ -38,6 +38,10 @@ class ImapChannel {
   // once with literalPlus (RFC 7888). Text with CR, LF or NUL is never sent.
   ImapStatus Login(const std::string& user, const std::string& password, bool literalPlus,
                    const Untagged& onUntagged, ImapResponse* completion);
+  // AUTHENTICATE XOAUTH2 with payload: in the command with saslIr
+  // (RFC 4959), else after the server's "+". The log shows neither.
+  ImapStatus Authenticate(const std::string& payload, bool saslIr, const Untagged& onUntagged,
+                          ImapResponse* completion);
   // Sends "TAG IDLE" and reads to the server's "+": kOk once idling, else
   // how IDLE was completed instead.
   ImapStatus StartIdle();

@@ -3,6 +3,9 @@
 #include <cctype>
 #include <functional>
 
+#include "check/signin/microsoft.h"
+#include "check/signin/xoauth2.h"
+
 namespace {
 
 // How the server was reached and greeted.
@@ -87,13 +90,26 @@ Greeting GreetAndNote(Transport& transport, Connection& connection, const std::s
   return greeting;
 }
 
-// One LOGIN; kEnded when logged in, with the capabilities the server listed
-// with its answer, if any.
-CheckOutcome LogInAs(ImapChannel& channel, const std::string& user, const std::string& password,
-                     bool literalPlus, ImapCapabilities& after) {
+// A log-in the server refused, with its words as the user may see them.
+CheckOutcome RefusedWith(CheckResult result, const ImapResponse& completion) {
+  CheckOutcome refused = FailedAt(result);
+  refused.refusal = completion.name;
+  if (!completion.code.empty())
+    refused.refusal += " [" + completion.code +
+                       (completion.codeText.empty() ? "" : " " + completion.codeText) + "]";
+  if (!completion.text.empty()) refused.refusal += " " + completion.text;
+  return refused;
+}
+
+using LogInCommand = std::function<ImapStatus(const ImapChannel::Untagged&, ImapResponse*)>;
+
+// One LOGIN or AUTHENTICATE; kEnded when logged in, with the capabilities
+// the server listed with its answer, if any; refused when it said no.
+CheckOutcome LogInWith(const LogInCommand& command, CheckResult refused,
+                       ImapCapabilities& after) {
   ImapCapabilities listed;
   ImapResponse completion;
-  switch (channel.Login(user, password, literalPlus, Collector(listed), &completion)) {
+  switch (command(Collector(listed), &completion)) {
     case ImapStatus::kOk:
       if (completion.code == "CAPABILITY") AddCapabilities(completion.codeText, listed);
       after = listed;
@@ -101,9 +117,9 @@ CheckOutcome LogInAs(ImapChannel& channel, const std::string& user, const std::s
     case ImapStatus::kNo:
       // RFC 5530: the server cannot take log-ins just now; that may pass.
       if (completion.code == "UNAVAILABLE") return FailedAt(kCheckLoginFailed);
-      return FailedAt(kCheckPassRejected);
+      return RefusedWith(refused, completion);
     case ImapStatus::kBad:
-      return FailedAt(kCheckPassRejected);
+      return RefusedWith(refused, completion);
     case ImapStatus::kNone:
       break;
   }
@@ -126,6 +142,7 @@ void AddCapabilities(const std::string& text, ImapCapabilities& capabilities) {
     capabilities.literalPlus = capabilities.literalPlus || name == "LITERAL+";
     capabilities.idle = capabilities.idle || name == "IDLE";
     capabilities.esearch = capabilities.esearch || name == "ESEARCH";
+    capabilities.saslIr = capabilities.saslIr || name == "SASL-IR";
     start = end + 1;
   }
 }
@@ -133,6 +150,8 @@ void AddCapabilities(const std::string& text, ImapCapabilities& capabilities) {
 CheckOutcome ReachAndLogIn(Transport& transport, Connection& connection, const MailAccount& account,
                            int timeoutMs, EventLog* log, std::optional<ImapChannel>& channel,
                            ImapCapabilities& capabilities, LoginForm& form) {
+  if (!account.accessToken.empty() && !TokenMayGoTo(account.server, account.tokenHosts))
+    return FailedAt(kCheckTokenNotAllowed);
   Greeting greeting = GreetAndNote(transport, connection, account.server, timeoutMs, log, channel);
   if (greeting.result != kCheckCompleted) return FailedAt(greeting.result);
   form = LoginForm::kUnknown;
@@ -141,14 +160,27 @@ CheckOutcome ReachAndLogIn(Transport& transport, Connection& connection, const M
     // A server that takes no password in plain text gets none.
     if (!greeting.secure && greeting.before.loginDisabled) return FailedAt(kCheckLoginDisabled);
     const auto logInAs = [&](const std::string& user, const std::string& password) {
-      return LogInAs(*channel, user, password, greeting.before.literalPlus, capabilities);
+      return LogInWith(
+          [&](const ImapChannel::Untagged& onUntagged, ImapResponse* completion) {
+            return channel->Login(user, password, greeting.before.literalPlus, onUntagged,
+                                  completion);
+          },
+          kCheckPassRejected, capabilities);
     };
     const auto reconnect = [&] {
       connection.Close();
       greeting = GreetAndNote(transport, connection, account.server, timeoutMs, log, channel);
       return greeting.result == kCheckCompleted && !greeting.preauth;
     };
-    const CheckOutcome told = LogInWithForms(account, logInAs, reconnect, kCheckLoginFailed, form);
+    const std::string payload = Xoauth2Payload(account.user, account.accessToken);
+    const auto authenticate = [&](const ImapChannel::Untagged& onUntagged,
+                                  ImapResponse* completion) {
+      return channel->Authenticate(payload, greeting.before.saslIr, onUntagged, completion);
+    };
+    const CheckOutcome told =
+        account.accessToken.empty()
+            ? LogInWithForms(account, logInAs, reconnect, kCheckLoginFailed, form)
+            : LogInWith(authenticate, kCheckTokenRefused, capabilities);
     if (told.kind != OutcomeKind::kEnded) return told;
   }
   if (!capabilities.known && !AskCapabilities(*channel, capabilities))

@@ -19,6 +19,7 @@ struct ImapCapabilities {
   bool literalPlus = false;  // RFC 7888
   bool idle = false;         // RFC 2177
   bool esearch = false;      // RFC 4731
+  bool saslIr = false;       // RFC 4959
 };
 
 // Adds the capabilities named in text ("IMAP4rev1 IDLE ...", any case).
@@ -26,7 +27,8 @@ void AddCapabilities(const std::string& text, ImapCapabilities& capabilities);
 
 // Reaches the server the account names and logs in: connected, secured as
 // the server text asks, greeted, and logged in with LOGIN unless the greeting
-// was PREAUTH. kEnded when logged in, with capabilities those listed after
+// was PREAUTH, or with AUTHENTICATE XOAUTH2 when the account holds a
+// sign-in token. kEnded when logged in, with capabilities those listed after
 // log-in and form the form of the user name and password that did it.
 CheckOutcome ReachAndLogIn(Transport& transport, Connection& connection, const MailAccount& account,
                            int timeoutMs, EventLog* log, std::optional<ImapChannel>& channel,

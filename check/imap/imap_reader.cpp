@@ -132,11 +132,12 @@ bool ImapReader::LineEnd() {
   return Take();
 }
 
-// Free text up to the line end; its bytes only count.
-bool ImapReader::SkipText() {
+// Free text up to the line end, kept in text when it is given.
+bool ImapReader::ReadText(std::string* text) {
   for (char c; Peek(c);) {
     if (c == '\r' || c == '\n') return true;
     if (!Take()) return false;
+    if (text) *text += c;
   }
   return false;
 }
@@ -146,7 +147,7 @@ bool ImapReader::Parse(ImapResponse& response, const NumberSink* onSearch) {
   if (!Peek(c)) return false;
   if (c == '+') {
     response.kind = ImapResponseKind::kContinuation;
-    return Take() && SkipText() && LineEnd();
+    return Take() && ReadText(nullptr) && LineEnd();
   }
   std::string word;
   if (c == '*') {
@@ -189,9 +190,10 @@ bool ImapReader::ParseStatus(ImapResponse& response) {
         if (!Take()) return false;
       }
     }
-    if (!Expect(']')) return false;
+    if (!Expect(']') || !Peek(c)) return false;
+    if (c == ' ' && !Take()) return false;
   }
-  return SkipText() && LineEnd();
+  return ReadText(&response.text) && LineEnd();
 }
 
 // The numbers are handed on one by one; a CONDSTORE "(MODSEQ n)" is passed over.

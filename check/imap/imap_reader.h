@@ -41,6 +41,8 @@ struct ImapResponse {
   // ("UIDVALIDITY") and what follows it inside the brackets, as sent.
   std::string code;
   std::string codeText;
+  // And the text after any code, for the user.
+  std::string text;
   // Any other response: what follows the name.
   std::vector<ImapToken> data;
 };
@@ -87,7 +89,7 @@ class ImapReader {
   bool ParseAtom(std::string& atom, bool withSections);
   bool ParseQuoted(std::string& text);
   bool ParseLiteral(ImapToken& token, bool fetch);
-  bool SkipText();
+  bool ReadText(std::string* text);
   bool LineEnd();
   bool Expect(char wanted);
 

@@ -43,6 +43,7 @@ CheckOutcome ImapSession::Open() {
   LoginForm form = LoginForm::kUnknown;
   CheckOutcome told = ReachAndLogIn(m_transport, *m_connection, m_account, m_times.replyMs, m_pLog,
                                     m_channel, m_capabilities, form);
+  Advise(told, m_account.server);
   if (told.kind == OutcomeKind::kEnded) {
     {
       const std::lock_guard<std::mutex> lock(m_mutex);

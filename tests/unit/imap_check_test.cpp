@@ -79,6 +79,7 @@ std::string Described(const CheckOutcome& outcome) {
                                                     {OutcomeKind::kConnectFailed, "unreachable"},
                                                     {OutcomeKind::kLoginDisabled, "login disabled"},
                                                     {OutcomeKind::kLoginUnsendable, "unsendable"}};
+  if (outcome.advice != Advice::kNone) return "advised " + outcome.refusal;
   const auto kind = kinds.find(outcome.kind);
   return kind != kinds.end() ? kind->second : "failed " + std::to_string(outcome.result);
 }
@@ -144,6 +145,9 @@ std::vector<ImapCase> Cases() {
     {"NO [UNAVAILABLE] to LOGIN", {kHi, "a1 NO [UNAVAILABLE] later\r\n"}, "failed 19", {kLogin}},
     {"NO to LOGIN", {kHi, "a1 NO [AUTHENTICATIONFAILED] no\r\n"}, "rejected", {kLogin}},
     {"BAD to LOGIN", {kHi, "a1 BAD\r\n"}, "rejected", {kLogin}},
+    {"the words of a refusal advise",
+     {kHi, "a1 NO [ALERT] Application-specific password required: https://x\r\n"},
+     "advised NO [ALERT] Application-specific password required: https://x", {kLogin}},
     {"LOGIN unanswered", {kHi, "<stall>"}, "failed 19", {kLogin}},
     {"LOGIN answered with another tag", {kHi, "a7 OK\r\n"}, "failed 19", {kLogin}},
     {"quotes and backslashes are escaped", {kHi, "a1 NO\r\n"}, "rejected",

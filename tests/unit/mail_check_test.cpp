@@ -6,6 +6,7 @@
 #include <iterator>
 #include <optional>
 
+#include "check/imap/imap_session.h"
 #include "check/signin/xoauth2.h"
 #include "log/event_log.h"
 #include "platform/posix/posix_transport.h"
@@ -251,10 +252,14 @@ TEST(MailCheck, Xoauth2IsTwoLinesAndARefusalOfAnyFormIsAnOutcomeOfItsOwn) {
   account.accessToken = std::string(3000, 'T');
   const std::string payload = Xoauth2Payload(account.user, account.accessToken);
   const std::string tls = "<TLS outlook.office365.com>";
+  const std::string imapHi = "* OK [CAPABILITY IMAP4rev1 SASL-IR AUTH=XOAUTH2] hi\r\n";
+  const std::string imapIn = "a1 OK [CAPABILITY IMAP4rev1] in\r\n";
+  const std::string challenge = "+ eyJzdGF0dXMiOiI0MDEifQ==\r\n";
   const struct {
     Lines replies;
     Lines sent;
     std::string told;
+    bool imap = false;
   } rows[] = {
       {{"+OK hi\r\n", "+ \r\n", "+OK in\r\n", "+OK 0 0\r\n", "+OK\r\n.\r\n"},
        {tls, "AUTH XOAUTH2", payload, "STAT", "UIDL", "QUIT"},
@@ -262,19 +267,35 @@ TEST(MailCheck, Xoauth2IsTwoLinesAndARefusalOfAnyFormIsAnOutcomeOfItsOwn) {
       {{"+OK hi\r\n", "+\r\n", "-ERR Authentication failure\r\n"},
        {tls, "AUTH XOAUTH2", payload},
        "token refused: -ERR Authentication failure"},
-      {{"+OK hi\r\n", "+\r\n", "+ eyJzdGF0dXMiOiI0MDEifQ==\r\n", "-ERR no\r\n"},
+      {{"+OK hi\r\n", "+\r\n", challenge, "-ERR no\r\n"},
        {tls, "AUTH XOAUTH2", payload, ""},
        "token refused: -ERR no"},
       {{"+OK hi\r\n", "-ERR unknown command\r\n"},
        {tls, "AUTH XOAUTH2"},
        "token refused: -ERR unknown command"},
+      // IMAP sends the payload in the command where SASL-IR is listed.
+      {{imapHi, imapIn, "a2 NO gone\r\n"},
+       {tls, "a1 AUTHENTICATE XOAUTH2 " + payload, "a2 EXAMINE INBOX"},
+       "failed", true},
+      {{"* OK [CAPABILITY IMAP4rev1] hi\r\n", "+ \r\n", imapIn, "a2 NO gone\r\n"},
+       {tls, "a1 AUTHENTICATE XOAUTH2", payload, "a2 EXAMINE INBOX"},
+       "failed", true},
+      {{imapHi, challenge, "a1 NO [AUTHENTICATIONFAILED] Invalid credentials\r\n"},
+       {tls, "a1 AUTHENTICATE XOAUTH2 " + payload, ""},
+       "token refused: NO [AUTHENTICATIONFAILED] Invalid credentials", true},
+      {{imapHi, challenge, "+ again\r\n", "a1 BAD cancelled\r\n"},
+       {tls, "a1 AUTHENTICATE XOAUTH2 " + payload, "", "*"},
+       "token refused: BAD cancelled", true},
   };
   FakePlatform platform;
   for (const auto& row : rows) {
     Check check = With(Replies(row.replies));
     EventLog log(platform.GetServices().files, platform.GetServices().clock, "C:\\log.txt");
-    const CheckOutcome last = RunMailCheck(*check.server.NewSession(), account, 1000,
-                                           check.presenter, check.basis, &log);
+    account.server = row.imap ? "imaps://outlook.office365.com" : "pop3s://outlook.office365.com";
+    const CheckOutcome last =
+        row.imap ? ImapSession(*check.server.NewSession(), account, check.basis, &log).Open()
+                 : RunMailCheck(*check.server.NewSession(), account, 1000, check.presenter,
+                                check.basis, &log);
     if (last.kind != OutcomeKind::kEnded) check.presenter.calls.push_back(Describe(last));
     EXPECT_EQ(row.sent, check.server.transcript);
     EXPECT_EQ(Lines{row.told}, check.presenter.calls);
@@ -282,6 +303,8 @@ TEST(MailCheck, Xoauth2IsTwoLinesAndARefusalOfAnyFormIsAnOutcomeOfItsOwn) {
     EXPECT_EQ(std::string::npos, platform.files["C:\\log.txt"].find("TTTT"));
   }
   EXPECT_NE(std::string::npos, platform.files["C:\\log.txt"].find("> AUTH XOAUTH2\r\n"));
+  EXPECT_NE(std::string::npos,
+            platform.files["C:\\log.txt"].find("> a1 AUTHENTICATE XOAUTH2 ***\r\n"));
   EXPECT_NE(std::string::npos, platform.files["C:\\log.txt"].find("> ***\r\n"));
 
   // A token goes to Microsoft's hosts alone, and only over TLS.
