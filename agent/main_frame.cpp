@@ -202,6 +202,7 @@ void CMainFrame::Apply(const std::optional<ChangedSettings>& changed) {
   if (!changed) return;
   if (!changed->note.empty()) Note(changed->note);
   ApplySettings(changed->settings);
+  m_roster.SignedIn(changed->signIns);
   if (!m_keeper.Save())
     m_services.boxes->Show("The settings could not be saved to\n" + m_strSettingsPath +
                                "\n\nThey stay in use, and saving is tried again when the "
@@ -281,7 +282,7 @@ void CMainFrame::StartTelling() {
 
 void CMainFrame::ApplySettings(const MailSettings& settings) {
   m_keeper.Apply(settings);
-  m_roster.Update(AllAccounts(Settings()), m_keeper.Path(), m_keeper.Log());
+  m_roster.Update(Settings(), m_keeper.Path(), m_keeper.Log());
   m_presenter.SetLog(m_keeper.Log());
 }
 

@@ -18,7 +18,7 @@ constexpr size_t kBalloonLines = 3;
 
 bool Held(OutcomeKind kind) {
   return kind == OutcomeKind::kNoServer || kind == OutcomeKind::kPasswordNeeded ||
-         kind == OutcomeKind::kLoginUnsendable;
+         kind == OutcomeKind::kLoginUnsendable || kind == OutcomeKind::kSignInNeeded;
 }
 
 // Told in a box, once for the same account until something changed.
@@ -43,6 +43,7 @@ std::string TextOf(const CheckOutcome& outcome) {
     case OutcomeKind::kPasswordRejected:
       return "Incorrect password or user name!";
     case OutcomeKind::kTokenRefused:
+    case OutcomeKind::kSignInNeeded:
       return "Sign-in needed: right-click, Server options";
     case OutcomeKind::kNoServer:
       return "No POP3 server set: right-click, Server options";
@@ -75,9 +76,11 @@ void Observe(AccountMemory& memory, const CheckOutcome& outcome) {
     memory.shown = AccountMemory::Shown::kCount;
     memory.count = outcome.count;
     memory.countText = outcome.countText;
+    memory.note = AdviceLine(outcome.advice);
   } else if (!TextOf(outcome).empty()) {
     memory.shown = AccountMemory::Shown::kText;
     memory.text = TextOf(outcome);
+    memory.note.clear();
   }
   memory.failed = Failed(outcome) || Held(outcome.kind);
 }
@@ -95,7 +98,9 @@ std::string CountTip(const AccountMemory& memory) {
 // One account's line among several.
 std::string TipLine(const AccountView& account, const AccountMemory& memory) {
   std::string state = "Not connected";
-  if (memory.shown == AccountMemory::Shown::kCount)
+  if (!memory.note.empty())
+    state = memory.note;
+  else if (memory.shown == AccountMemory::Shown::kCount)
     state = memory.count > 0 ? std::to_string(memory.count) + " waiting" : "none";
   else if (memory.shown == AccountMemory::Shown::kText)
     state = memory.text;
@@ -106,6 +111,7 @@ std::string TipLine(const AccountView& account, const AccountMemory& memory) {
 std::string Tip(const std::vector<AccountView>& accounts, const std::vector<AccountMemory>& memories) {
   if (accounts.size() == 1) {
     const AccountMemory& memory = memories.front();
+    if (!memory.note.empty()) return memory.note;
     return memory.shown == AccountMemory::Shown::kCount ? CountTip(memory)
            : memory.shown == AccountMemory::Shown::kText ? memory.text
                                                           : "Not connected";

@@ -3,10 +3,14 @@
 #include <algorithm>
 
 Roster::Roster(const Services& services, std::shared_ptr<Outbox> outbox)
-    : m_services(services), m_pOutbox(std::move(outbox)) {}
+    : m_services(services),
+      m_pOutbox(std::move(outbox)),
+      m_pTokens(std::make_shared<SignInTokens>(services.credentials, services.web)) {}
 
-void Roster::Update(const std::vector<AccountSettings>& accounts, const std::string& settingsPath,
+void Roster::Update(const MailSettings& settings, const std::string& settingsPath,
                     const std::shared_ptr<EventLog>& log) {
+  const std::vector<AccountSettings> accounts = AllAccounts(settings);
+  m_pTokens->Follow(accounts, SignInSetup(settings));
   MoveSeenMail(accounts, settingsPath);
   std::vector<std::unique_ptr<AccountMonitor>> kept;
   m_names = DisplayNames(accounts);
@@ -16,7 +20,7 @@ void Roster::Update(const std::vector<AccountSettings>& accounts, const std::str
     });
     kept.push_back(mine != m_monitors.end()
                        ? std::move(*mine)
-                       : std::make_unique<AccountMonitor>(m_services, m_pOutbox));
+                       : std::make_unique<AccountMonitor>(m_services, m_pOutbox, m_pTokens));
     // With one account the log is as it always was.
     std::shared_ptr<EventLog> own =
         log && accounts.size() > 1 ? std::make_shared<EventLog>(log, "[" + m_names[i] + "] ") : log;
@@ -51,6 +55,10 @@ void Roster::MoveSeenMail(const std::vector<AccountSettings>& accounts,
     if (newFirst < m_monitors.size()) m_monitors[newFirst]->Stop();
     files.Rename(SeenMailPathOf(settingsPath, accounts.front(), false), firstPath);
   }
+}
+
+void Roster::SignedIn(const std::vector<std::pair<int, TokenGrant>>& signIns) {
+  for (const auto& [id, grant] : signIns) m_pTokens->SignedIn(id, grant);
 }
 
 size_t Roster::IndexOf(int id) const {

@@ -6,8 +6,11 @@
 
 #include "log/event_log.h"
 #include "monitor/account_monitor.h"
+#include "monitor/sign_in_tokens.h"
+#include "settings/settings_file.h"
 
-// The monitors of the accounts, one each, in the accounts' order.
+// The monitors of the accounts, one each, in the accounts' order, and the
+// Microsoft sign-ins they share.
 class Roster {
  public:
   Roster(const Services& services, std::shared_ptr<Outbox> outbox);
@@ -16,9 +19,11 @@ class Roster {
   // its account wherever it moved, one whose account is gone is stopped, and
   // a new account gets one. The seen mail of an account gone goes with it
   // unless another account checks the same mailbox, and it follows an
-  // account into or out of first place.
-  void Update(const std::vector<AccountSettings>& accounts, const std::string& settingsPath,
+  // account into or out of first place; so does a sign-in.
+  void Update(const MailSettings& settings, const std::string& settingsPath,
               const std::shared_ptr<EventLog>& log);
+  // Keeps the sign-ins the user just made, by account id.
+  void SignedIn(const std::vector<std::pair<int, TokenGrant>>& signIns);
 
   size_t Count() const { return m_monitors.size(); }
   AccountMonitor& At(size_t index) { return *m_monitors[index]; }
@@ -50,6 +55,7 @@ class Roster {
 
   const Services m_services;
   const std::shared_ptr<Outbox> m_pOutbox;
+  const std::shared_ptr<SignInTokens> m_pTokens;
   std::vector<std::unique_ptr<AccountMonitor>> m_monitors;
   std::vector<std::string> m_names;
 };

@@ -13,26 +13,45 @@ bool SameLogIn(const AccountSettings& a, const AccountSettings& b) {
   return a.server == b.server && a.user == b.user && a.password == b.password;
 }
 
+// Puts the accounts into the settings, marked as their server text says;
+// the sign-ins made for accounts that sign in with Microsoft go apart, to
+// be kept, and those accounts are checked.
+void Settle(std::vector<AccountSettings> accounts, ChangedSettings& changed) {
+  MarkSignIn(accounts, SignInSetup(changed.settings).hosts);
+  for (size_t i = 0; i < accounts.size(); ++i) {
+    AccountSettings& account = accounts[i];
+    if (account.signedIn && SignsInWithMicrosoft(account)) {
+      changed.signIns.emplace_back(account.id, *account.signedIn);
+      if (std::find(changed.toCheck.begin(), changed.toCheck.end(), i) == changed.toCheck.end())
+        changed.toCheck.push_back(i);
+    }
+    account.signedIn.reset();
+  }
+  SetAccounts(changed.settings, accounts);
+}
+
 }  // namespace
 
 std::optional<ChangedSettings> ChangeServerOptions(Platform& platform,
                                                    const MailSettings& settings) {
   std::vector<AccountSettings> accounts = AllAccounts(settings);
   const AccountSettings before = accounts.front();
-  const std::optional<AccountSettings> edited = EditServerOptions(platform, before, std::string());
+  const std::optional<AccountSettings> edited =
+      EditServerOptions(platform, before, std::string(), SignInSetup(settings));
   if (!edited) return std::nullopt;
   accounts.front() = *edited;
   ForgetLoginFormOnChange(before, accounts.front());
   ChangedSettings changed{settings, {}, {}};
-  SetAccounts(changed.settings, accounts);
   if (CheckHeldBack(before)) changed.toCheck.push_back(0);
+  Settle(accounts, changed);
   return changed;
 }
 
 std::optional<ChangedSettings> ChangeAccounts(Platform& platform, const MailSettings& settings,
                                               const std::vector<std::string>& states) {
   const std::vector<AccountSettings> before = AllAccounts(settings);
-  std::optional<std::vector<AccountSettings>> edited = EditAccounts(platform, before, states);
+  std::optional<std::vector<AccountSettings>> edited =
+      EditAccounts(platform, before, states, SignInSetup(settings));
   if (!edited) return std::nullopt;
   ChangedSettings changed{settings, {}, {}};
   for (size_t i = 0; i < edited->size(); ++i) {
@@ -44,6 +63,6 @@ std::optional<ChangedSettings> ChangeAccounts(Platform& platform, const MailSett
   }
   if (!edited->front().unknownKeys.empty())
     changed.note = "keys of a later version are dropped from the account now first";
-  SetAccounts(changed.settings, *edited);
+  Settle(*edited, changed);
   return changed;
 }

@@ -14,13 +14,15 @@ struct ChangedSettings {
   std::vector<size_t> toCheck;
   // For the log: what the change dropped.
   std::string note;
+  // The sign-ins made in the dialogs, by account id, to be kept.
+  std::vector<std::pair<int, TokenGrant>> signIns = {};
 };
 
 // The first account's server options. Only a server named for the first
-// time is checked at once.
+// time, or one just signed in to, is checked at once.
 std::optional<ChangedSettings> ChangeServerOptions(Platform& platform, const MailSettings& settings);
 
 // The accounts, each with its last outcome in words; new and changed
-// accounts are checked at once.
+// accounts, and those just signed in to, are checked at once.
 std::optional<ChangedSettings> ChangeAccounts(Platform& platform, const MailSettings& settings,
                                               const std::vector<std::string>& states);

@@ -36,6 +36,8 @@ enum : CheckResult {
   kCheckMailboxFailed = 20,  // IMAP: EXAMINE, SEARCH or FETCH unanswered or refused
   kCheckLoginDisabled = 21,  // IMAP: LOGINDISABLED on a connection without TLS
   kCheckLoginUnsendable = 22,  // the user name or password holds CR, LF or NUL
+  // No new access token came from the token endpoint in time.
+  kCheckRenewFailed = 23,
 };
 
 // What the user is to be told about a check.
@@ -49,6 +51,7 @@ enum class OutcomeKind {
   kSecureFailed,      // no secure connection: handshake failed, STLS refused or unanswered
   kUntrusted,         // the server's certificate did not verify for its name
   kPasswordNeeded,    // no password is known, so no check was made
+  kSignInNeeded,      // no check was made: the account's sign-in is missing or was refused
   kLoginUnsendable,   // no check was made: the protocol cannot send the user name or password
   kStepFailed,        // another step failed; result names it
   kEnded,             // the conversation ended after its outcome was handed over

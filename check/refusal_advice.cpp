@@ -78,6 +78,8 @@ std::string AdviceLine(Advice advice) {
       return "The provider blocked this sign-in: sign in once on its website, then check again";
     case Advice::kImapOnly:
       return "iCloud offers IMAP only: use imaps://imap.mail.me.com";
+    case Advice::kSignInNotKept:
+      return "Sign-in is not kept: this Windows account cannot store it";
     case Advice::kNone:
       break;
   }

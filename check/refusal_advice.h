@@ -12,6 +12,7 @@ enum class Advice {
   kAppPassword,      // the provider wants an app password
   kWebLogin,         // the provider blocked the log-in until one on its website
   kImapOnly,         // iCloud has no POP3 server to reach
+  kSignInNotKept,    // a count of an account whose sign-in is held for this run only
 };
 
 // The advice for a server's refusal of USER, PASS, AUTH, LOGIN or

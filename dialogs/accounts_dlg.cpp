@@ -58,7 +58,7 @@ void CAccountsDlg::OnAdd() {
   for (const AccountSettings& account : m_accounts) added.id = std::max(added.id, account.id);
   ++added.id;
   const std::optional<AccountSettings> edited =
-      EditServerOptions(m_platform, added, "New account \xE2\x80\x93 POP3 Server Options");
+      EditServerOptions(m_platform, added, "New account \xE2\x80\x93 POP3 Server Options", m_setup);
   if (!edited) return;
   m_accounts.push_back(*edited);
   Show(static_cast<int>(m_accounts.size()) - 1);
@@ -73,7 +73,7 @@ void CAccountsDlg::OnEdit() {
                : DisplayNames(m_accounts)[static_cast<size_t>(row)] +
                      " \xE2\x80\x93 POP3 Server Options";
   if (const std::optional<AccountSettings> edited =
-          EditServerOptions(m_platform, m_accounts[static_cast<size_t>(row)], caption))
+          EditServerOptions(m_platform, m_accounts[static_cast<size_t>(row)], caption, m_setup))
     m_accounts[static_cast<size_t>(row)] = *edited;
   Show(row);
 }
@@ -141,9 +141,10 @@ int CAccountsDlg::Selected() {
 
 std::optional<std::vector<AccountSettings>> EditAccounts(
     Platform& platform, const std::vector<AccountSettings>& accounts,
-    const std::vector<std::string>& states) {
+    const std::vector<std::string>& states, const MicrosoftSetup& setup) {
   CAccountsDlg dialog(platform);
   dialog.m_accounts = accounts;
+  dialog.m_setup = setup;
   for (size_t i = 0; i < accounts.size() && i < states.size(); ++i)
     dialog.m_states[accounts[i].id] = states[i];
   if (dialog.DoModal() != kIdOk) return std::nullopt;

@@ -19,6 +19,8 @@ class CAccountsDlg : public Dialog {
   std::vector<AccountSettings> m_accounts;
   // Each account's last outcome in words, by account id.
   std::map<int, std::string> m_states;
+  // How the server options dialog signs in with Microsoft.
+  MicrosoftSetup m_setup;
 
  protected:
   void DoDataExchange(DataExchange& exchange) override;
@@ -43,4 +45,4 @@ class CAccountsDlg : public Dialog {
 // The accounts as the dialog's OK left them, in their new order.
 std::optional<std::vector<AccountSettings>> EditAccounts(
     Platform& platform, const std::vector<AccountSettings>& accounts,
-    const std::vector<std::string>& states);
+    const std::vector<std::string>& states, const MicrosoftSetup& setup);

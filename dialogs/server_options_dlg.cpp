@@ -2,9 +2,10 @@
 
 #include "res/resource.h"
 
-CServerOptionsDlg::CServerOptionsDlg(Platform& platform)
+CServerOptionsDlg::CServerOptionsDlg(Platform& platform, MicrosoftSetup setup)
     : Dialog(platform, IDD_SERVER_OPTIONS),
-      m_hIcon(platform.DialogControls().LoadIcon(IDR_MAINFRAME)) {}
+      m_hIcon(platform.DialogControls().LoadIcon(IDR_MAINFRAME)),
+      m_signIn(platform, IDC_SIGN_IN, IDC_PASSWORD, std::move(setup)) {}
 
 void CServerOptionsDlg::DoDataExchange(DataExchange& exchange) {
   DDX_Text(exchange, IDC_SERVER, m_strServer);
@@ -15,15 +16,22 @@ void CServerOptionsDlg::DoDataExchange(DataExchange& exchange) {
 
 bool CServerOptionsDlg::OnInitDialog() {
   if (!m_strCaption.empty()) DialogControls().SetCaption(Handle(), m_strCaption);
+  m_signIn.Follow(Handle(), m_strServer);
   return Dialog::OnInitDialog();
 }
 
 // Hidden at once, so that nothing of the dialog lingers on the screen while
 // the caller saves.
 void CServerOptionsDlg::OnOK() {
+  m_signIn.Cancel();
   UpdateData(true);
   m_platform.HideWindow(Handle());
   Dialog::OnOK();
+}
+
+void CServerOptionsDlg::OnCancel() {
+  m_signIn.Cancel();
+  Dialog::OnCancel();
 }
 
 // The close box accepts; the cancel that the default processing adds comes
@@ -40,6 +48,12 @@ bool CServerOptionsDlg::OnCommand(int controlId) {
       return true;
     case IDC_INTERVAL_DOWN:
       OnIntervalDown();
+      return true;
+    case IDC_SERVER:
+      m_signIn.Follow(Handle(), DialogControls().Text(Handle(), IDC_SERVER));
+      return true;
+    case IDC_SIGN_IN:
+      m_signIn.Click(Handle(), DialogControls().Text(Handle(), IDC_USERNAME));
       return true;
     default:
       return false;
@@ -60,6 +74,18 @@ bool CServerOptionsDlg::OnPaint() {
 
 IconHandle CServerOptionsDlg::OnQueryDragIcon() { return m_hIcon; }
 
+// A sign-in that names another account than the user name offers to take it.
+bool CServerOptionsDlg::OnProgramMessage(unsigned message) {
+  const std::optional<TokenGrant> grant = m_signIn.Received(Handle(), message);
+  if (!grant) return true;
+  m_signedIn = grant;
+  const std::string question =
+      OtherAccountQuestion(grant->account, DialogControls().Text(Handle(), IDC_USERNAME));
+  if (!question.empty() && m_platform.GetServices().boxes->Ask(question, ""))
+    DialogControls().SetText(Handle(), IDC_USERNAME, grant->account);
+  return true;
+}
+
 void CServerOptionsDlg::OnIntervalUp() { StepInterval(1, kMaximumInterval); }
 
 void CServerOptionsDlg::OnIntervalDown() { StepInterval(-1, kMinimumInterval); }
@@ -73,8 +99,9 @@ void CServerOptionsDlg::StepInterval(int step, int limit) {
 }
 
 std::optional<AccountSettings> EditServerOptions(Platform& platform, const AccountSettings& account,
-                                                 const std::string& caption) {
-  CServerOptionsDlg dialog(platform);
+                                                 const std::string& caption,
+                                                 const MicrosoftSetup& setup) {
+  CServerOptionsDlg dialog(platform, setup);
   dialog.m_strServer = account.server;
   dialog.m_strUser = account.user;
   dialog.m_strPassword = account.password;
@@ -86,5 +113,6 @@ std::optional<AccountSettings> EditServerOptions(Platform& platform, const Accou
   edited.user = dialog.m_strUser;
   edited.password = dialog.m_strPassword;
   edited.interval = dialog.m_nInterval;
+  if (dialog.m_signedIn) edited.signedIn = dialog.m_signedIn;
   return edited;
 }

@@ -12,6 +12,9 @@ struct AccountMemory {
   Shown shown = Shown::kNothing;
   int count = 0;
   std::string countText;
+  // Said in the tooltip in place of the count: what the user should know
+  // even while the account is checked well.
+  std::string note;
   std::string text;
   // Its last outcome was a failure, or it is not checked at all.
   bool failed = false;

@@ -4,13 +4,17 @@
 #include "monitor/check_gate.h"
 #include "monitor/login_account.h"
 
-AccountMonitor::AccountMonitor(const Services& services, std::shared_ptr<Outbox> outbox)
-    : m_services(services), m_pOutbox(std::move(outbox)) {}
+AccountMonitor::AccountMonitor(const Services& services, std::shared_ptr<Outbox> outbox,
+                               std::shared_ptr<SignInTokens> tokens)
+    : m_services(services), m_pOutbox(std::move(outbox)), m_pTokens(std::move(tokens)) {}
 
 AccountMonitor::~AccountMonitor() { Stop(); }
 
 void AccountMonitor::SetAccount(const AccountSettings& account, const std::string& seenPath,
                                 std::shared_ptr<EventLog> log) {
+  if (account.server != m_account.server || account.user != m_account.user ||
+      account.password != m_account.password)
+    m_bPasswordsRefused = false;
   m_account = account;
   m_strSeenPath = seenPath;
   m_pLog = std::move(log);
@@ -25,13 +29,14 @@ std::optional<CheckOutcome> AccountMonitor::Check() {
     return std::nullopt;
   }
   if (std::optional<CheckOutcome> held = CheckHeldBack(m_account)) return held;
+  CheckJob job;
+  job.mailbox = AccountToCheck(*m_services.codec, m_account);
+  if (std::optional<CheckOutcome> held = PrepareSignIn(job)) return held;
   std::unique_ptr<Transport> transport = m_services.network->NewTransport();
   if (!transport) return FailedAt(kCheckSocketsStartFailed);
   m_recheck.Started();
-  CheckJob job;
   job.account = m_account.id;
   job.run = ++m_nRun;
-  job.mailbox = AccountToCheck(*m_services.codec, m_account);
   job.seenPath = m_strSeenPath;
   job.seenOwner = AccountHash(m_account.server, m_account.user);
   job.files = m_services.files;
@@ -39,6 +44,25 @@ std::optional<CheckOutcome> AccountMonitor::Check() {
   job.log = m_pLog;
   job.push = m_account.push;
   m_pRun = CheckRun::Start(std::move(job), std::move(transport), m_pOutbox);
+  return std::nullopt;
+}
+
+// After the server said it takes no password, none is sent again until the
+// server options change: every check is that refusal again, at once.
+std::optional<CheckOutcome> AccountMonitor::PrepareSignIn(CheckJob& job) {
+  if (!SignsInWithMicrosoft(m_account)) {
+    if (!m_bPasswordsRefused) return std::nullopt;
+    CheckOutcome refused = FailedAt(kCheckPassRejected);
+    refused.advice = Advice::kMicrosoftSignIn;
+    return refused;
+  }
+  if (m_pTokens->SignInNeeded(m_account.id)) {
+    CheckOutcome needed;
+    needed.kind = OutcomeKind::kSignInNeeded;
+    return needed;
+  }
+  job.tokens = m_pTokens;
+  job.mailbox.tokenHosts = m_pTokens->Setup().hosts;
   return std::nullopt;
 }
 
@@ -71,6 +95,7 @@ void AccountMonitor::NetworkChanged() { m_recheck.NetworkChanged(); }
 bool AccountMonitor::Take(const AccountOutcome& outcome) {
   if (!m_pRun || outcome.run != m_nRun) return false;
   m_recheck.Observed(outcome.outcome);
+  m_bPasswordsRefused = m_bPasswordsRefused || outcome.outcome.advice == Advice::kMicrosoftSignIn;
   if (m_pLog && m_recheck.TicksToRetry() > 0)
     m_pLog->Add("retry in " + std::to_string(m_recheck.TicksToRetry() * Recheck::kTickSeconds) +
                 " s");

@@ -21,13 +21,15 @@ class AccountMonitor {
   // Seconds between two ticks of the frame's timer; six make a minute.
   static constexpr int kTicksPerMinute = 6;
 
-  AccountMonitor(const Services& services, std::shared_ptr<Outbox> outbox);
+  AccountMonitor(const Services& services, std::shared_ptr<Outbox> outbox,
+                 std::shared_ptr<SignInTokens> tokens);
   ~AccountMonitor();
   AccountMonitor(const AccountMonitor&) = delete;
   AccountMonitor& operator=(const AccountMonitor&) = delete;
 
   // The account as the settings hold it now, where its seen mail is kept,
-  // and the log its lines go to; a check running goes on as it started.
+  // and the log its lines go to; a check running goes on as it started. New
+  // server options let a password be sent again.
   void SetAccount(const AccountSettings& account, const std::string& seenPath,
                   std::shared_ptr<EventLog> log);
   const AccountSettings& Account() const { return m_account; }
@@ -60,8 +62,15 @@ class AccountMonitor {
   int m_nMinutes = 0;
 
  private:
+  // The check of an account that signs in with Microsoft, or the outcome to
+  // present in its place.
+  std::optional<CheckOutcome> PrepareSignIn(CheckJob& job);
+
   const Services m_services;
   const std::shared_ptr<Outbox> m_pOutbox;
+  const std::shared_ptr<SignInTokens> m_pTokens;
+  // The server said it takes no password at all.
+  bool m_bPasswordsRefused = false;
   AccountSettings m_account;
   std::string m_strSeenPath;
   std::shared_ptr<EventLog> m_pLog;

@@ -140,8 +140,13 @@ void CheckRun::Run(const CheckJob& job) {
   ServerAddress address;
   if (ParseServerAddress(job.mailbox.server, address) && address.protocol == ServerProtocol::kImap)
     return RunImap(job, basis);
+  const TokenConversation converse = [&](const MailAccount& mailbox) {
+    return RunMailCheck(*m_pTransport, mailbox, job.timeoutMs, *this, basis, job.log.get());
+  };
   const CheckOutcome last =
-      RunMailCheck(*m_pTransport, job.mailbox, job.timeoutMs, *this, basis, job.log.get());
+      job.tokens ? ConverseWithToken(*job.tokens, job.account, job.mailbox, converse,
+                                     job.timeoutMs, job.log.get())
+                 : converse(job.mailbox);
   if (job.log) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
@@ -160,10 +165,15 @@ void CheckRun::Run(const CheckJob& job) {
 
 // The seen mail is kept before the count is shown: what the user was told
 // is remembered even when the program ends while the box is open. A check
-// given up told the user nothing, so its mail stays new.
-void CheckRun::PresentBeforeQuit(const CheckOutcome& outcome) {
-  if (outcome.kind == OutcomeKind::kMailboxCount && !Abandoned())
-    SaveSeenMail(*m_job.files, m_job.seenPath, outcome.seen);
+// given up told the user nothing, so its mail stays new. A count also says
+// when the sign-in will not outlast this run.
+void CheckRun::PresentBeforeQuit(const CheckOutcome& counted) {
+  CheckOutcome outcome = counted;
+  if (outcome.kind == OutcomeKind::kMailboxCount) {
+    if (!Abandoned()) SaveSeenMail(*m_job.files, m_job.seenPath, outcome.seen);
+    if (m_job.tokens && m_job.tokens->NotKept(m_job.account))
+      outcome.advice = Advice::kSignInNotKept;
+  }
   if (m_job.log) {
     m_job.log->Add("outcome: " + OutcomeText(outcome));
     m_job.log->Flush();

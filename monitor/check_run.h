@@ -9,6 +9,7 @@
 #include "check/pop3/pop3_check.h"
 #include "log/event_log.h"
 #include "monitor/outbox.h"
+#include "monitor/sign_in_tokens.h"
 #include "monitor/push_watch.h"
 #include "platform/services.h"
 
@@ -29,6 +30,9 @@ struct CheckJob {
   bool push = true;
   // Null while the log is off.
   std::shared_ptr<EventLog> log;
+  // Where the access token comes from, for an account that signs in with
+  // Microsoft; null for one that sends a password.
+  std::shared_ptr<SignInTokens> tokens;
 };
 
 // One mail check on a thread of its own, so that the user interface never

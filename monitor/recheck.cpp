@@ -11,6 +11,7 @@ bool MayPassOnItsOwn(CheckResult result) {
     case kCheckUserFailed:
     case kCheckPassFailed:
     case kCheckStatFailed:
+    case kCheckRenewFailed:
     case kCheckLoginFailed:
     case kCheckMailboxFailed:
       return true;

@@ -11,4 +11,7 @@ class Boxes {
   // Shows the box and returns once the user closed it; an empty caption
   // means the program's title.
   virtual void Show(const std::string& text, const std::string& caption, BoxKind kind) = 0;
+  // Asks a question of the window in front (a dialog, say) with Yes and No
+  // buttons; true for Yes.
+  virtual bool Ask(const std::string& text, const std::string& caption) = 0;
 };

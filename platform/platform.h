@@ -12,6 +12,10 @@ class FrameWindow;
 
 using WindowHandle = void*;
 
+// Messages the program posts to its own windows are numbered in this range.
+constexpr unsigned kFirstProgramMessage = 0x8000;
+constexpr unsigned kLastProgramMessage = 0xBFFF;
+
 // What hosts the program: its hidden frame window with the message loop and
 // timers, and its modal dialogs. Everything else the program asks of the
 // system is a service named for what it does. The Win32 build provides the

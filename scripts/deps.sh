@@ -2,7 +2,8 @@
 # Sourced by the other scripts; `need_packages TOOL:PACKAGE ...` installs
 # PACKAGE unless TOOL (a command, or a file when it starts with /) is there.
 # `build_windows_programs DIR [CMAKE_OPTION ...]` builds DIR/windows-x64 and
-# DIR/windows-x86.
+# DIR/windows-x86; `build_windows_program DIR ARCH [CMAKE_OPTION ...]` builds
+# the one of ARCH (x64 or x86) in DIR.
 
 need_packages() {
   local missing=() entry tool package
@@ -63,16 +64,23 @@ need_fuzzing() {
     /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev
 }
 
-# Both Windows programs, cross-built into DIR/windows-x64 and DIR/windows-x86.
-build_windows_programs() {
-  local dir=$1 arch root
-  shift
+# One Windows program, cross-built into DIR.
+build_windows_program() {
+  local dir=$1 toolchain=x86_64 root
+  [[ $2 == x86 ]] && toolchain=i686
+  shift 2
   root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
   need_windows_build
-  for arch in x64:x86_64 x86:i686; do
-    cmake -S "$root" -B "$dir/windows-${arch%%:*}" \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-${arch#*:}.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
-      "$@" >/dev/null
-    cmake --build "$dir/windows-${arch%%:*}" -j "$(nproc)"
+  cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$toolchain.cmake" \
+    -DCMAKE_BUILD_TYPE=MinSizeRel "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)"
+}
+
+# Both Windows programs, cross-built into DIR/windows-x64 and DIR/windows-x86.
+build_windows_programs() {
+  local dir=$1 arch
+  shift
+  for arch in x64 x86; do
+    build_windows_program "$dir/windows-$arch" "$arch" "$@"
   done
 }

@@ -5,6 +5,7 @@
 #include "check/decimal.h"
 #include "check/seen_mail.h"
 #include "check/server_address.h"
+#include "check/signin/microsoft.h"
 
 namespace {
 
@@ -21,6 +22,17 @@ std::string Hex16(uint64_t value) {
 }
 
 }  // namespace
+
+const char kSignInMicrosoft[] = "Microsoft";
+
+bool SignsInWithMicrosoft(const AccountSettings& account) {
+  return account.signIn == kSignInMicrosoft;
+}
+
+void MarkSignIn(std::vector<AccountSettings>& accounts, const std::vector<std::string>& hosts) {
+  for (AccountSettings& account : accounts)
+    account.signIn = TokenMayGoTo(account.server, hosts) ? kSignInMicrosoft : "";
+}
 
 int IntervalFrom(const std::string& text) {
   const int minutes = ParseDecimal(text);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "check/account.h"
+#include "check/signin/token_endpoint.h"
 
 // At most this many accounts are watched, the first included.
 constexpr size_t kMaxAccounts = 20;
@@ -33,7 +35,20 @@ struct AccountSettings {
   std::vector<std::pair<std::string, std::string>> unknownKeys;
   // Stands for the account while the program runs, whatever its place.
   int id = 0;
+  // A sign-in the server options dialog just made, on its way to be kept:
+  // never part of the settings.
+  std::optional<TokenGrant> signedIn = {};
 };
+
+// What signIn holds for an account that signs in with Microsoft.
+extern const char kSignInMicrosoft[];
+
+// True for an account that signs in with Microsoft instead of a password.
+bool SignsInWithMicrosoft(const AccountSettings& account);
+
+// Marks the accounts whose server text names one of hosts over TLS as
+// signing in with Microsoft, and clears the mark of every other.
+void MarkSignIn(std::vector<AccountSettings>& accounts, const std::vector<std::string>& hosts);
 
 // The interval a settings line names: a decimal number held within the bounds.
 int IntervalFrom(const std::string& text);

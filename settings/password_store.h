@@ -13,8 +13,9 @@ class Credentials;
 // passwords, and two copies or accounts checking one mailbox share it.
 std::string PasswordTarget(const AccountSettings& account);
 
-// True when a check could only send an empty password: a server is set, but
-// neither the settings file nor the password store has a password for it.
+// True when a check could only send an empty password: a server is set that
+// takes a password, but neither the settings file nor the password store
+// has one for it.
 bool PasswordNeeded(const AccountSettings& account);
 
 // Keeps the passwords in the user's password store rather than in the
@@ -31,7 +32,9 @@ class PasswordStore {
   // keeps it, the password where the store refused it. What the store kept
   // for an account that is gone, or for what an account named before it
   // changed or cleared its password, is removed, unless another account
-  // still uses it.
+  // still uses it. An account that signs in with Microsoft keeps its token
+  // under the same name: its password is neither kept nor written, and what
+  // is kept under its name is left to the sign-in.
   std::vector<AccountSettings> ForFile(const std::vector<AccountSettings>& accounts);
 
  private:

@@ -60,6 +60,17 @@ void SetAccounts(MailSettings& settings, const std::vector<AccountSettings>& acc
   settings.further.assign(accounts.begin() + 1, accounts.end());
 }
 
+MicrosoftSetup SignInSetup(const MailSettings& settings) {
+  return MicrosoftSetupFrom(settings.microsoftClientId, settings.microsoftAuthority,
+                            settings.microsoftHosts);
+}
+
+void MarkSignIn(MailSettings& settings) {
+  std::vector<AccountSettings> accounts = AllAccounts(settings);
+  MarkSignIn(accounts, SignInSetup(settings).hosts);
+  SetAccounts(settings, accounts);
+}
+
 std::string SettingsPathFor(const std::string& modulePath) {
   const size_t keep = modulePath.size() >= 3 ? modulePath.size() - 3 : 0;
   return modulePath.substr(0, keep) + "ini";
@@ -120,6 +131,7 @@ bool LoadSettingsFile(Files& files, const TextCodec& codec, const std::string& p
   std::string content;
   if (!files.ReadStart(path, kMaxFileSize, content)) return false;
   ParseSettings(SettingsFileText(codec, content), settings);
+  MarkSignIn(settings);
   return true;
 }
 

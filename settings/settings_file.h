@@ -30,6 +30,11 @@ struct MailSettings {
   bool showSender = true;
   std::string mailProgram;
   bool writeLog = false;
+  // Microsoft's sign-in: the application id, and in a test build its
+  // endpoints and hosts, as written (see check/signin/microsoft.h).
+  std::string microsoftClientId;
+  std::string microsoftAuthority;
+  std::string microsoftHosts;
   // The first account's keys beside the eleven lines (its name, log-in
   // form, push and sign-in); its server, user name, password and interval
   // are lines 1 to 4.
@@ -49,6 +54,11 @@ std::vector<AccountSettings> AllAccounts(const MailSettings& settings);
 // Puts the accounts back, the first into the eleven lines.
 void SetAccounts(MailSettings& settings, const std::vector<AccountSettings>& accounts);
 
+// Microsoft's sign-in as the settings set it up.
+MicrosoftSetup SignInSetup(const MailSettings& settings);
+// Marks which accounts sign in with Microsoft, as their server text says.
+void MarkSignIn(MailSettings& settings);
+
 // The settings file beside the executable: its last three characters become "ini".
 std::string SettingsPathFor(const std::string& modulePath);
 
@@ -61,8 +71,9 @@ void ParseSettings(const std::string& content, MailSettings& settings);
 // settings that differ from their defaults, then each further account's group.
 std::string FormatSettings(const MailSettings& settings);
 
-// Loads the file at path, reading no more than its first mebibyte; false
-// (settings untouched) when it cannot be read.
+// Loads the file at path, reading no more than its first mebibyte, and
+// marks which accounts sign in with Microsoft; false (settings untouched)
+// when it cannot be read.
 bool LoadSettingsFile(Files& files, const TextCodec& codec, const std::string& path,
                       MailSettings& settings);
 

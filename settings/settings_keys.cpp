@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "check/signin/microsoft.h"
 #include "settings/settings_file.h"
 
 namespace {
@@ -90,6 +91,14 @@ const GlobalKey kGlobalKeys[] = {
      [](const MailSettings& s) { return TextValue(s.mailProgram); }},
     {"AccountName", [](MailSettings& s, const std::string& v) { s.first.name = v; },
      [](const MailSettings& s) { return TextValue(s.first.name); }},
+    {kMicrosoftClientIdKey,
+     [](MailSettings& s, const std::string& v) { s.microsoftClientId = v; },
+     [](const MailSettings& s) { return TextValue(s.microsoftClientId); }},
+    {kMicrosoftAuthorityKey,
+     [](MailSettings& s, const std::string& v) { s.microsoftAuthority = v; },
+     [](const MailSettings& s) { return TextValue(s.microsoftAuthority); }},
+    {kMicrosoftHostsKey, [](MailSettings& s, const std::string& v) { s.microsoftHosts = v; },
+     [](const MailSettings& s) { return TextValue(s.microsoftHosts); }},
 };
 
 // An earlier version takes the first line of a key wherever it stands: in a

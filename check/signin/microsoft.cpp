@@ -39,6 +39,13 @@ std::string MicrosoftClientId(const std::string& setting) {
   return setting.empty() ? std::string(TARVIK_MICROSOFT_CLIENT_ID) : setting;
 }
 
+MicrosoftSetup MicrosoftSetupFrom(const std::string& clientIdSetting,
+                                  const std::string& authoritySetting,
+                                  const std::string& hostsSetting) {
+  return {MicrosoftClientId(clientIdSetting), MicrosoftAuthority(authoritySetting),
+          MicrosoftHosts(hostsSetting)};
+}
+
 bool TestEndpointsHonoured() {
 #ifdef TARVIK_TEST_AUTHORITY
   return true;

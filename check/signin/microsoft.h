@@ -20,6 +20,18 @@ extern const char kMicrosoftAuthority[];
 // given; empty when neither has one.
 std::string MicrosoftClientId(const std::string& setting);
 
+// Where and as which application this copy signs in with Microsoft.
+struct MicrosoftSetup {
+  std::string clientId;  // empty: this copy has no application id
+  std::string authority;
+  std::vector<std::string> hosts;
+};
+
+// The setup the three settings ask for, as the functions below rule.
+MicrosoftSetup MicrosoftSetupFrom(const std::string& clientIdSetting,
+                                  const std::string& authoritySetting,
+                                  const std::string& hostsSetting);
+
 // Whether this build honours MicrosoftAuthority= and MicrosoftHosts=: only
 // one built for tests does.
 bool TestEndpointsHonoured();

@@ -15,6 +15,7 @@ class Controls {
   virtual void SetText(WindowHandle dialog, int controlId, const std::string& text) = 0;
   virtual bool IsChecked(WindowHandle dialog, int controlId) = 0;
   virtual void Enable(WindowHandle dialog, int controlId, bool enabled) = 0;
+  virtual void Show(WindowHandle dialog, int controlId, bool shown) = 0;
   virtual void SetCaption(WindowHandle dialog, const std::string& text) = 0;
   // A list box's rows, their columns separated by tabs that stop at
   // tabStops (in dialog units), and the row selected; -1 selects none.

@@ -70,7 +70,8 @@ intptr_t Dialog::DialogProc(unsigned message, uintptr_t wParam, intptr_t) {
     case win::kWmQueryDragIcon:
       return reinterpret_cast<intptr_t>(OnQueryDragIcon());
     default:
-      return 0;
+      if (message < kFirstProgramMessage || message > kLastProgramMessage) return 0;
+      return OnProgramMessage(message) ? 1 : 0;
   }
 }
 

@@ -68,6 +68,9 @@ class Dialog {
   virtual bool OnPaint() { return false; }
   // The picture shown while a minimised dialog is dragged; null: the default.
   virtual IconHandle OnQueryDragIcon() { return nullptr; }
+  // A message the program posted to the dialog (from kFirstProgramMessage
+  // on); true when handled.
+  virtual bool OnProgramMessage(unsigned) { return false; }
   // Ends the modal loop. The first result given stands: a later call (such as
   // the cancel that the default close processing would add) cannot change it.
   void EndDialog(int result);

@@ -5,9 +5,6 @@
 
 #include "platform/platform.h"
 
-// Messages the program posts to its own window are numbered from here on.
-constexpr unsigned kFirstProgramMessage = 0x8000;
-
 // A top-level window that is never shown. The platform hands every message to
 // WindowProc, which turns it into a call of a small typed handler.
 class FrameWindow {

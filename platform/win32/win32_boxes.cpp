@@ -1,4 +1,5 @@
-// Message boxes with an OK button, owned by the program's main window.
+// Message boxes with an OK button, owned by the program's main window, and
+// questions with Yes and No.
 #include "platform/win32/win32_services.h"
 #include "platform/win32/wide_text.h"
 
@@ -15,6 +16,15 @@ class Win32Boxes : public Boxes {
                                                       : 0;
     MessageBoxW(*m_pMainWindow, Widen(text).c_str(),
                 Widen(caption.empty() ? m_strTitle : caption).c_str(), MB_OK | icon);
+  }
+
+  // Owned by the thread's active window, so that a dialog asking waits for
+  // the answer.
+  bool Ask(const std::string& text, const std::string& caption) override {
+    const HWND active = GetActiveWindow();
+    return MessageBoxW(active ? active : *m_pMainWindow, Widen(text).c_str(),
+                       Widen(caption.empty() ? m_strTitle : caption).c_str(),
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
   }
 
  private:

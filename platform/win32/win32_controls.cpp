@@ -42,6 +42,10 @@ class Win32Controls : public Controls {
     EnableWindow(GetDlgItem(ToHwnd(dialog), controlId), enabled ? TRUE : FALSE);
   }
 
+  void Show(WindowHandle dialog, int controlId, bool shown) override {
+    ShowWindow(GetDlgItem(ToHwnd(dialog), controlId), shown ? SW_SHOW : SW_HIDE);
+  }
+
   void SetCaption(WindowHandle dialog, const std::string& text) override {
     SetWindowTextW(ToHwnd(dialog), Widen(text).c_str());
   }

@@ -22,6 +22,7 @@ static_assert(win::kWmCreate == WM_CREATE && win::kWmDestroy == WM_DESTROY &&
                   win::kWmInitDialog == WM_INITDIALOG && win::kWmCommand == WM_COMMAND &&
                   win::kWmSysCommand == WM_SYSCOMMAND && win::kWmTimer == WM_TIMER &&
                   win::kScMinimize == SC_MINIMIZE && kFirstProgramMessage == WM_APP &&
+                  kLastProgramMessage == 0xBFFF &&
                   kIdOk == IDOK && kIdCancel == IDCANCEL,
               "messages, commands and dialog results");
 static_assert(win::kWmMouseMove == WM_MOUSEMOVE && win::kWmLButtonDown == WM_LBUTTONDOWN &&

@@ -14,6 +14,11 @@ class FakeBoxes : public Boxes {
     m_world.events.push_back("box " + call.caption + "|" + text);
     if (m_world.whileMessageBox) m_world.whileMessageBox(call);
   }
+  // Recorded as a box; answered as the world says, else No.
+  bool Ask(const std::string& text, const std::string& caption) override {
+    Show(text, caption, BoxKind::kPlain);
+    return m_world.answerYes;
+  }
 
  private:
   FakeWorld& m_world;

@@ -1,5 +1,6 @@
 #include "tests/double/fake_platform.h"
 
+#include "platform/posix/posix_services.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/frame_window.h"
 #include "platform/win_constants.h"
@@ -43,9 +44,15 @@ bool FakeDialog::Checked(int controlId) const {
 FakePlatform::FakePlatform()
     : copies(std::make_shared<FakeCopies>(*this)),
       systemEvents(std::make_shared<FakeSystemEvents>()),
+      web(std::make_shared<FakeWeb>()),
+      random(std::make_shared<FakeRandom>()),
       m_services(FakeServices(*this)) {
   m_services.copies = copies;
   m_services.events = systemEvents;
+  m_services.web = web;
+  m_services.random = random;
+  m_services.listener = CreatePosixListener();
+  m_services.digest = CreatePosixDigest();
 }
 
 intptr_t FakePlatform::SendToFrame(unsigned message, uintptr_t wParam, intptr_t lParam) {
@@ -57,13 +64,18 @@ void FakePlatform::Tick(int count) {
 }
 
 void FakePlatform::DeliverPosted() {
-  std::deque<unsigned> delivered;
+  std::deque<std::pair<WindowHandle, unsigned>> delivered;
   {
     std::unique_lock<std::mutex> lock(m_postedMutex);
     m_postedChanged.wait(lock, [this] { return !m_posted.empty(); });
     delivered.swap(m_posted);
   }
-  for (unsigned message : delivered) SendToFrame(message);
+  for (const auto& [window, message] : delivered) {
+    if (window == kFrameHandle)
+      SendToFrame(message);
+    else if (FakeDialog* dialog = DialogFor(window))
+      dialog->Send(message);
+  }
 }
 
 void FakePlatform::DeliverPostedWhile(const std::function<bool()>& condition) {
@@ -152,12 +164,11 @@ void FakePlatform::PostQuitMessage(int) {
 
 bool FakePlatform::PostToWindow(WindowHandle window, unsigned message) {
   const std::lock_guard<std::mutex> lock(m_postedMutex);
-  if (window != kFrameHandle) return false;
   if (postFailures > 0) {
     --postFailures;
     return false;
   }
-  m_posted.push_back(message);
+  m_posted.emplace_back(window, message);
   m_postedChanged.notify_all();
   return true;
 }
@@ -222,6 +233,10 @@ bool FakePlatform::IsChecked(WindowHandle dialog, int controlId) {
 
 void FakePlatform::Enable(WindowHandle dialog, int controlId, bool enabled) {
   if (FakeDialog* open = DialogFor(dialog)) open->disabled[controlId] = !enabled;
+}
+
+void FakePlatform::Show(WindowHandle dialog, int controlId, bool shown) {
+  if (FakeDialog* open = DialogFor(dialog)) open->hidden[controlId] = !shown;
 }
 
 void FakePlatform::SetCaption(WindowHandle dialog, const std::string& text) {

@@ -14,8 +14,10 @@
 #include "platform/platform.h"
 #include "platform/ui/controls.h"
 #include "tests/double/fake_copies.h"
+#include "tests/double/fake_random.h"
 #include "tests/double/fake_services.h"
 #include "tests/double/fake_system_events.h"
+#include "tests/double/fake_web.h"
 #include "tests/double/fake_world.h"
 
 class FakePlatform;
@@ -41,6 +43,7 @@ class FakeDialog {
   std::map<int, std::string> texts;
   std::map<int, bool> checks;
   std::map<int, bool> disabled;
+  std::map<int, bool> hidden;
   std::map<int, std::vector<std::string>> lists;
   // A list's row that is selected; a test selects one as the user would.
   std::map<int, int> selected;
@@ -62,8 +65,9 @@ class FakePlatform : public Platform, public Controls, public FakeWorld {
   intptr_t SendToFrame(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0);
   // Delivers timer ticks to the frame.
   void Tick(int count = 1);
-  // Waits until something has been posted, then delivers to the frame all
-  // that has been posted so far, as the message loop would.
+  // Waits until something has been posted, then delivers all that has been
+  // posted so far to the frame or the open dialog it was posted to, as the
+  // message loop would.
   void DeliverPosted();
   // Delivers posted messages for as long as the condition holds.
   void DeliverPostedWhile(const std::function<bool()>& condition);
@@ -98,6 +102,10 @@ class FakePlatform : public Platform, public Controls, public FakeWorld {
 
   std::shared_ptr<FakeCopies> copies;
   std::shared_ptr<FakeSystemEvents> systemEvents;
+  // For signing in: a scripted web and random bytes, the real loopback
+  // listener and digest.
+  std::shared_ptr<FakeWeb> web;
+  std::shared_ptr<FakeRandom> random;
 
   // State.
   FrameWindow* frame = nullptr;
@@ -128,6 +136,7 @@ class FakePlatform : public Platform, public Controls, public FakeWorld {
   void SetText(WindowHandle dialog, int controlId, const std::string& text) override;
   bool IsChecked(WindowHandle dialog, int controlId) override;
   void Enable(WindowHandle dialog, int controlId, bool enabled) override;
+  void Show(WindowHandle dialog, int controlId, bool shown) override;
   void SetCaption(WindowHandle dialog, const std::string& text) override;
   void SetListRows(WindowHandle dialog, int controlId, const std::vector<std::string>& rows,
                    const std::vector<int>& tabStops, int selected) override;
@@ -148,5 +157,5 @@ class FakePlatform : public Platform, public Controls, public FakeWorld {
   // Filled from any thread.
   std::mutex m_postedMutex;
   std::condition_variable m_postedChanged;
-  std::deque<unsigned> m_posted;
+  std::deque<std::pair<WindowHandle, unsigned>> m_posted;
 };

@@ -10,7 +10,7 @@ class FakeShell : public Shell {
   std::string RegisteredMailCommand() override { return m_world.registeredMail; }
   bool Open(const std::string& target) override {
     m_world.started.push_back("open " + target);
-    return true;
+    return !m_world.browser || m_world.browser(target);
   }
   bool Run(const std::string& commandLine) override {
     m_world.started.push_back("run " + commandLine);

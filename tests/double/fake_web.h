@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "check/signin/base64.h"
 #include "platform/web.h"
 
 // The web as a test scripts it: each request is recorded and gets the next
@@ -25,6 +26,17 @@ class FakeWeb : public Web {
 
   static WebResponse Answer(int status, const std::string& body) {
     return {WebResult::kAnswered, status, body};
+  }
+  // An id_token whose claims hold the name; its signature is not looked at.
+  static std::string IdToken(const std::string& name) {
+    return Base64Url(R"({"alg":"RS256"})") + "." +
+           Base64Url(R"({"preferred_username":")" + name + R"(","tid":"x"})") + ".c2ln";
+  }
+  // A token endpoint's grant of an access and a refresh token, for account.
+  static WebResponse Granted(const std::string& access, const std::string& refresh,
+                             const std::string& account = "zoe@example.com") {
+    return Answer(200, R"({"access_token":")" + access + R"(","refresh_token":")" + refresh +
+                           R"(","expires_in":3599,"id_token":")" + IdToken(account) + "\"}");
   }
 
   std::vector<WebRequest> requests;

@@ -42,6 +42,8 @@ struct FakeWorld {
   std::vector<MessageBoxCall> boxes;
   // Runs while a message box is open, as the nested message loop would.
   std::function<void(const MessageBoxCall&)> whileMessageBox;
+  // What the user answers a question.
+  bool answerYes = false;
   std::vector<TrayRecord> trayRecords;
   std::vector<BalloonCall> balloons;
   int trayAddFailures = 0;
@@ -73,7 +75,8 @@ struct FakeWorld {
   bool registryWritesFail = false;
 
   // The user's password store, by target; writes to it are refused when
-  // credentialWritesFail.
+  // credentialWritesFail. Guarded for the checks' threads, which keep tokens.
+  std::mutex credentialsMutex;
   std::map<std::string, std::string> credentials;
   bool credentialWritesFail = false;
 
@@ -85,4 +88,6 @@ struct FakeWorld {
   // "run LINE".
   std::string registeredMail;
   std::vector<std::string> started;
+  // Opens web addresses, when set.
+  std::function<bool(const std::string&)> browser;
 };

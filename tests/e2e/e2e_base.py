@@ -39,12 +39,22 @@ class AgentTestCase(unittest.TestCase):
         return path
 
     def screenshot_tooltip(self, name):
-        """The tray icon's tooltip, for the record: Wine draws it after the
+        """The tray icon's tooltip, for the record."""
+        self.hover_tray_icon(lambda: self.screenshot(name))
+
+    def tooltips(self):
+        """The texts of the tooltips shown with the pointer on the tray icon."""
+        return self.hover_tray_icon(
+            lambda: self.desktop.wine(str(EXE.parent / "read_tooltips.exe")).stdout.splitlines())
+
+    def hover_tray_icon(self, action):
+        """Runs action while Wine shows the icon's tooltip: it draws it after the
         pointer has moved over the icon for a moment."""
         x, y = winebox.tray_icon_point(self.desktop)
         for dx in (-3, -1, 0):
             self.desktop.xdotool("mousemove", str(x + dx), str(y))
             time.sleep(0.3)
         time.sleep(1.5)
-        self.screenshot(name)
+        result = action()
         self.desktop.xdotool("mousemove", "600", "600")
+        return result

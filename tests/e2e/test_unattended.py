@@ -65,6 +65,25 @@ class UnattendedTest(AgentTestCase):
         self.screenshot_tooltip("rejected-again-tooltip")
         self.close(agent)
 
+    def test_a_server_that_takes_no_password_or_wants_an_app_password_says_what_to_do(self):
+        for reply, line in (
+                ("-ERR Basic authentication is disabled.",
+                 "This account needs Microsoft sign-in: right-click, Server options"),
+                ("-ERR [AUTH] Application-specific password required",
+                 "This account needs an app password: see the provider's security settings")):
+            server = self.new_server(script=winebox.script(
+                r"send +OK hi\r\n", "expect", r"send +OK\r\n", "expect", rf"send {reply}\r\n",
+                "close"))
+            agent = self.new_agent()
+            agent.write_settings()
+            agent.start()
+            self.desktop.focus(self.desktop.wait_window(winebox.CHECK_CAPTION))
+            self.screenshot(line.split(":")[0].lower().replace(" ", "-"))
+            self.desktop.key("Return")
+            winebox.wait_until(lambda: line in self.tooltips(), 20, line)
+            self.close(agent)
+            server.stop()
+
     def test_exit_ends_the_running_copy_with_its_settings_written(self):
         _, agent = self.start_checked()
         agent.settings.write_bytes(b"overwritten by hand\r\n")

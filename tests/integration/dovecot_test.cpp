@@ -28,9 +28,11 @@
 #include "check/pop3/pop3_check.h"
 #include "check/signin/base64.h"
 #include "check/signin/token_endpoint.h"
+#include "monitor/sign_in_tokens.h"
 #include "platform/posix/posix_transport.h"
 #include "res/resource.h"
 #include "tests/double/check_driver.h"
+#include "tests/double/fake_credentials.h"
 #include "tests/double/fake_platform.h"
 #include "tests/double/fake_web.h"
 #include "tests/double/redirect_transport.h"
@@ -460,35 +462,45 @@ std::string Token(const std::string& keyFile, const std::string& sub, long expir
   return signedPart + "." + Base64Url(signature);
 }
 
-TEST_F(DovecotTest, Xoauth2LogsInWithAGoodTokenAndTheRenewalMendsARefusedOne) {
-  MailAccount account{Tls("pop3s://localhost"), "twelve", ""};
-  account.tokenHosts = {"localhost"};
-  const auto check = [&account](const std::string& token) {
+// As a monitor checks an account that signs in with Microsoft: a good token
+// logs in; an expired, wrongly signed or another user's token is refused,
+// renewed at the token endpoint and the check logs in with the new one.
+TEST_F(DovecotTest, Xoauth2LogsInWithAGoodTokenAndARefusedOneIsRenewed) {
+  FakeWorld world;
+  const auto web = std::make_shared<FakeWeb>();
+  auto now = std::chrono::steady_clock::now();
+  SignInTokens tokens(std::make_shared<FakeCredentials>(world), web, [&now] { return now; });
+  AccountSettings account;
+  account.server = Tls("pop3s://localhost");
+  account.user = "twelve";
+  account.signIn = kSignInMicrosoft;
+  tokens.Follow({account}, MicrosoftSetupFrom("id", "", ""));
+  const std::string good = Token("oauth2/signing.key", "twelve", 600);
+  web->answers = {FakeWeb::Granted(good, "RT2")};
+  MailAccount mailbox{account.server, account.user, ""};
+  mailbox.tokenHosts = {"localhost"};
+  std::vector<std::string> refusals;
+  const auto converse = [&](const MailAccount& withToken) {
     struct : OutcomeHandover {
       void PresentBeforeQuit(const CheckOutcome& outcome) override { told = outcome; }
       CheckOutcome told;
     } handover;
-    account.accessToken = token;
     const std::unique_ptr<Transport> transport = CreatePosixTransport(Instance("tls/ca.pem"));
-    const CheckOutcome last = RunMailCheck(*transport, account, 10000, handover);
+    const CheckOutcome last = RunMailCheck(*transport, withToken, 10000, handover);
+    if (last.kind == OutcomeKind::kTokenRefused) refusals.push_back(last.refusal);
     return last.kind == OutcomeKind::kEnded ? handover.told : last;
   };
-  for (const std::string& refused :
-       {Token("oauth2/signing.key", "twelve", -600), Token("oauth2/other.key", "twelve", 600),
+  for (const std::string& token :
+       {good, Token("oauth2/signing.key", "twelve", -600), Token("oauth2/other.key", "twelve", 600),
         Token("oauth2/signing.key", "one", 600)}) {
-    const CheckOutcome outcome = check(refused);
-    EXPECT_EQ(OutcomeKind::kTokenRefused, outcome.kind);
-    EXPECT_EQ("-ERR [AUTH] Authentication failed.", outcome.refusal);
+    tokens.SignedIn(0, {TokenStatus::kGranted, token, "RT1", 3600, "", ""});
+    now += std::chrono::seconds(90);
+    const CheckOutcome counted = ConverseWithToken(tokens, 0, mailbox, converse, 10000, nullptr);
+    EXPECT_EQ(OutcomeKind::kMailboxCount, counted.kind);
+    EXPECT_EQ(12, counted.count);
   }
-  FakeWeb web;
-  web.answers = {FakeWeb::Answer(200, R"({"access_token":")" +
-                                          Token("oauth2/signing.key", "twelve", 600) +
-                                          R"(","refresh_token":"RT2","expires_in":600})")};
-  const TokenGrant renewed = RenewAccess(web, "https://login.example/token", "id", "RT1", 1000);
-  ASSERT_EQ(TokenStatus::kGranted, renewed.status);
-  const CheckOutcome counted = check(renewed.accessToken);
-  EXPECT_EQ(OutcomeKind::kMailboxCount, counted.kind);
-  EXPECT_EQ(12, counted.count);
+  EXPECT_EQ(3u, web->requests.size());
+  EXPECT_EQ(std::vector<std::string>(3, "-ERR [AUTH] Authentication failed."), refusals);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ struct ServerDialog {
     result = dialog.DoModal();
   }
   FakePlatform platform;
-  CServerOptionsDlg dialog{platform};
+  CServerOptionsDlg dialog{platform, MicrosoftSetupFrom("id-1", "", "")};
   int result;
 };
 

@@ -38,6 +38,8 @@ std::string Describe(const CheckOutcome& outcome) {
       return "untrusted";
     case OutcomeKind::kPasswordNeeded:
       return "password needed";
+    case OutcomeKind::kSignInNeeded:
+      return "sign-in needed";
     case OutcomeKind::kLoginUnsendable:
       return "login unsendable";
     case OutcomeKind::kStepFailed:

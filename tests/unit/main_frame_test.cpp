@@ -16,7 +16,9 @@
 #include "platform/ui/dialog.h"
 #include "platform/win_constants.h"
 #include "res/resource.h"
+#include "check/signin/xoauth2.h"
 #include "tests/double/check_driver.h"
+#include "tests/double/fake_browser.h"
 #include "tests/double/fake_platform.h"
 #include "tests/double/fake_tray.h"
 #include "tests/double/gated_transport.h"
@@ -353,7 +355,52 @@ TEST_F(MainFrameTest, WhatARefusalOrAnICloudServerAdvisesIsToldRefusalsInABox) {
     EXPECT_EQ(rows[i].line, Tip()) << i;
     EXPECT_EQ(rows[i].boxed ? Lines{rows[i].line} : Lines{}, BoxTexts()) << i;
     EXPECT_EQ(IDI_NOTCONNECTED, Picture()) << i;
+    if (rows[i].line != microsoft) continue;
+    const int sessions = server.sessions;
+    DoubleClick();
+    EXPECT_EQ(sessions, server.sessions) << "no password goes there again";
+    EXPECT_EQ(microsoft, Tip());
   }
+}
+
+// From "Sign-in needed" to a count: Server options signs in beside the
+// dialog, keeps the refresh token and checks with the access token.
+TEST_F(MainFrameTest, AMicrosoftServerSignsInThroughServerOptionsAndGetsNoPassword) {
+  platform.files[kSettingsPath] = "pop3s://outlook.office365.com\r\nzoe\r\nsecret\r\n5\r\n";
+  server = MemoryServer();
+  const Lines replies = {"+OK\r\n", "+ \r\n", "+OK\r\n", "+OK 0 0\r\n", "+OK\r\n.\r\n"};
+  for (size_t i = 0; i < replies.size(); ++i) server.Reply(i, replies[i]);
+  Start();
+  EXPECT_EQ("Sign-in needed: right-click, Server options", Tip());
+  FakeBrowser browser({"GET /?code=C0DE&state=STATE"});
+  platform.browser = [&browser](const std::string& url) { return browser.Open(url); };
+  platform.web->answers = {FakeWeb::Granted("AT0", "RT0", "Zoe@Contoso.com")};
+  platform.answerYes = true;
+  const auto signIn = [this](FakeDialog& dialog) {
+    EXPECT_TRUE(dialog.hidden[IDC_PASSWORD] && !dialog.hidden[IDC_SIGN_IN]);
+    dialog.Click(IDC_SIGN_IN);
+    while (dialog.Text(IDC_SIGN_IN) == "Waiting\xE2\x80\xA6 click to cancel")
+      platform.DeliverPosted();
+    EXPECT_EQ("Signed in as Zoe@Contoso.com", dialog.Text(IDC_SIGN_IN));
+    dialog.Click(kIdOk);
+  };
+  platform.dialogScripts = {[](FakeDialog& dialog) { dialog.Click(IDC_SIGN_IN); }, signIn};
+  platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
+  EXPECT_NE(std::string::npos, platform.boxes.at(0).text.find("no Microsoft application id"));
+  ChangeSettings(frame, [](MailSettings& s) { s.microsoftClientId = "id-1"; });
+  platform.SendToFrame(win::kWmCommand, ID_SERVER_OPTIONS);
+  FinishCheck(platform, frame);
+  EXPECT_NE(std::string::npos, platform.boxes.at(1).text.find("not the user name zoe"));
+  EXPECT_NE(std::string::npos, browser.authorizeUrl.find("&login_hint=zoe&"));
+  EXPECT_EQ((Lines{"<TLS outlook.office365.com>", "AUTH XOAUTH2",
+                   Xoauth2Payload("Zoe@Contoso.com", "AT0"), "STAT", "UIDL", "QUIT"}),
+            server.transcript);
+  EXPECT_EQ("No messages waiting", Tip());
+  EXPECT_EQ("RT0", platform.credentials["Tarvik:Zoe@Contoso.com@pop3s://outlook.office365.com"]);
+  const std::string saved = platform.files[kSettingsPath];
+  EXPECT_EQ(0u, saved.find("pop3s://outlook.office365.com\r\nZoe@Contoso.com\r\n\r\n"));
+  EXPECT_NE(std::string::npos, saved.find("\r\nSignIn=Microsoft\r\n"));
+  EXPECT_EQ(std::string::npos, saved.find("RT0"));
 }
 
 TEST_F(MainFrameTest, AnUnreachableServerSaysSoInTheTip) {

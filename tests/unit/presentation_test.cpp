@@ -22,6 +22,17 @@ CheckOutcome Count(int count, int newCount = 0, std::vector<MailSummary> newest 
 
 CheckOutcome Failure(CheckResult result) { return FailedAt(result); }
 
+CheckOutcome Held(OutcomeKind kind) {
+  CheckOutcome held;
+  held.kind = kind;
+  return held;
+}
+
+CheckOutcome Advised(CheckOutcome outcome, Advice advice) {
+  outcome.advice = advice;
+  return outcome;
+}
+
 std::vector<AccountView> Accounts(const Lines& names) {
   std::vector<AccountView> views;
   for (const std::string& name : names) views.push_back({name, name + "\nuser\npassword", {}});
@@ -68,6 +79,14 @@ TEST(Presentation, EachRuleIsARow) {
       {"one account: a rejection is boxed once", {""},
        {{0, Failure(kCheckPassRejected)}, {0, Failure(kCheckPassRejected)}}, IDI_NOTCONNECTED,
        "Incorrect password or user name!", "", "", ""},
+      {"one account: a sign-in not kept is said in place of the count", {""},
+       {{0, Advised(Count(2, 2), Advice::kSignInNotKept)}}, IDI_NEWMAIL,
+       "Sign-in is not kept: this Windows account cannot store it", "new.wav",
+       "You have 2 messages waiting", "2 new messages"},
+      {"several: a sign-in needed makes no check and no sound", {"Home", "Work"},
+       {{0, Held(OutcomeKind::kSignInNeeded)}},
+       IDI_NOTCONNECTED, "Home: Sign-in needed: right-click, Server options\nWork: Not connected",
+       "", "", ""},
       {"several: any mail raises the flag", {"Home", "Work"},
        {{0, Failure(kCheckConnectFailed)}, {1, Count(2, 2)}}, IDI_NEWMAIL,
        "Home: Couldn't connect to POP3 server!\nWork: 2 waiting", "new.wav",

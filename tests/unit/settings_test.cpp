@@ -155,7 +155,8 @@ TEST(SettingsFormat, NewerSettingsFollowTheElevenLinesOnlyWhenNotAtTheirDefaults
   EXPECT_EQ(File("5"), FormatSettings(s)) << "at their defaults, the eleven lines alone";
   for (const char* line : {"LoginForm=UTF-8", "WriteLog=TRUE", "AnnounceOnlyNewMail=FALSE",
                            "ShowNotification=FALSE", "ShowSenderAndSubject=FALSE", "MailProgram=x",
-                           "AccountName=x", "Push=FALSE", "SignIn=Microsoft"})
+                           "AccountName=x", "Push=FALSE", "SignIn=Microsoft",
+                           "MicrosoftClientId=x", "MicrosoftAuthority=x", "MicrosoftHosts=x"})
     EXPECT_EQ(File("5") + line + "\r\n", FormatSettings(Parsed(File("5") + line + "\r\n")))
         << "kept: " << line;
 }

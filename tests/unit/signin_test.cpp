@@ -14,10 +14,15 @@
 #include "check/signin/token_endpoint.h"
 #include "check/signin/token_store.h"
 #include "check/signin/xoauth2.h"
+#include "monitor/sign_in_tokens.h"
 #include "platform/posix/posix_services.h"
 #include "platform/posix/posix_transport.h"
+#include "tests/double/fake_browser.h"
+#include "tests/double/fake_credentials.h"
 #include "tests/double/fake_random.h"
 #include "tests/double/fake_web.h"
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -188,15 +193,9 @@ TEST(SignIn, TheJsonReaderKeepsTopLevelStringsAndNumbersOfOneWholeObject) {
   }
 }
 
-// An id_token whose claims hold the name; its signature is not looked at.
-std::string IdToken(const std::string& name) {
-  return Base64Url(R"({"alg":"RS256"})") + "." +
-         Base64Url(R"({"preferred_username":")" + name + R"(","tid":"x"})") + ".c2ln";
-}
-
 TEST(SignIn, TheTokenEndpointsAnswersAndARenewalThatReplacesTheRefreshToken) {
   const std::string granted = R"({"access_token":"AT","refresh_token":"RT2","expires_in":3599,)"
-                              R"("id_token":")" + IdToken("Zoe@Example.com") + "\"}";
+                              R"("id_token":")" + FakeWeb::IdToken("Zoe@Example.com") + "\"}";
   const struct {
     WebResponse response;
     TokenStatus status;
@@ -274,60 +273,11 @@ TEST(SignIn, ALongTokenIsKeptInPartsReadBackInOrderAndForgottenTogether) {
   EXPECT_EQ((std::map<std::string, std::string>{{"other", "x"}}), store.kept);
 }
 
-// The browser: once opened on the authorize URL, it visits the redirect's
-// port as scripted, each visit's "STATE" standing for the flow's state, and
-// keeps the first line of each answer. An empty visit is a connection that
-// never sends anything, open until the browser goes.
-class Browser {
- public:
-  explicit Browser(std::vector<std::string> visits) : m_visits(std::move(visits)) {}
-  ~Browser() {
-    if (m_thread.joinable()) m_thread.join();
-  }
-
-  bool Open(const std::string& url) {
-    authorizeUrl = url;
-    const std::string portAt = "redirect_uri=http%3A%2F%2F127.0.0.1%3A";
-    const uint16_t port = static_cast<uint16_t>(std::stoi(url.substr(url.find(portAt) + portAt.size())));
-    const size_t stateAt = url.find("&state=") + 7;
-    const std::string state = url.substr(stateAt, url.find('&', stateAt) - stateAt);
-    m_thread = std::thread([this, port, state] {
-      for (std::string visit : m_visits) {
-        auto connection = CreatePosixTransport();
-        if (!connection->Startup() || !connection->Resolve("127.0.0.1", port, 1000) ||
-            connection->Connect(1000) != ConnectResult::kConnected)
-          continue;
-        if (visit.empty()) {
-          m_idle.push_back(std::move(connection));
-          continue;
-        }
-        const size_t at = visit.find("STATE");
-        if (at != std::string::npos) visit.replace(at, 5, state);
-        connection->Send(visit + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 1000);
-        std::string answer;
-        char chunk[1024];
-        for (int count; (count = connection->Receive(chunk, sizeof chunk, 5000)) > 0;)
-          answer.append(chunk, static_cast<size_t>(count));
-        answers.push_back(answer.substr(0, answer.find("\r\n")));
-      }
-    });
-    return true;
-  }
-
-  std::string authorizeUrl;
-  std::vector<std::string> answers;
-
- private:
-  std::vector<std::string> m_visits;
-  std::vector<std::unique_ptr<Transport>> m_idle;
-  std::thread m_thread;
-};
-
 class SignInFlowTest : public ::testing::Test {
  protected:
   SignInFlowTest() { random.queued = {std::string(32, 'S'), kRfcOctets}; }
 
-  SignInResult Run(Browser& browser, SignInLimits limits = SignInLimits()) {
+  SignInResult Run(FakeBrowser& browser, SignInLimits limits = SignInLimits()) {
     SignInFlow flow({web, *listener, random, *digest}, {"id-1", "https://login.example/t", "zoe"},
                     [&browser](const std::string& url) { return browser.Open(url); }, limits);
     return flow.Run();
@@ -340,9 +290,8 @@ class SignInFlowTest : public ::testing::Test {
 };
 
 TEST_F(SignInFlowTest, OnlyTheRedirectWithTheStateEndsItAnIdleConnectionHoldsUpNothing) {
-  web.answers = {FakeWeb::Answer(
-      200, R"({"access_token":"AT","refresh_token":"RT","id_token":")" + IdToken("zoe@x") + "\"}")};
-  Browser browser({"", "GET /?code=C0DE&state=forged", "GET /favicon.ico",
+  web.answers = {FakeWeb::Granted("AT", "RT", "zoe@x")};
+  FakeBrowser browser({"", "GET /?code=C0DE&state=forged", "GET /favicon.ico",
                    "GET /?code=C0DE&state=STATE"});
   const auto started = std::chrono::steady_clock::now();
   const SignInResult result = Run(browser, {60000, 20000, 5000});
@@ -389,7 +338,7 @@ TEST_F(SignInFlowTest, EveryOtherEnd) {
   for (const auto& row : rows) {
     web.answers = {row.token};
     random.queued.clear();
-    Browser browser(row.visits);
+    FakeBrowser browser(row.visits);
     SignInFlow flow({web, *listener, random, *digest}, {"id", "https://login.example", "zoe"},
                     [&](const std::string& url) { return row.browserOpens && browser.Open(url); },
                     {700, 300, 500});
@@ -398,12 +347,12 @@ TEST_F(SignInFlowTest, EveryOtherEnd) {
     EXPECT_EQ(row.error, result.grant.error);
   }
   random.fails = true;
-  Browser unused({});
+  FakeBrowser unused({});
   EXPECT_EQ(SignInEnd::kNotStarted, Run(unused).end);
 }
 
 TEST_F(SignInFlowTest, ACancelFromAnotherThreadEndsTheWaitAtOnce) {
-  Browser browser({""});
+  FakeBrowser browser({""});
   SignInFlow flow({web, *listener, random, *digest}, {"id", "https://login.example", "zoe"},
                   [&](const std::string& url) { return browser.Open(url); });
   std::atomic<bool> finished{false};
@@ -415,6 +364,101 @@ TEST_F(SignInFlowTest, ACancelFromAnotherThreadEndsTheWaitAtOnce) {
   EXPECT_EQ(SignInEnd::kCancelled, flow.Result().end);
   EXPECT_TRUE(finished);
   EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::seconds(1));
+}
+
+}  // namespace
+
+namespace {
+
+// Each row signs in (AT0 and RT0, for an hour) age seconds before a check,
+// or starts anew with RT0 in the store; then each conversation accepts the
+// access token it gets or not, and the token endpoint answers in turn.
+TEST(SignInTokens, RenewalsRefusalsAndTheFreshRule) {
+  const std::string longToken(3000, 'L');
+  const struct {
+    const char* what;
+    int age;
+    std::vector<bool> accepts;
+    std::vector<WebResponse> renewals;
+    std::vector<std::string> sent;  // the access tokens the conversations got
+    CheckResult result;
+    std::string kept;  // the refresh token then in the store
+    bool signInNeeded;
+  } rows[] = {
+      {"held", 90, {true}, {}, {"AT0"}, kCheckCompleted, "RT0", false},
+      {"expiring: renewed first", 3400, {true}, {FakeWeb::Granted("AT1", "RT1")}, {"AT1"},
+       kCheckCompleted, "RT1", false},
+      {"a new start: kept in parts", -1, {true}, {FakeWeb::Granted("AT1", longToken)}, {"AT1"},
+       kCheckCompleted, longToken, false},
+      {"refused: renewed once", 90, {false, true}, {FakeWeb::Granted("AT1", "RT1")},
+       {"AT0", "AT1"}, kCheckCompleted, "RT1", false},
+      {"fresh and refused", 30, {false}, {}, {"AT0"}, kCheckTokenRefused, "RT0", true},
+      {"renewed and refused again", 90, {false, false}, {FakeWeb::Granted("AT1", "RT1")},
+       {"AT0", "AT1"}, kCheckTokenRefused, "RT1", true},
+      {"invalid_grant", -1, {}, {FakeWeb::Answer(400, R"({"error":"invalid_grant"})")}, {},
+       kCheckTokenRefused, "RT0", true},
+      {"no answer", -1, {}, {WebResponse()}, {}, kCheckRenewFailed, "RT0", false},
+  };
+  AccountSettings account;
+  account.id = 7;
+  account.server = "pop3s://outlook.office365.com";
+  account.user = "zoe";
+  account.signIn = kSignInMicrosoft;
+  const std::string target = "Tarvik:zoe@pop3s://outlook.office365.com";
+  for (const auto& row : rows) {
+    FakeWorld world;
+    const auto web = std::make_shared<FakeWeb>();
+    const auto credentials = std::make_shared<FakeCredentials>(world);
+    auto now = std::chrono::steady_clock::now();
+    SignInTokens tokens(credentials, web, [&now] { return now; });
+    if (row.age < 0) world.credentials[target] = "RT0";
+    tokens.Follow({account}, MicrosoftSetupFrom("id", "", ""));
+    if (row.age >= 0) tokens.SignedIn(7, {TokenStatus::kGranted, "AT0", "RT0", 3600, "", ""});
+    now += std::chrono::seconds(std::max(row.age, 0));
+    web->answers = row.renewals;
+    std::vector<std::string> sent;
+    const CheckOutcome outcome = ConverseWithToken(
+        tokens, 7, MailAccount{}, [&](const MailAccount& mailbox) {
+          sent.push_back(mailbox.accessToken);
+          return row.accepts.at(sent.size() - 1) ? CheckOutcome() : FailedAt(kCheckTokenRefused);
+        }, 1000, nullptr);
+    EXPECT_EQ(row.sent, sent) << row.what;
+    EXPECT_EQ(row.result, outcome.result) << row.what;
+    EXPECT_EQ(row.renewals.size(), web->requests.size()) << row.what;
+    EXPECT_EQ(row.signInNeeded, tokens.SignInNeeded(7)) << row.what;
+    std::string kept;
+    CredentialSecrets store(*credentials);
+    EXPECT_TRUE(FindToken(store, target, kept) && kept == row.kept) << row.what;
+  }
+}
+
+TEST(SignInTokens, TheRefreshTokenFollowsTheAccountAndHoldsForTheRunWhereTheStoreRefuses) {
+  FakeWorld world;
+  const auto credentials = std::make_shared<FakeCredentials>(world);
+  SignInTokens tokens(credentials, std::make_shared<FakeWeb>());
+  AccountSettings account;
+  account.server = "pop3s://outlook.office365.com";
+  account.user = "zoe";
+  account.signIn = kSignInMicrosoft;
+  const MicrosoftSetup setup = MicrosoftSetupFrom("id", "", "");
+  world.credentials["Tarvik:zoe@pop3s://outlook.office365.com"] = "p\0w"s;
+  tokens.Follow({account}, setup);
+  EXPECT_TRUE(tokens.SignInNeeded(0)) << "an earlier version's password is no token";
+  EXPECT_TRUE(tokens.SignedIn(0, {TokenStatus::kGranted, "AT", "RT", 3600, "", ""}));
+  account.server = "pop3s://outlook.office.com";
+  tokens.Follow({account}, setup);
+  using Kept = std::map<std::string, std::string>;
+  EXPECT_EQ((Kept{{"Tarvik:zoe@pop3s://outlook.office.com", "RT"}}), world.credentials);
+  EXPECT_FALSE(tokens.SignInNeeded(0) || tokens.NotKept(0)) << "a Microsoft host for another";
+  account.user = "ann";
+  tokens.Follow({account}, setup);
+  EXPECT_TRUE(world.credentials.empty() && tokens.SignInNeeded(0)) << "another user name";
+  world.credentialWritesFail = true;
+  EXPECT_FALSE(tokens.SignedIn(0, {TokenStatus::kGranted, "AT", "RT", 3600, "", ""}));
+  EXPECT_TRUE(tokens.NotKept(0) && !tokens.SignInNeeded(0)) << "held for this run";
+  account.signIn.clear();
+  tokens.Follow({account}, setup);
+  EXPECT_TRUE(tokens.SignInNeeded(0));
 }
 
 }  // namespace
