@@ -70,7 +70,11 @@ void FakePlatform::DeliverPosted() {
     m_postedChanged.wait(lock, [this] { return !m_posted.empty(); });
     delivered.swap(m_posted);
   }
-  for (const auto& [window, message] : delivered) {
+  Deliver(delivered);
+}
+
+void FakePlatform::Deliver(const std::deque<std::pair<WindowHandle, unsigned>>& posted) {
+  for (const auto& [window, message] : posted) {
     if (window == kFrameHandle)
       SendToFrame(message);
     else if (FakeDialog* dialog = DialogFor(window))
@@ -94,14 +98,14 @@ bool FakePlatform::RunUntil(const std::function<bool()>& done, std::chrono::mill
       timer.second += std::chrono::milliseconds(timer.first);
     }
     for (const unsigned id : due) SendToFrame(win::kWmTimer, id);
-    std::deque<unsigned> delivered;
+    std::deque<std::pair<WindowHandle, unsigned>> delivered;
     {
       std::unique_lock<std::mutex> lock(m_postedMutex);
       m_postedChanged.wait_for(lock, std::chrono::milliseconds(5),
                                [this] { return !m_posted.empty(); });
       delivered.swap(m_posted);
     }
-    for (unsigned message : delivered) SendToFrame(message);
+    Deliver(delivered);
   }
   return true;
 }

@@ -158,4 +158,6 @@ class FakePlatform : public Platform, public Controls, public FakeWorld {
   std::mutex m_postedMutex;
   std::condition_variable m_postedChanged;
   std::deque<std::pair<WindowHandle, unsigned>> m_posted;
+  // Hands each posted message to the frame or the open dialog it was posted to.
+  void Deliver(const std::deque<std::pair<WindowHandle, unsigned>>& posted);
 };
