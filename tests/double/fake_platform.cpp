@@ -70,6 +70,22 @@ void FakePlatform::DeliverPostedWhile(const std::function<bool()>& condition) {
   while (condition()) DeliverPosted();
 }
 
+bool FakePlatform::DeliverPostedUntil(const std::function<bool()>& condition,
+                                      std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    std::deque<unsigned> delivered;
+    {
+      std::unique_lock<std::mutex> lock(m_postedMutex);
+      if (!m_postedChanged.wait_until(lock, end, [this] { return !m_posted.empty(); }))
+        return condition();
+      delivered.swap(m_posted);
+    }
+    for (unsigned message : delivered) SendToFrame(message);
+  }
+  return true;
+}
+
 size_t FakePlatform::PostedCount() {
   const std::lock_guard<std::mutex> lock(m_postedMutex);
   return m_posted.size();

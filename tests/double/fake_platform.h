@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -66,6 +67,9 @@ class FakePlatform : public Platform, public Controls, public FakeWorld {
   void DeliverPosted();
   // Delivers posted messages for as long as the condition holds.
   void DeliverPostedWhile(const std::function<bool()>& condition);
+  // Delivers posted messages as they come until the condition holds or the
+  // time is up; whether it holds.
+  bool DeliverPostedUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
   // How many posted messages wait to be delivered.
   size_t PostedCount();
   // The services the program gets, for tests of the modules that use one.
