@@ -2,13 +2,28 @@
 // session (the shell's balloons and tips among them), one line each, as
 // UTF-8 with each line break shown as " | ". WM_GETTEXT is carried across
 // processes by the system.
+//
+//   read_tooltips [--wait TEXT]
+//
+// With --wait it prints "watching", then looks every 20 ms until a visible
+// tooltip reads TEXT, prints that line and ends; after a minute it fails.
+// Started before an event, it times what the event shows without the start
+// of a Windows program in the way.
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
-BOOL CALLBACK PrintTooltip(HWND window, LPARAM output) {
+std::string Utf8(const std::wstring& text) {
+  char utf8[4096];
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                       utf8, sizeof utf8, nullptr, nullptr);
+  return std::string(utf8, static_cast<size_t>(size > 0 ? size : 0));
+}
+
+BOOL CALLBACK CollectTooltip(HWND window, LPARAM lines) {
   wchar_t className[64] = {};
   GetClassNameW(window, className, 64);
   if (lstrcmpiW(className, L"tooltips_class32") != 0 || !IsWindowVisible(window)) return TRUE;
@@ -19,18 +34,41 @@ BOOL CALLBACK PrintTooltip(HWND window, LPARAM output) {
     if (*c == L'\r') continue;
     line += *c == L'\n' ? std::wstring(L" | ") : std::wstring(1, *c);
   }
-  line += L"\n";
-  char utf8[4096];
-  const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
-                                       utf8, sizeof utf8, nullptr, nullptr);
-  DWORD written = 0;
-  WriteFile(reinterpret_cast<HANDLE>(output), utf8, static_cast<DWORD>(size), &written, nullptr);
+  reinterpret_cast<std::vector<std::string>*>(lines)->push_back(Utf8(line));
   return TRUE;
+}
+
+std::vector<std::string> VisibleTooltips() {
+  std::vector<std::string> lines;
+  EnumWindows(CollectTooltip, reinterpret_cast<LPARAM>(&lines));
+  return lines;
+}
+
+void Print(const std::string& line) {
+  DWORD written = 0;
+  const std::string text = line + "\n";
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()),
+            &written, nullptr);
 }
 
 }  // namespace
 
 int main() {
-  EnumWindows(PrintTooltip, reinterpret_cast<LPARAM>(GetStdHandle(STD_OUTPUT_HANDLE)));
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (count == 3 && lstrcmpW(arguments[1], L"--wait") == 0) {
+    const std::string awaited = Utf8(arguments[2]);
+    Print("watching");
+    for (int i = 0; i < 3000; ++i) {
+      for (const std::string& line : VisibleTooltips()) {
+        if (line != awaited) continue;
+        Print(line);
+        return 0;
+      }
+      Sleep(20);
+    }
+    return 1;
+  }
+  for (const std::string& line : VisibleTooltips()) Print(line);
   return 0;
 }
