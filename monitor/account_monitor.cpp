@@ -1,8 +1,24 @@
 #include "monitor/account_monitor.h"
 
+#include <utility>
+
 #include "check/seen_mail.h"
+#include "check/server_address.h"
 #include "monitor/check_gate.h"
 #include "monitor/login_account.h"
+
+namespace {
+
+// An IMAP connection is held as the account was when it logged in: another
+// server, log-in or push switch must not go on counting on it.
+bool HeldConnectionOutdated(const AccountSettings& held, const AccountSettings& now) {
+  ServerAddress address;
+  return ParseServerAddress(held.server, address) && address.protocol == ServerProtocol::kImap &&
+         (held.server != now.server || held.user != now.user || held.password != now.password ||
+          held.signIn != now.signIn || held.push != now.push);
+}
+
+}  // namespace
 
 AccountMonitor::AccountMonitor(const Services& services, std::shared_ptr<Outbox> outbox,
                                std::shared_ptr<SignInTokens> tokens)
@@ -12,6 +28,11 @@ AccountMonitor::~AccountMonitor() { Stop(); }
 
 void AccountMonitor::SetAccount(const AccountSettings& account, const std::string& seenPath,
                                 std::shared_ptr<EventLog> log) {
+  // Given up, and opened anew at the next tick as after a resume.
+  if (m_pRun && HeldConnectionOutdated(m_account, account)) {
+    Stop();
+    m_recheck.Resumed();
+  }
   if (account.server != m_account.server || account.user != m_account.user ||
       account.password != m_account.password)
     m_bPasswordsRefused = false;
@@ -25,7 +46,7 @@ void AccountMonitor::SetAccount(const AccountSettings& account, const std::strin
 std::optional<CheckOutcome> AccountMonitor::Check() {
   if (m_pRun) {
     // A held connection counts again on the spot.
-    if (m_pRun->Idling()) m_pRun->Ask(PushRequest::kRecount);
+    if (std::exchange(m_bHeld, false)) m_pRun->Ask(PushRequest::kRecount);
     return std::nullopt;
   }
   if (std::optional<CheckOutcome> held = CheckHeldBack(m_account)) return held;
@@ -43,6 +64,7 @@ std::optional<CheckOutcome> AccountMonitor::Check() {
   job.charsets = m_services.charsets;
   job.log = m_pLog;
   job.push = m_account.push;
+  job.renewalMs = m_nRenewalMs;
   m_pRun = CheckRun::Start(std::move(job), std::move(transport), m_pOutbox);
   return std::nullopt;
 }
@@ -82,13 +104,13 @@ bool AccountMonitor::Tick() {
 
 // After sleep a held connection is most likely dead: it is opened again.
 void AccountMonitor::Resumed() {
-  if (m_pRun && m_pRun->Idling())
+  if (m_pRun && std::exchange(m_bHeld, false))
     m_pRun->Ask(PushRequest::kReconnect);
   else
     m_recheck.Resumed();
 }
 
-bool AccountMonitor::IsChecking() const { return m_pRun && !m_pRun->Idling(); }
+bool AccountMonitor::IsChecking() const { return m_pRun && !m_bHeld; }
 
 void AccountMonitor::NetworkChanged() { m_recheck.NetworkChanged(); }
 
@@ -99,6 +121,7 @@ bool AccountMonitor::Take(const AccountOutcome& outcome) {
   if (m_pLog && m_recheck.TicksToRetry() > 0)
     m_pLog->Add("retry in " + std::to_string(m_recheck.TicksToRetry() * Recheck::kTickSeconds) +
                 " s");
+  m_bHeld = outcome.held;
   if (outcome.last) m_pRun.reset();
   return true;
 }
@@ -108,6 +131,7 @@ void AccountMonitor::Presented() {
 }
 
 void AccountMonitor::Stop(std::chrono::steady_clock::time_point deadline) {
+  m_bHeld = false;
   if (!m_pRun) return;
   m_pRun->Abandon();
   m_pRun->WaitDone(deadline);

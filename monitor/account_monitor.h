@@ -60,6 +60,8 @@ class AccountMonitor {
   // Minutes and ticks counted towards the next scheduled check.
   int m_nTicks = 0;
   int m_nMinutes = 0;
+  // How long a held connection waits in IDLE before it renews it.
+  int m_nRenewalMs = ImapTimes().renewalMs;
 
  private:
   // The check of an account that signs in with Microsoft, or the outcome to
@@ -77,4 +79,6 @@ class AccountMonitor {
   Recheck m_recheck;
   std::shared_ptr<CheckRun> m_pRun;
   int m_nRun = 0;
+  // Its connection is held and nothing was asked of it since its last count.
+  bool m_bHeld = false;
 };

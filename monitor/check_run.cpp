@@ -91,18 +91,14 @@ void CheckRun::Abandon() {
   m_presented.notify_all();
 }
 
-bool CheckRun::Idling() {
-  const std::lock_guard<std::mutex> lock(m_mutex);
-  return m_pWatch && m_pWatch->Idling();
-}
-
 void CheckRun::Ask(PushRequest request) {
   const std::lock_guard<std::mutex> lock(m_mutex);
   if (m_pWatch) m_pWatch->Ask(request);
 }
 
 void CheckRun::RunImap(const CheckJob& job, const NewMailBasis& basis) {
-  ImapSession session(*m_pTransport, job.mailbox, basis, job.log.get());
+  ImapSession session(*m_pTransport, job.mailbox, basis, job.log.get(),
+                      ImapTimes{job.timeoutMs, job.renewalMs});
   PushWatch watch(session, job.push, [this, &job](const CheckOutcome& outcome, bool last) {
     if (outcome.kind == OutcomeKind::kMailboxCount && !Abandoned())
       SaveSeenMail(*job.files, job.seenPath, outcome.seen);
@@ -111,7 +107,7 @@ void CheckRun::RunImap(const CheckJob& job, const NewMailBasis& basis) {
       const std::lock_guard<std::mutex> lock(m_mutex);
       m_pWatch = nullptr;
     }
-    HandOver(outcome, last);
+    HandOver(outcome, last, !last);
   });
   {
     const std::lock_guard<std::mutex> lock(m_mutex);
@@ -191,7 +187,7 @@ bool CheckRun::Abandoned() {
   return m_bAbandoned;
 }
 
-void CheckRun::HandOver(const CheckOutcome& outcome, bool last) {
+void CheckRun::HandOver(const CheckOutcome& outcome, bool last, bool held) {
   if (Abandoned()) return;
-  m_pOutbox->Put(AccountOutcome{m_job.account, m_job.run, last, outcome});
+  m_pOutbox->Put(AccountOutcome{m_job.account, m_job.run, last, outcome, held});
 }

@@ -26,8 +26,10 @@ struct CheckJob {
   uint64_t seenOwner = 0;
   std::shared_ptr<Files> files;
   std::shared_ptr<const CharsetDecoder> charsets;
-  // An IMAP account's connection is held for the server to push, where it can.
+  // An IMAP account's connection is held for the server to push, where it
+  // can, and its wait in IDLE renewed this often.
   bool push = true;
+  int renewalMs = ImapTimes().renewalMs;
   // Null while the log is off.
   std::shared_ptr<EventLog> log;
   // Where the access token comes from, for an account that signs in with
@@ -50,8 +52,6 @@ class CheckRun final : private OutcomeHandover {
   // Gives the check up: its connection is cut (a held IMAP connection says
   // goodbye first) and it hands over nothing more.
   void Abandon();
-  // True while a held connection waits for the server between counts.
-  bool Idling();
   // Asks a held connection for a count, or to be opened again.
   void Ask(PushRequest request);
   // Waits until the check's thread is done with its connection, or until
@@ -64,7 +64,7 @@ class CheckRun final : private OutcomeHandover {
   // An IMAP account's check; the last outcome is handed over there.
   void RunImap(const CheckJob& job, const NewMailBasis& basis);
   void PresentBeforeQuit(const CheckOutcome& outcome) override;
-  void HandOver(const CheckOutcome& outcome, bool last);
+  void HandOver(const CheckOutcome& outcome, bool last, bool held = false);
   bool Abandoned();
 
   std::mutex m_mutex;

@@ -16,6 +16,9 @@ struct AccountOutcome {
   // The check is over with it; else its conversation waits for it to be shown.
   bool last = false;
   CheckOutcome outcome;
+  // Its connection is held after it for the server's news: the account
+  // waits, it is not checking.
+  bool held = false;
 };
 
 // Where the checks' threads leave their outcomes for the user interface. An

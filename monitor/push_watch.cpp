@@ -34,11 +34,9 @@ void PushWatch::Run() {
       m_session.LogOut();
       return m_tell(outcome, true);
     }
-    m_bIdling = true;
     m_tell(outcome, false);
     IdleEnd end = m_session.Idle(kIdleWaitMs);
     while (end == IdleEnd::kTimeUp) end = m_session.Idle(kIdleWaitMs);
-    m_bIdling = false;
     const PushRequest request = TakeRequest();
     if (end == IdleEnd::kStopped) return;
     if (end == IdleEnd::kRefused) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <mutex>
 
@@ -29,8 +28,6 @@ class PushWatch {
   // From any thread.
   void Ask(PushRequest request);
   void Stop() { m_session.Stop(); }
-  // True while the connection is held in IDLE, between counts.
-  bool Idling() const { return m_bIdling; }
 
  private:
   PushRequest TakeRequest();
@@ -40,5 +37,4 @@ class PushWatch {
   const Tell m_tell;
   std::mutex m_mutex;
   PushRequest m_request = PushRequest::kNone;
-  std::atomic<bool> m_bIdling{false};
 };

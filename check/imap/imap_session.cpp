@@ -100,7 +100,8 @@ IdleEnd ImapSession::Idle(int maxWaitMs) {
       case ImapStatus::kOk:
         break;
       case ImapStatus::kNone:
-        return StopAsked() ? Stopped(false) : Ended();
+        // Stopped before its "+": the server is in IDLE all the same.
+        return StopAsked() ? Stopped(true) : Ended();
       default:
         return IdleEnd::kRefused;
     }

@@ -86,14 +86,15 @@ void FakePlatform::DeliverPostedWhile(const std::function<bool()>& condition) {
   while (condition()) DeliverPosted();
 }
 
-bool FakePlatform::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+bool FakePlatform::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit,
+                            bool timersRun) {
   const auto end = std::chrono::steady_clock::now() + limit;
   while (!done()) {
     const auto now = std::chrono::steady_clock::now();
     if (now > end) return false;
     std::vector<unsigned> due;
     for (auto& [id, timer] : timers) {
-      if (now < timer.second) continue;
+      if (!timersRun || now < timer.second) continue;
       due.push_back(id);
       timer.second += std::chrono::milliseconds(timer.first);
     }

@@ -71,9 +71,11 @@ class FakePlatform : public Platform, public Controls, public FakeWorld {
   void DeliverPosted();
   // Delivers posted messages for as long as the condition holds.
   void DeliverPostedWhile(const std::function<bool()>& condition);
-  // Runs the message loop in real time, posted messages and the timers set
-  // at their periods, until done holds (true) or the limit has passed.
-  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
+  // Runs the message loop in real time, posted messages and (unless
+  // timersRun is false) the timers set at their periods, until done holds
+  // (true) or the limit has passed.
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit,
+                bool timersRun = true);
   // How many posted messages wait to be delivered.
   size_t PostedCount();
   // The system's converters, for a test that needs its own.

@@ -24,7 +24,7 @@
 #   umlaut "pässwörd" 2 messages, the password stored in UTF-8
 #   legacy "pässwörd" 1 message, the password stored in cp1252 bytes
 #   mixed  secret    5 messages
-#   inbox1 ... inbox3 secret 0 messages, one for each IMAP test that changes its mailbox
+#   inbox1 ... inbox5 secret 0 messages, one for each IMAP test that changes its mailbox
 # Message N of M has "Subject: Message N of M for USER".
 # SASL XOAUTH2 takes a JWT (RS256) whose "sub" names the mailbox, checked
 # locally against DIR/oauth2/signing.key's public half; DIR/oauth2/other.key
@@ -307,6 +307,8 @@ mixed:{PLAIN}secret::::::
 inbox1:{PLAIN}secret::::::
 inbox2:{PLAIN}secret::::::
 inbox3:{PLAIN}secret::::::
+inbox4:{PLAIN}secret::::::
+inbox5:{PLAIN}secret::::::
 EOF
     printf 'legacy:{PLAIN}p\xe4ssw\xf6rd::::::\n' >>"$dir/passwd"
     chown root:dovecot "$dir/passwd"
@@ -320,7 +322,7 @@ EOF
     write_mailbox "$dir/mail/legacy/Maildir" legacy 1
     write_mailbox "$dir/mail/news/Maildir" news 0
     write_mailbox "$dir/mail/mixed/Maildir" mixed 5
-    for i in 1 2 3; do write_mailbox "$dir/mail/inbox$i/Maildir" "inbox$i" 0; done
+    for i in 1 2 3 4 5; do write_mailbox "$dir/mail/inbox$i/Maildir" "inbox$i" 0; done
     chown -R dovecot:dovecot "$dir/mail"
     chmod -R u=rwX,go= "$dir/mail"
 

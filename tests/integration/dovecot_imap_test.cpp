@@ -1,6 +1,7 @@
 // Checks against dovecot's IMAP beside its POP3 (tests/integration/dovecot.sh):
-// counts, new mail, flags, log-ins, TLS and push. Mail arrives and changes through
-// doveadm, in a mailbox of each test's own, as the tests run side by side.
+// counts, new mail, flags, log-ins, TLS and push, and the program's frame
+// watching an account. Mail arrives and changes through doveadm, in a mailbox
+// of each test's own, as the tests run side by side.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,12 +9,19 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <mutex>
+#include <thread>
 
+#include "agent/main_frame.h"
 #include "check/imap/imap_session.h"
 #include "log/event_log.h"
 #include "platform/posix/posix_transport.h"
+#include "platform/win_constants.h"
+#include "res/resource.h"
+#include "script_server.h"
+#include "tests/double/check_driver.h"
 #include "tests/double/fake_platform.h"
 #include "tests/double/redirect_transport.h"
 
@@ -297,6 +305,135 @@ TEST_F(DovecotImapTest, IdleIsRenewedAndAConnectionDroppedIsToldAsEnded) {
   EXPECT_FALSE(dropped->Held());
   EXPECT_EQ(1, dropped->Open().count) << "reconnected at once";
   EXPECT_EQ(0, dropped->Recount().newCount);
+}
+
+// The frame watching one IMAP account as the user has it: what its server
+// pushes, reconnects and goodbyes are seen where the user sees them.
+class ImapFrameTest : public DovecotImapTest {
+ protected:
+  ImapFrameTest() {
+    // A settings file, so no first start's guidance.
+    platform.files["C:\\Tools\\tarvik.ini"] = "";
+    platform.transports = [] { return CreatePosixTransport(Instance("tls/ca.pem")); };
+    EXPECT_TRUE(frame.Create("Tarvik"));
+    FinishCheck(platform, frame);
+  }
+  // Watches user's INBOX, its count box on; returns once the first count is shown.
+  void Watch(const std::string& user, const std::string& server = Plain()) {
+    ChangeSettings(frame, [&](MailSettings& s) {
+      s.m_strServer = server;
+      s.m_strUser = user;
+      s.m_strPassword = "secret";
+      s.m_bShowCount = 1;
+    });
+    RunCheck(platform, frame);
+  }
+  bool Within(int ms, const std::function<bool()>& state) {
+    return platform.RunUntil(state, std::chrono::milliseconds(ms), false);
+  }
+  // dovecot's log lines that hold both texts, once there are more than seen.
+  static size_t LogLines(const std::string& text, const std::string& also, size_t seen = 0) {
+    size_t lines = 0;
+    for (const auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end;) {
+      std::ifstream in(Instance("dovecot.log"));
+      lines = 0;
+      for (std::string line; std::getline(in, line);)
+        lines += line.find(text) != std::string::npos && line.find(also) != std::string::npos;
+      if (lines > seen) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return lines;
+  }
+  static size_t Logins(const std::string& user, size_t seen = 0) {
+    return LogLines("imap-login: Info: Login: user=<" + user + ">", "", seen);
+  }
+  std::string Tip() const { return frame.Icon().tip; }
+
+  CMainFrame frame{platform, nullptr};
+};
+
+TEST_F(ImapFrameTest, UnreadMailIsToldAsItComesAndGoesWithNoCheckAskedAndExitSaysGoodbye) {
+  const std::string user = "inbox4";
+  Deliver(user, "From: ann@example.test\nSubject: first");
+  Watch(user);
+  EXPECT_EQ("You have 1 message waiting", Tip());
+  ASSERT_EQ(1u, platform.balloons.size());
+
+  for (const std::string subject : {"second", "third"}) {
+    const size_t boxes = platform.boxes.size();
+    const auto delivered = Clock::now();
+    Deliver(user, "From: bob@example.test\nSubject: " + subject);
+    EXPECT_TRUE(Within(2000, [&] { return platform.boxes.size() > boxes; })) << subject;
+    EXPECT_LT(Clock::now() - delivered, std::chrono::seconds(2));
+    EXPECT_EQ("bob@example.test: " + subject, platform.balloons.back().text);
+    EXPECT_EQ(Tip(), platform.boxes.back().text);
+  }
+  EXPECT_EQ("You have 3 messages waiting", Tip());
+  Doveadm("flags add -u " + user + " '\\Seen' mailbox INBOX all");
+  EXPECT_TRUE(Within(5000, [&] { return Tip() == "No messages waiting"; })) << Tip();
+  EXPECT_EQ(IDI_NOMAIL, frame.Icon().pictureId);
+  EXPECT_EQ(1u, Logins(user)) << "all of it on one connection";
+
+  const auto exit = Clock::now();
+  platform.SendToFrame(win::kWmCommand, ID_TRAY_EXIT);
+  EXPECT_LT(Clock::now() - exit, std::chrono::seconds(1));
+  EXPECT_EQ(1u, LogLines("imap(" + user + ")", "Logged out"));
+}
+
+TEST_F(ImapFrameTest, AConnectionThatEndsIsOpenedAgainAtOnceWithNothingPresented) {
+  const std::string user = "inbox5";
+  Deliver(user, "From: ann@example.test\nSubject: waiting");
+  Watch(user);
+  const size_t boxes = platform.boxes.size(), balloons = platform.balloons.size();
+  ASSERT_EQ(1u, boxes);
+
+  const auto resumed = Clock::now();
+  platform.SendToFrame(win::kWmPowerBroadcast, win::kPbtApmResumeAutomatic);
+  EXPECT_TRUE(Within(10000, [&] { return !frame.IsChecking(); }));
+  EXPECT_LT(Clock::now() - resumed, std::chrono::seconds(10));
+  EXPECT_EQ(2u, Logins(user, 1)) << "reconnected after the resume";
+
+  size_t shown = platform.trayRecords.size();
+  Doveadm("kick " + user);
+  EXPECT_TRUE(Within(5000, [&] { return platform.trayRecords.size() > shown; }));
+  EXPECT_EQ(3u, Logins(user, 2)) << "reconnected at once";
+  EXPECT_EQ("You have 1 message waiting", Tip());
+  EXPECT_EQ(IDI_NEWMAIL, frame.Icon().pictureId);
+  EXPECT_EQ(boxes, platform.boxes.size());
+  EXPECT_EQ(balloons, platform.balloons.size());
+
+  // Another mailbox is counted on a connection of its own, not on the one held.
+  ChangeSettings(frame, [](MailSettings& s) { s.m_strUser = "twelve"; });
+  RunCheck(platform, frame);
+  EXPECT_EQ("You have 12 messages waiting", Tip());
+
+  // A renewal that the server never answers.
+  ScriptServer silent;
+  const std::string header = "Subject: One\r\n\r\n";
+  ASSERT_TRUE(silent.Start(
+      {ScriptStep::Send("* OK [CAPABILITY IMAP4rev1 IDLE] hi\r\n"), ScriptStep::Expect(),
+       ScriptStep::Send("a1 OK [CAPABILITY IMAP4rev1 IDLE] in\r\n"), ScriptStep::Expect(),
+       ScriptStep::Send("* 1 EXISTS\r\n* OK [UIDVALIDITY 7] v\r\n"
+                        "* OK [UIDNEXT 2] n\r\na2 OK done\r\n"),
+       ScriptStep::Expect(), ScriptStep::Send("* SEARCH 1\r\na3 OK\r\n"), ScriptStep::Expect(),
+       ScriptStep::Send("* 1 FETCH (UID 1 BODY[HEADER.FIELDS (FROM SUBJECT DATE)] {" +
+                        std::to_string(header.size()) + "}\r\n" + header + ")\r\na4 OK\r\n"),
+       ScriptStep::Expect(), ScriptStep::Send("+ idling\r\n"), ScriptStep::Expect(),
+       ScriptStep::Stall()}));
+  platform.transports = [&silent] {
+    return std::make_unique<RedirectTransport>(CreatePosixTransport(), silent.Port(), 1000);
+  };
+  frame.Monitor(0).m_nRenewalMs = 300;
+  Watch("alice", "imap://127.0.0.1");
+  EXPECT_EQ("You have 1 message waiting", Tip());
+  shown = platform.trayRecords.size();
+  EXPECT_TRUE(Within(
+      5000, [&] { return silent.Connections() > 1 && platform.trayRecords.size() > shown; }));
+  const std::vector<std::string> heard = silent.Transcript();
+  ASSERT_LT(5u, heard.size());
+  EXPECT_EQ("DONE", heard[5]) << "the renewal";
+  EXPECT_EQ("You have 1 message waiting", Tip());
+  EXPECT_EQ(boxes + 2, platform.boxes.size()) << "only the first counts of either server";
 }
 
 }  // namespace
