@@ -99,15 +99,22 @@ void CheckRun::Ask(PushRequest request) {
 void CheckRun::RunImap(const CheckJob& job, const NewMailBasis& basis) {
   ImapSession session(*m_pTransport, job.mailbox, basis, job.log.get(),
                       ImapTimes{job.timeoutMs, job.renewalMs});
-  PushWatch watch(session, job.push, [this, &job](const CheckOutcome& outcome, bool last) {
-    if (outcome.kind == OutcomeKind::kMailboxCount && !Abandoned())
-      SaveSeenMail(*job.files, job.seenPath, outcome.seen);
-    if (job.log) job.log->Add("outcome: " + OutcomeText(outcome));
+  // Each connection, the first and every one after a drop or a server's BYE
+  // (an expired token among them), takes the token anew: a refused one is
+  // renewed once and the log-in tried again, unseen by the user.
+  const auto open = [this, &session] {
+    return WithToken([&session](const MailAccount& mailbox) {
+      session.UseAccessToken(mailbox.accessToken);
+      return session.Open();
+    });
+  };
+  PushWatch watch(session, job.push, open, [this](const CheckOutcome& outcome, bool last) {
+    const CheckOutcome told = Told(outcome);
     if (last) {
       const std::lock_guard<std::mutex> lock(m_mutex);
       m_pWatch = nullptr;
     }
-    HandOver(outcome, last, !last);
+    HandOver(told, last, !last);
   });
   {
     const std::lock_guard<std::mutex> lock(m_mutex);
@@ -120,6 +127,12 @@ void CheckRun::RunImap(const CheckJob& job, const NewMailBasis& basis) {
   m_pTransport.reset();
   m_bDone = true;
   m_presented.notify_all();
+}
+
+CheckOutcome CheckRun::WithToken(const TokenConversation& converse) {
+  if (!m_job.tokens) return converse(m_job.mailbox);
+  return ConverseWithToken(*m_job.tokens, m_job.account, m_job.mailbox, converse, m_job.timeoutMs,
+                           m_job.log.get());
 }
 
 void CheckRun::WaitDone(std::chrono::steady_clock::time_point deadline) {
@@ -139,10 +152,7 @@ void CheckRun::Run(const CheckJob& job) {
   const TokenConversation converse = [&](const MailAccount& mailbox) {
     return RunMailCheck(*m_pTransport, mailbox, job.timeoutMs, *this, basis, job.log.get());
   };
-  const CheckOutcome last =
-      job.tokens ? ConverseWithToken(*job.tokens, job.account, job.mailbox, converse,
-                                     job.timeoutMs, job.log.get())
-                 : converse(job.mailbox);
+  const CheckOutcome last = WithToken(converse);
   if (job.log) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
@@ -163,7 +173,7 @@ void CheckRun::Run(const CheckJob& job) {
 // is remembered even when the program ends while the box is open. A check
 // given up told the user nothing, so its mail stays new. A count also says
 // when the sign-in will not outlast this run.
-void CheckRun::PresentBeforeQuit(const CheckOutcome& counted) {
+CheckOutcome CheckRun::Told(const CheckOutcome& counted) {
   CheckOutcome outcome = counted;
   if (outcome.kind == OutcomeKind::kMailboxCount) {
     if (!Abandoned()) SaveSeenMail(*m_job.files, m_job.seenPath, outcome.seen);
@@ -174,6 +184,11 @@ void CheckRun::PresentBeforeQuit(const CheckOutcome& counted) {
     m_job.log->Add("outcome: " + OutcomeText(outcome));
     m_job.log->Flush();
   }
+  return outcome;
+}
+
+void CheckRun::PresentBeforeQuit(const CheckOutcome& counted) {
+  const CheckOutcome outcome = Told(counted);
   std::unique_lock<std::mutex> lock(m_mutex);
   m_bWaitingForPresentation = true;
   lock.unlock();

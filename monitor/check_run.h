@@ -64,6 +64,10 @@ class CheckRun final : private OutcomeHandover {
   // An IMAP account's check; the last outcome is handed over there.
   void RunImap(const CheckJob& job, const NewMailBasis& basis);
   void PresentBeforeQuit(const CheckOutcome& outcome) override;
+  // The conversation, with the account's access token where it signs in with one.
+  CheckOutcome WithToken(const TokenConversation& converse);
+  // A count's seen mail kept and its advice added, and the outcome logged.
+  CheckOutcome Told(const CheckOutcome& counted);
   void HandOver(const CheckOutcome& outcome, bool last, bool held = false);
   bool Abandoned();
 

@@ -27,7 +27,7 @@ PushRequest PushWatch::TakeRequest() {
 // session goes back into IDLE at once. A connection that ends is opened
 // again at once, once, with nothing presented unless it brings news.
 void PushWatch::Run() {
-  CheckOutcome outcome = m_session.Open();
+  CheckOutcome outcome = m_open();
   for (;;) {
     if (outcome.kind != OutcomeKind::kMailboxCount) return m_tell(outcome, true);
     if (!m_bPush || !m_session.CanIdle()) {
@@ -44,11 +44,11 @@ void PushWatch::Run() {
       return m_tell(CheckOutcome(), true);
     }
     if (end == IdleEnd::kEnded || request == PushRequest::kReconnect) {
-      outcome = m_session.Open();
+      outcome = m_open();
     } else {
       outcome = m_session.Recount();
       if (outcome.kind != OutcomeKind::kMailboxCount && outcome.kind != OutcomeKind::kEnded)
-        outcome = m_session.Open();
+        outcome = m_open();
     }
   }
 }

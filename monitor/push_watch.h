@@ -19,9 +19,11 @@ class PushWatch {
  public:
   // tell hands an outcome to the user interface; last says the watch ends.
   using Tell = std::function<void(const CheckOutcome& outcome, bool last)>;
+  // open connects and logs in the session, with a token renewed where one is refused.
+  using Open = std::function<CheckOutcome()>;
 
-  PushWatch(ImapSession& session, bool push, Tell tell) : m_session(session), m_bPush(push),
-                                                          m_tell(std::move(tell)) {}
+  PushWatch(ImapSession& session, bool push, Open open, Tell tell)
+      : m_session(session), m_bPush(push), m_open(std::move(open)), m_tell(std::move(tell)) {}
 
   // Runs on the check's thread until the watch ends or is stopped.
   void Run();
@@ -34,6 +36,7 @@ class PushWatch {
 
   ImapSession& m_session;
   const bool m_bPush;
+  const Open m_open;
   const Tell m_tell;
   std::mutex m_mutex;
   PushRequest m_request = PushRequest::kNone;

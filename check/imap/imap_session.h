@@ -49,6 +49,8 @@ class ImapSession {
   // before is dropped first. With a count the connection is held, otherwise
   // it is closed. kEnded once stopped: nothing is to be presented.
   CheckOutcome Open();
+  // The access token the next Open sends, for an account that signs in with one.
+  void UseAccessToken(std::string token) { m_account.accessToken = std::move(token); }
   // True while a connection is held.
   bool Held();
   // True while held with a server that listed IDLE after log-in.
@@ -89,7 +91,7 @@ class ImapSession {
   bool TakeAsked();
 
   Transport& m_transport;
-  const MailAccount m_account;
+  MailAccount m_account;
   NewMailBasis m_basis;
   EventLog* m_pLog;
   const ImapTimes m_times;

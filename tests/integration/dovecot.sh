@@ -24,7 +24,7 @@
 #   umlaut "pässwörd" 2 messages, the password stored in UTF-8
 #   legacy "pässwörd" 1 message, the password stored in cp1252 bytes
 #   mixed  secret    5 messages
-#   inbox1 ... inbox5 secret 0 messages, one for each IMAP test that changes its mailbox
+#   inbox1 ... inbox6 secret 0 messages, one for each IMAP test that changes its mailbox
 # Message N of M has "Subject: Message N of M for USER".
 # SASL XOAUTH2 takes a JWT (RS256) whose "sub" names the mailbox, checked
 # locally against DIR/oauth2/signing.key's public half; DIR/oauth2/other.key
@@ -309,6 +309,7 @@ inbox2:{PLAIN}secret::::::
 inbox3:{PLAIN}secret::::::
 inbox4:{PLAIN}secret::::::
 inbox5:{PLAIN}secret::::::
+inbox6:{PLAIN}secret::::::
 EOF
     printf 'legacy:{PLAIN}p\xe4ssw\xf6rd::::::\n' >>"$dir/passwd"
     chown root:dovecot "$dir/passwd"

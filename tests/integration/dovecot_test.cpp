@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -28,6 +29,7 @@
 #include "check/pop3/pop3_check.h"
 #include "check/signin/base64.h"
 #include "check/signin/token_endpoint.h"
+#include "monitor/check_run.h"
 #include "monitor/sign_in_tokens.h"
 #include "platform/posix/posix_transport.h"
 #include "res/resource.h"
@@ -501,6 +503,62 @@ TEST_F(DovecotTest, Xoauth2LogsInWithAGoodTokenAndARefusedOneIsRenewed) {
   }
   EXPECT_EQ(3u, web->requests.size());
   EXPECT_EQ(std::vector<std::string>(3, "-ERR [AUTH] Authentication failed."), refusals);
+}
+
+// An IMAP account that signs in with Microsoft holds its connection on the
+// token it logged in with. When the server ends that connection after the
+// token expired, the reconnection's refused token is renewed and the count
+// comes again on a connection held anew, with no sign-in asked of the user.
+TEST_F(DovecotTest, AHeldImapConnectionEndedAfterItsTokenExpiredRenewsItAndLogsInAgain) {
+  FakeWorld world;
+  const auto web = std::make_shared<FakeWeb>();
+  std::atomic<int> minutesOn{0};
+  const auto tokens = std::make_shared<SignInTokens>(
+      std::make_shared<FakeCredentials>(world), web,
+      [&minutesOn] { return std::chrono::steady_clock::now() + std::chrono::minutes(minutesOn); });
+  AccountSettings account;
+  account.server =
+      "imaps://localhost:" + std::to_string(std::atoi(FileText(Instance("imaps_port")).c_str()));
+  account.user = "inbox6";
+  account.signIn = kSignInMicrosoft;
+  tokens->Follow({account}, MicrosoftSetupFrom("id", "", ""));
+  const std::time_t expires = std::time(nullptr) + 2;
+  tokens->SignedIn(
+      0, {TokenStatus::kGranted, Token("oauth2/signing.key", "inbox6", 2), "RT1", 3600, "", ""});
+  web->answers = {FakeWeb::Granted(Token("oauth2/signing.key", "inbox6", 600), "RT2")};
+  CheckJob job;
+  job.mailbox = {account.server, account.user, ""};
+  job.mailbox.tokenHosts = {"localhost"};
+  job.files = platform.GetServices().files;
+  job.charsets = platform.GetServices().charsets;
+  job.seenPath = "C:\\Tools\\inbox6.seen";
+  job.tokens = tokens;
+  const auto outbox = std::make_shared<Outbox>(platform, 0x8001);
+  const auto run = CheckRun::Start(job, CreatePosixTransport(Instance("tls/ca.pem")), outbox);
+  const auto next = [&outbox] {
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         std::chrono::steady_clock::now() < end;) {
+      const std::vector<AccountOutcome> taken = outbox->TakeAll();
+      if (!taken.empty()) return taken.back();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return AccountOutcome();
+  };
+  AccountOutcome told = next();
+  EXPECT_EQ(OutcomeKind::kMailboxCount, told.outcome.kind);
+  EXPECT_TRUE(told.held);
+  EXPECT_TRUE(web->Requests().empty());
+
+  while (std::time(nullptr) <= expires) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  minutesOn = 2;  // no longer freshly renewed, as an hour-long token never is when it expires
+  ASSERT_EQ(0, std::system(
+                   ("doveadm -c " + Instance("dovecot.conf") + " kick inbox6 >/dev/null").c_str()));
+  told = next();
+  EXPECT_EQ(OutcomeKind::kMailboxCount, told.outcome.kind);
+  EXPECT_TRUE(told.held);
+  EXPECT_FALSE(told.last);
+  EXPECT_EQ(1u, web->Requests().size()) << "renewed once";
+  run->Abandon();
 }
 
 }  // namespace
