@@ -1,13 +1,15 @@
-// Times complete mail checks against POP3 servers on loopback and measures
-// the heap that they need at their peak.
+// Times complete mail checks against POP3 or IMAP servers on loopback (IMAP
+// polled, as without push) and measures the heap that they need at their
+// peak.
 //
 //   check_bench [--apart] SERVERS USERS PASSWORD RUNS [CA_FILE]
 //
 // SERVERS are server texts as the settings hold them ("127.0.0.1:11310",
-// "pop3s://localhost:11311"), separated by commas: one account each, with
-// the user name at the same place in USERS or the only one given there. Each
-// run checks every account, side by side as the program does, or with
-// --apart one after another. CA_FILE names the roots TLS trusts.
+// "pop3s://localhost:11311", "imap://127.0.0.1:11313"), separated by commas:
+// one account each, with the user name at the same place in USERS or the
+// only one given there. Each run checks every account, side by side as the
+// program does, or with --apart one after another. CA_FILE names the roots
+// TLS trusts.
 //
 // Prints one line per run: "<milliseconds> <peak heap bytes> ok|failed
 // <bytes of the first account's seen file>", then one line per file the
@@ -97,6 +99,8 @@ int main(int argc, char** argv) {
     accounts[i].user = users.size() == servers.size() ? users[i] : users.front();
     accounts[i].password = argv[3];
     accounts[i].id = static_cast<int>(i) + 1;
+    // Each check a whole one: an IMAP connection is not held between them.
+    accounts[i].push = false;
   }
   ChangeSettings(frame, [&](MailSettings& s) { SetAccounts(s, accounts); });
   const int runs = std::atoi(argv[4]);
