@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
   // back in IDLE, and a message landing before then would be told at once
   // by IDLE's start, not pushed.
   const auto settle = [&platform] {
-    platform.DeliverPostedUntil([] { return false; }, std::chrono::milliseconds(500));
+    platform.RunUntil([] { return false; }, std::chrono::milliseconds(500), false);
   };
   const int deliveries = std::atoi(argv[5]);
   for (int number = 1; number <= deliveries; ++number) {
@@ -85,8 +85,8 @@ int main(int argc, char** argv) {
     const size_t shown = platform.balloons.size();
     if (!Land(argv[4], number)) return 1;
     const auto landed = SteadyClock::now();
-    if (!platform.DeliverPostedUntil([&] { return platform.balloons.size() > shown; },
-                                     std::chrono::seconds(30)))
+    if (!platform.RunUntil([&] { return platform.balloons.size() > shown; },
+                           std::chrono::seconds(30), false))
       return 1;
     const std::chrono::duration<double, std::milli> took = SteadyClock::now() - landed;
     std::printf("push %.1f\n", took.count());
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   };
   settle();
   const auto before = switches();
-  platform.DeliverPostedUntil([] { return false; }, std::chrono::seconds(std::atoi(argv[6])));
+  platform.RunUntil([] { return false; }, std::chrono::seconds(std::atoi(argv[6])), false);
   for (const auto& [id, count] : before) {
     long after = count;
     for (const auto& [now, counted] : switches())
