@@ -110,7 +110,7 @@ class InstallerTest(AgentTestCase):
         """The prefix outlives a run; a failed one may have left its install behind."""
         cls.desktop.wine("reg", "delete", UNINSTALL_KEY, "/f", check=False)
         for leftover in (cls.folder / "tarvik.exe", cls.folder / "uninstall.exe",
-                         cls.folder / "tarvik.ini", cls.shortcut):
+                         cls.folder / "tarvik.ini", cls.folder / "tarvik.seen", cls.shortcut):
             leftover.unlink(missing_ok=True)
 
     def install(self, setup):

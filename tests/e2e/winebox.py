@@ -334,8 +334,11 @@ class FakePop3:
             return []
 
     def wait_transcript(self, lines, timeout=20.0):
-        return wait_until(lambda: len(self.transcript()) >= lines and self.transcript(),
-                          timeout, f"{lines} lines of transcript")
+        try:
+            return wait_until(lambda: len(self.transcript()) >= lines and self.transcript(),
+                              timeout, f"{lines} lines of transcript")
+        except AssertionError as error:
+            raise AssertionError(f"{error}: {self.transcript()}") from None
 
     def wait_connected(self, timeout=20.0):
         """Waits until a client holds a connection to the server open."""
