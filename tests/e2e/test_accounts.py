@@ -19,6 +19,16 @@ THIRD_CREDENTIAL = (r"HKCU\Software\Wine\Credential Manager\Generic: "
 
 
 class AccountsTest(AgentTestCase):
+    # A desktop for each test: Wine's tray may keep the icon of a program
+    # that ended before where the next one's would show.
+    @classmethod
+    def setUpClass(cls):
+        pass
+
+    def setUp(self):
+        super().setUpClass()
+        self.addCleanup(self.doClassCleanups)
+
     def start_two_accounts(self, show_count="TRUE"):
         servers = (self.new_server(stat="+OK 3 300\\r\\n"),
                    self.new_server(stat="+OK 2 200\\r\\n", port=WORK_PORT))
