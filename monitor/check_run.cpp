@@ -29,7 +29,7 @@ std::string OutcomeText(const CheckOutcome& outcome) {
 // Starting a thread takes the system a while (under Wine, milliseconds
 // each): checks asked for together are started by one thread of their own,
 // so that twenty accounts checked at once never hold up the user
-// interface's messages. That thread ends when none is left to start.
+// interface's messages. That thread runs the last of them itself.
 class Starter {
  public:
   static void Start(std::function<void()> work) {
@@ -45,14 +45,18 @@ class Starter {
  private:
   void Run() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    while (!m_waiting.empty()) {
+    for (;;) {
       std::function<void()> work = std::move(m_waiting.front());
       m_waiting.pop_front();
+      if (m_waiting.empty()) {
+        m_bRunning = false;
+        lock.unlock();
+        return work();
+      }
       lock.unlock();
       std::thread(std::move(work)).detach();
       lock.lock();
     }
-    m_bRunning = false;
   }
 
   std::mutex m_mutex;

@@ -2,8 +2,13 @@
 
 #include <cstring>
 
-std::vector<SocketAddress> LookUpAddresses(const std::string& host, uint16_t port) {
+#include "platform/bounded_call.h"
+
+namespace {
+
+std::vector<SocketAddress> Found(const std::string& host, uint16_t port, int flags) {
   addrinfo hints{};
+  hints.ai_flags = flags;
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
@@ -20,6 +25,18 @@ std::vector<SocketAddress> LookUpAddresses(const std::string& host, uint16_t por
   }
   freeaddrinfo(found);
   return addresses;
+}
+
+}  // namespace
+
+// A literal address is taken at once: starting a thread for it would cost
+// more than the whole lookup.
+bool LookUpAddresses(const std::string& host, uint16_t port, int timeoutMs,
+                     const std::atomic<bool>& aborted, std::vector<SocketAddress>& out) {
+  out = Found(host, port, AI_NUMERICHOST);
+  if (!out.empty()) return true;
+  return RunBounded([host, port] { return Found(host, port, 0); }, timeoutMs, aborted, out) &&
+         !out.empty();
 }
 
 std::string AddressText(const SocketAddress& address) {

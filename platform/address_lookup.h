@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,9 +21,10 @@ struct SocketAddress {
 };
 
 // Every TCP address of host for port, IPv6 and IPv4, in the order the system
-// prefers; empty when there is none. A literal address needs no lookup. May
-// block without a limit of its own.
-std::vector<SocketAddress> LookUpAddresses(const std::string& host, uint16_t port);
+// prefers, into out; false when there is none, or when the lookup took longer
+// than timeoutMs or aborted was set.
+bool LookUpAddresses(const std::string& host, uint16_t port, int timeoutMs,
+                     const std::atomic<bool>& aborted, std::vector<SocketAddress>& out);
 
 // The address in its numeric form, for the log.
 std::string AddressText(const SocketAddress& address);

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "platform/address_lookup.h"
-#include "platform/bounded_call.h"
 #include "platform/connect_race.h"
 #include "platform/posix/openssl_stream.h"
 #include "platform/posix/poll_wait.h"
@@ -28,10 +27,7 @@ class PosixTransport : public Transport, private ConnectAttempts {
   bool Startup() override { return m_abort.Ready() && m_interrupt.Ready(); }
 
   bool Resolve(const std::string& host, uint16_t port, int timeoutMs) override {
-    m_addresses.clear();
-    return RunBounded([host, port] { return LookUpAddresses(host, port); }, timeoutMs,
-                      m_abort.Raised(), m_addresses) &&
-           !m_addresses.empty();
+    return LookUpAddresses(host, port, timeoutMs, m_abort.Raised(), m_addresses);
   }
 
   ConnectResult Connect(int timeoutMs) override {

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/address_lookup.h"
-#include "platform/bounded_call.h"
 #include "platform/connect_race.h"
 #include "platform/deadline.h"
 #include "platform/tls_stream.h"
@@ -53,10 +52,7 @@ class WinsockTransport : public Transport, private RawChannel, private ConnectAt
   // getaddrinfo has no time limit of its own, so it runs on a thread of its
   // own; a literal address comes back without any network traffic.
   bool Resolve(const std::string& host, uint16_t port, int timeoutMs) override {
-    m_addresses.clear();
-    return RunBounded([host, port] { return LookUpAddresses(host, port); }, timeoutMs, m_bAborted,
-                      m_addresses) &&
-           !m_addresses.empty();
+    return LookUpAddresses(host, port, timeoutMs, m_bAborted, m_addresses);
   }
 
   ConnectResult Connect(int timeoutMs) override {
