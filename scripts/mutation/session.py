@@ -18,6 +18,7 @@ import mutants as generator
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 BUILD = ROOT / "build" / "mutate"
 BACKUP = BUILD / "originals"
+MUTANT_SUFFIX = ".mutant"
 EQUIVALENTS = ROOT / "tests" / "mutation_equivalents.txt"
 DOVECOT = ROOT / "tests" / "integration" / "dovecot.sh"
 # script_server_test checks the test server only, dovecot_script checks
@@ -108,13 +109,21 @@ def chosen_files(names, since):
 
 
 def restore_left_behind():
-    """Puts back files a session that was killed outright left mutated."""
+    """Puts back files a session that was killed outright left mutated. A
+    file that no longer holds that mutant was put back or edited since, and
+    an old copy would undo the edit: it stays as it is."""
     for original in sorted(BACKUP.rglob("*")) if BACKUP.exists() else []:
-        if original.is_file():
+        if original.is_file() and original.suffix != MUTANT_SUFFIX:
             target = ROOT / original.relative_to(BACKUP)
-            target.write_bytes(original.read_bytes())
+            mutant = original.with_name(original.name + MUTANT_SUFFIX)
+            if mutant.exists() and target.read_bytes() == mutant.read_bytes():
+                target.write_bytes(original.read_bytes())
+                print(f"put back {target.relative_to(ROOT)}, left mutated by an earlier session")
+            else:
+                print(f"left {target.relative_to(ROOT)} as it is: it no longer holds an earlier "
+                      "session's mutant (see git diff if in doubt)")
             original.unlink()
-            print(f"put back {target.relative_to(ROOT)}, left mutated by an earlier session")
+            mutant.unlink(missing_ok=True)
 
 
 def build(target):
@@ -190,12 +199,14 @@ class MutatedFile:
     def __init__(self, mutant, original):
         self.path = ROOT / mutant.path
         self.backup = BACKUP / mutant.path
+        self.backup_mutant = self.backup.with_name(self.backup.name + MUTANT_SUFFIX)
         self.original = encode(original)
         self.mutated = encode(mutant.apply(original))
 
     def __enter__(self):
         self.backup.parent.mkdir(parents=True, exist_ok=True)
         self.backup.write_bytes(self.original)
+        self.backup_mutant.write_bytes(self.mutated)
         self.path.write_bytes(self.mutated)
 
     def __exit__(self, *error):
@@ -206,6 +217,7 @@ class MutatedFile:
             if self.path.read_bytes() != self.original:
                 raise RuntimeError(f"{self.path} could not be put back; the original is in {self.backup}")
             self.backup.unlink()
+            self.backup_mutant.unlink()
         finally:
             signal.pthread_sigmask(signal.SIG_UNBLOCK, STOPPING)
 
@@ -288,8 +300,8 @@ def main():
     report = (BUILD / "report.txt").open("w")
     try:
         shutil.rmtree(dovecot_dir, ignore_errors=True)
-        status, output = run([str(DOVECOT), "start", dovecot_dir, cached("DOVECOT_PORT"),
-                              cached("DOVECOT_TLS_PORT")])
+        status, output = run([str(DOVECOT), "start", dovecot_dir] + [cached(f"DOVECOT_{name}PORT") for name in
+                             ("", "TLS_", "IMAP_", "IMAPS_")])
         if status:
             sys.exit(output)
         durations = baseline(args.timeout)
