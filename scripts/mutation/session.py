@@ -22,7 +22,7 @@ MUTANT_SUFFIX = ".mutant"
 EQUIVALENTS = ROOT / "tests" / "mutation_equivalents.txt"
 DOVECOT = ROOT / "tests" / "integration" / "dovecot.sh"
 # script_server_test checks the test server only, dovecot_script checks
-# dovecot.sh; the session starts and stops dovecot once itself.
+# dovecot.sh; the session starts and stops dovecot itself.
 NOT_PRODUCT_TESTS = "^(script_server_test.*|dovecot_script|dovecot_start|dovecot_stop)$"
 PRODUCT_TARGETS = (r"tarvik_core\.dir", r"tarvik_posix\.dir")
 # "12/80 Test #7: Name .....   Passed    0.12 sec", or "***Failed",
@@ -160,13 +160,30 @@ def ctest(selection, timeout, stop):
 STAGES = (("unit_tests", ["-LE", "integration"]), ("integration_tests", ["-L", "integration"]))
 
 
+def dovecot_dir():
+    return f"/tmp/tarvik-dovecot-{cached('DOVECOT_PORT')}"
+
+
+def fresh_dovecot():
+    """Starts dovecot anew on fresh mailboxes: the integration tests deliver,
+    flag and expunge mail, and each run expects the mailboxes as made."""
+    run([str(DOVECOT), "stop", dovecot_dir()])
+    shutil.rmtree(dovecot_dir(), ignore_errors=True)
+    status, output = run([str(DOVECOT), "start", dovecot_dir()] +
+                         [cached(f"DOVECOT_{name}PORT") for name in ("", "TLS_", "IMAP_", "IMAPS_")])
+    if status:
+        sys.exit(output)
+
+
 def baseline(timeout):
     durations = {}
     for target, _ in STAGES:
         built, output = build(target)
         if not built:
             sys.exit(f"the unmutated tree does not build:\n{output[-4000:]}")
-    for _, selection in STAGES:
+    for target, selection in STAGES:
+        if target == "integration_tests":
+            fresh_dovecot()
         results, output = ctest(selection, timeout, stop=False)
         if any(outcome != "Passed" for outcome, _ in results.values()):
             sys.exit(f"the suite fails without any mutant:\n{output[-4000:]}")
@@ -183,6 +200,8 @@ def try_mutant(mutant, durations, killers, timeout, log):
             log.write_text(output)
             return "did not compile", []
         write_order(durations, killers.get(mutant.path, []))
+        if target == "integration_tests":
+            fresh_dovecot()
         results, output = ctest(selection, timeout, stop=True)
         failed = [(name, outcome) for name, (outcome, _) in results.items() if outcome != "Passed"]
         if failed:
@@ -293,17 +312,11 @@ def main():
         return 0
 
     diff_before = git_diff(files)
-    dovecot_dir = f"/tmp/tarvik-dovecot-{cached('DOVECOT_PORT')}"
     outcomes, killers, started = [], {}, time.monotonic()
     shutil.rmtree(BUILD / "logs", ignore_errors=True)
     (BUILD / "logs").mkdir()
     report = (BUILD / "report.txt").open("w")
     try:
-        shutil.rmtree(dovecot_dir, ignore_errors=True)
-        status, output = run([str(DOVECOT), "start", dovecot_dir] + [cached(f"DOVECOT_{name}PORT") for name in
-                             ("", "TLS_", "IMAP_", "IMAPS_")])
-        if status:
-            sys.exit(output)
         durations = baseline(args.timeout)
         print(f"the unmutated suite passes: {len(durations)} tests; "
               f"{time.monotonic() - started:.0f} s so far", flush=True)
@@ -325,7 +338,7 @@ def main():
             print(line, flush=True)
             report.write(line + "\n")
     finally:
-        run([str(DOVECOT), "stop", dovecot_dir])
+        run([str(DOVECOT), "stop", dovecot_dir()])
         text = summary(outcomes, files, args.seed)
         text += f"\n\n{len(outcomes)} mutants in {time.monotonic() - started:.0f} s"
         print("\n" + text)
