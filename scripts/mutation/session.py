@@ -18,10 +18,11 @@ import mutants as generator
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 BUILD = ROOT / "build" / "mutate"
 BACKUP = BUILD / "originals"
+MUTANT_SUFFIX = ".mutant"
 EQUIVALENTS = ROOT / "tests" / "mutation_equivalents.txt"
 DOVECOT = ROOT / "tests" / "integration" / "dovecot.sh"
 # script_server_test checks the test server only, dovecot_script checks
-# dovecot.sh; the session starts and stops dovecot once itself.
+# dovecot.sh; the session starts and stops dovecot itself.
 NOT_PRODUCT_TESTS = "^(script_server_test.*|dovecot_script|dovecot_start|dovecot_stop)$"
 PRODUCT_TARGETS = (r"tarvik_core\.dir", r"tarvik_posix\.dir")
 # "12/80 Test #7: Name .....   Passed    0.12 sec", or "***Failed",
@@ -108,13 +109,21 @@ def chosen_files(names, since):
 
 
 def restore_left_behind():
-    """Puts back files a session that was killed outright left mutated."""
+    """Puts back files a session that was killed outright left mutated. A
+    file that no longer holds that mutant was put back or edited since, and
+    an old copy would undo the edit: it stays as it is."""
     for original in sorted(BACKUP.rglob("*")) if BACKUP.exists() else []:
-        if original.is_file():
+        if original.is_file() and original.suffix != MUTANT_SUFFIX:
             target = ROOT / original.relative_to(BACKUP)
-            target.write_bytes(original.read_bytes())
+            mutant = original.with_name(original.name + MUTANT_SUFFIX)
+            if mutant.exists() and target.read_bytes() == mutant.read_bytes():
+                target.write_bytes(original.read_bytes())
+                print(f"put back {target.relative_to(ROOT)}, left mutated by an earlier session")
+            else:
+                print(f"left {target.relative_to(ROOT)} as it is: it no longer holds an earlier "
+                      "session's mutant (see git diff if in doubt)")
             original.unlink()
-            print(f"put back {target.relative_to(ROOT)}, left mutated by an earlier session")
+            mutant.unlink(missing_ok=True)
 
 
 def build(target):
@@ -151,13 +160,30 @@ def ctest(selection, timeout, stop):
 STAGES = (("unit_tests", ["-LE", "integration"]), ("integration_tests", ["-L", "integration"]))
 
 
+def dovecot_dir():
+    return f"/tmp/tarvik-dovecot-{cached('DOVECOT_PORT')}"
+
+
+def fresh_dovecot():
+    """Starts dovecot anew on fresh mailboxes: the integration tests deliver,
+    flag and expunge mail, and each run expects the mailboxes as made."""
+    run([str(DOVECOT), "stop", dovecot_dir()])
+    shutil.rmtree(dovecot_dir(), ignore_errors=True)
+    status, output = run([str(DOVECOT), "start", dovecot_dir()] +
+                         [cached(f"DOVECOT_{name}PORT") for name in ("", "TLS_", "IMAP_", "IMAPS_")])
+    if status:
+        sys.exit(output)
+
+
 def baseline(timeout):
     durations = {}
     for target, _ in STAGES:
         built, output = build(target)
         if not built:
             sys.exit(f"the unmutated tree does not build:\n{output[-4000:]}")
-    for _, selection in STAGES:
+    for target, selection in STAGES:
+        if target == "integration_tests":
+            fresh_dovecot()
         results, output = ctest(selection, timeout, stop=False)
         if any(outcome != "Passed" for outcome, _ in results.values()):
             sys.exit(f"the suite fails without any mutant:\n{output[-4000:]}")
@@ -174,6 +200,8 @@ def try_mutant(mutant, durations, killers, timeout, log):
             log.write_text(output)
             return "did not compile", []
         write_order(durations, killers.get(mutant.path, []))
+        if target == "integration_tests":
+            fresh_dovecot()
         results, output = ctest(selection, timeout, stop=True)
         failed = [(name, outcome) for name, (outcome, _) in results.items() if outcome != "Passed"]
         if failed:
@@ -190,12 +218,14 @@ class MutatedFile:
     def __init__(self, mutant, original):
         self.path = ROOT / mutant.path
         self.backup = BACKUP / mutant.path
+        self.backup_mutant = self.backup.with_name(self.backup.name + MUTANT_SUFFIX)
         self.original = encode(original)
         self.mutated = encode(mutant.apply(original))
 
     def __enter__(self):
         self.backup.parent.mkdir(parents=True, exist_ok=True)
         self.backup.write_bytes(self.original)
+        self.backup_mutant.write_bytes(self.mutated)
         self.path.write_bytes(self.mutated)
 
     def __exit__(self, *error):
@@ -206,6 +236,7 @@ class MutatedFile:
             if self.path.read_bytes() != self.original:
                 raise RuntimeError(f"{self.path} could not be put back; the original is in {self.backup}")
             self.backup.unlink()
+            self.backup_mutant.unlink()
         finally:
             signal.pthread_sigmask(signal.SIG_UNBLOCK, STOPPING)
 
@@ -281,17 +312,11 @@ def main():
         return 0
 
     diff_before = git_diff(files)
-    dovecot_dir = f"/tmp/tarvik-dovecot-{cached('DOVECOT_PORT')}"
     outcomes, killers, started = [], {}, time.monotonic()
     shutil.rmtree(BUILD / "logs", ignore_errors=True)
     (BUILD / "logs").mkdir()
     report = (BUILD / "report.txt").open("w")
     try:
-        shutil.rmtree(dovecot_dir, ignore_errors=True)
-        status, output = run([str(DOVECOT), "start", dovecot_dir, cached("DOVECOT_PORT"),
-                              cached("DOVECOT_TLS_PORT")])
-        if status:
-            sys.exit(output)
         durations = baseline(args.timeout)
         print(f"the unmutated suite passes: {len(durations)} tests; "
               f"{time.monotonic() - started:.0f} s so far", flush=True)
@@ -313,7 +338,7 @@ def main():
             print(line, flush=True)
             report.write(line + "\n")
     finally:
-        run([str(DOVECOT), "stop", dovecot_dir])
+        run([str(DOVECOT), "stop", dovecot_dir()])
         text = summary(outcomes, files, args.seed)
         text += f"\n\n{len(outcomes)} mutants in {time.monotonic() - started:.0f} s"
         print("\n" + text)

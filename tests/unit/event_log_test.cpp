@@ -31,6 +31,9 @@ TEST(EventLogTest, AFullLogBecomesTheOneOlderFileAndAClosedOneWritesNothing) {
   EXPECT_EQ(std::string::npos, platform.files[kLog].find("after"));
   EXPECT_NE(std::string::npos, platform.files[kLog].find("last Zo\xC3\xAB"));
   EXPECT_EQ(EventLog::kMaxBytes - 10, platform.files[kOlder].size()) << "rotated once only";
+  EventLog quiet(platform.GetServices().files, platform.GetServices().clock, "C:\\quiet.log");
+  quiet.Close();
+  EXPECT_EQ(0u, platform.files.count("C:\\quiet.log")) << "nor makes a file with nothing to write";
 }
 
 TEST(EventLogTest, ALogThatCannotBecomeTheOlderFileIsCutAndLinesAreWrittenUnasked) {

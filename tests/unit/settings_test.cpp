@@ -372,6 +372,7 @@ TEST(PasswordStore, MovesTheFilesPasswordsInAndStaysInTheFileWhereRefused) {
   EXPECT_EQ("se cret", fromEmptyLines[0].password) << "found at the next start";
   next.ForFile({fromEmptyLines[0]});
   EXPECT_EQ(0u, platform.credentials.count("Tarvik:bob@w")) << "a removed account's goes";
+  EXPECT_EQ("se cret", platform.credentials["Tarvik:alice@pop.example.com"]) << "a kept one stays";
 
   FakePlatform refusing;
   refusing.credentialWritesFail = true;
