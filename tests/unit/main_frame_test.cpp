@@ -360,6 +360,9 @@ TEST_F(MainFrameTest, WhatARefusalOrAnICloudServerAdvisesIsToldRefusalsInABox) {
     DoubleClick();
     EXPECT_EQ(sessions, server.sessions) << "no password goes there again";
     EXPECT_EQ(microsoft, Tip());
+    ChangeSettings(frame, [](MailSettings& s) { s.m_strPassword = "retyped"; });
+    DoubleClick();
+    EXPECT_EQ(sessions + 1, server.sessions) << "until the password changes";
   }
 }
 

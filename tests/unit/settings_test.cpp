@@ -412,6 +412,7 @@ TEST(SeenMail, RoundTripsAndADamagedOrForeignFileIsAFirstCheck) {
   EXPECT_EQ("C:\\Tools\\tarvik.seen", path);
   const uint64_t account = AccountHash("pop.example.com", "alice");
   EXPECT_NE(account, AccountHash("pop.example.com", "bob"));
+  EXPECT_EQ(0xaf63dc4c8601ec8cULL, SeenHash("a")) << "the files written so far hold FNV-1a";
   SeenMail seen;
   seen.known = true;
   seen.account = account;
