@@ -4,7 +4,7 @@
 
 // Mail header charsets through MultiByteToWideChar, by the code page their
 // name stands for, which codePageFor tells (0: none the system is known to take).
-class Win32CharsetDecoder : public CharsetDecoder {
+class Win32CharsetDecoder final : public CharsetDecoder {
  public:
   explicit Win32CharsetDecoder(unsigned (*codePageFor)(const std::string&))
       : m_codePageFor(codePageFor) {}

@@ -16,7 +16,7 @@ class Latin1Codec : public TextCodec {
 };
 
 // Knows no charset beyond the program's own.
-class NoSystemCharsets : public CharsetDecoder {
+class NoSystemCharsets final : public CharsetDecoder {
  public:
   bool DecodeToUtf8(const std::string&, const std::string&, std::string&) const override {
     return false;

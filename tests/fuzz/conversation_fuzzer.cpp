@@ -91,10 +91,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform.events.clear();
 
   RunCheck(platform, frame);
-  const int picture = FakePlatform::IconId(frame.m_nid.hIcon);
+  const int picture = frame.Icon().pictureId;
   Require(picture == IDI_NOMAIL || picture == IDI_NEWMAIL || picture == IDI_NOTCONNECTED);
   Require(platform.EventsStartingWith("tray modify").size() <= 2);
-  Require(Printable(frame.m_nid.tip));
+  Require(Printable(frame.Icon().tip));
   for (const MessageBoxCall& box : platform.boxes) Require(Printable(box.text));
   // Only a server that says the password itself can make it show.
   if (input.find(kPassword) == std::string::npos)

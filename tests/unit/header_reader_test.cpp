@@ -11,7 +11,7 @@ namespace {
 
 // Stands for the system's converters: knows one charset the program's own
 // tables do not.
-class Koi8Only : public CharsetDecoder {
+class Koi8Only final : public CharsetDecoder {
  public:
   bool DecodeToUtf8(const std::string& charset, const std::string& bytes,
                     std::string& utf8) const override {
