@@ -15,8 +15,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <cstdlib>
 #include <fstream>
@@ -256,7 +258,7 @@ std::string Deliver(const std::string& name, const std::string& header) {
   std::ofstream(path) << header << "\n\nHello.\n";
   struct stat owner;
   if (stat(maildir.c_str(), &owner) != 0 || chown(path.c_str(), owner.st_uid, owner.st_gid) != 0)
-    ADD_FAILURE() << path;
+    ADD_FAILURE() << path << ": " << std::strerror(errno);
   return path;
 }
 
@@ -559,6 +561,7 @@ TEST_F(DovecotTest, AHeldImapConnectionEndedAfterItsTokenExpiredRenewsItAndLogsI
   EXPECT_FALSE(told.last);
   EXPECT_EQ(1u, web->Requests().size()) << "renewed once";
   run->Abandon();
+  run->WaitDone(std::chrono::steady_clock::now() + std::chrono::seconds(5));
 }
 
 }  // namespace
