@@ -251,13 +251,17 @@ TEST_F(DovecotTest, AnAccountIsShownAtOnceAndBoxedWithinTheWindowWhateverTheOthe
   }
 }
 
-// Puts a message into the mailbox of user news, as a delivery would.
+// Puts a message into the mailbox of user news as a delivery does: written and owned in tmp/,
+// then renamed into new/, because dovecot may move anything in new/ to cur/ at any time.
 std::string Deliver(const std::string& name, const std::string& header) {
   const std::string maildir = Instance("mail/news/Maildir");
+  const std::string written = maildir + "/tmp/" + name + ".news";
   const std::string path = maildir + "/new/" + name + ".news";
-  std::ofstream(path) << header << "\n\nHello.\n";
+  std::ofstream(written) << header << "\n\nHello.\n";
   struct stat owner;
-  if (stat(maildir.c_str(), &owner) != 0 || chown(path.c_str(), owner.st_uid, owner.st_gid) != 0)
+  if (stat(maildir.c_str(), &owner) != 0 ||
+      chown(written.c_str(), owner.st_uid, owner.st_gid) != 0 ||
+      rename(written.c_str(), path.c_str()) != 0)
     ADD_FAILURE() << path << ": " << std::strerror(errno);
   return path;
 }
