@@ -1,7 +1,6 @@
 #include "agent/presentation.h"
 
 #include "mail/safe_text.h"
-#include "mail/safe_text.h"
 #include "platform/utf8_text.h"
 #include "res/resource.h"
 

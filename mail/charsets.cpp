@@ -4,6 +4,8 @@
 #include <cctype>
 #include <iterator>
 
+#include "platform/utf8_text.h"
+
 namespace {
 
 constexpr uint32_t kReplacement = 0xFFFD;
@@ -107,33 +109,6 @@ uint32_t SingleByte(const SingleByteCharset& charset, unsigned byte) {
 }
 
 }  // namespace
-
-size_t Utf8SequenceAt(const std::string& text, size_t at, uint32_t& codePoint) {
-  const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned lead = byte(at);
-  if (lead < 0x80) {
-    codePoint = lead;
-    return 1;
-  }
-  size_t length;
-  uint32_t minimum;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, minimum = 0x80, codePoint = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, minimum = 0x800, codePoint = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, minimum = 0x10000, codePoint = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    codePoint = (codePoint << 6) | (byte(at + i) & 0x3F);
-  }
-  const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
-  return codePoint < minimum || codePoint > 0x10FFFF || surrogate ? 0 : length;
-}
 
 void AppendUtf8(uint32_t codePoint, std::string& utf8) {
   if (codePoint < 0x80) {

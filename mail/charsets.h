@@ -3,10 +3,6 @@
 #include <cstdint>
 #include <string>
 
-// The length of the valid UTF-8 sequence at text[at], with its code point;
-// 0 when none starts there.
-size_t Utf8SequenceAt(const std::string& text, size_t at, uint32_t& codePoint);
-
 // Appends the code point as UTF-8.
 void AppendUtf8(uint32_t codePoint, std::string& utf8);
 

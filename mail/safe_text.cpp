@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "mail/charsets.h"
+#include "platform/utf8_text.h"
 
 namespace {
 

@@ -1,23 +1,23 @@
 #include "platform/utf8_text.h"
 
-namespace {
-
-// The length of the valid UTF-8 sequence at text[at], or 0 when none starts there.
-size_t SequenceLength(const std::string& text, size_t at) {
+size_t Utf8SequenceAt(const std::string& text, size_t at, uint32_t& codePoint) {
   const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(at);
-  if (lead < 0x80) return 1;
+  if (lead < 0x80) {
+    codePoint = lead;
+    return 1;
+  }
   size_t length = 0;
   unsigned char low = 0x80;
   unsigned char high = 0xBF;
   if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
+    length = 2, codePoint = lead & 0x1F;
   } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
+    length = 3, codePoint = lead & 0x0F;
     if (lead == 0xE0) low = 0xA0;   // overlong
     if (lead == 0xED) high = 0x9F;  // surrogates
   } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
+    length = 4, codePoint = lead & 0x07;
     if (lead == 0xF0) low = 0x90;   // overlong
     if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
   } else {
@@ -25,9 +25,18 @@ size_t SequenceLength(const std::string& text, size_t at) {
   }
   if (at + length > text.size()) return 0;
   if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-  for (size_t i = 2; i < length; ++i)
+  for (size_t i = 1; i < length; ++i) {
     if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
+    codePoint = (codePoint << 6) | (byte(at + i) & 0x3F);
+  }
   return length;
+}
+
+namespace {
+
+size_t SequenceLength(const std::string& text, size_t at) {
+  uint32_t ignored = 0;
+  return Utf8SequenceAt(text, at, ignored);
 }
 
 }  // namespace

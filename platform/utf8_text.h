@@ -1,7 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+
+// The length of the valid UTF-8 sequence at text[at], with its code point;
+// 0 when none starts there (a cut sequence, an overlong form, a surrogate or
+// a value past U+10FFFF).
+size_t Utf8SequenceAt(const std::string& text, size_t at, uint32_t& codePoint);
 
 // True when text is well-formed UTF-8: no stray continuation byte, no cut
 // sequence, no overlong form, surrogate or value past U+10FFFF.

@@ -6,6 +6,7 @@
 #include "mail/charsets.h"
 #include "mail/safe_text.h"
 #include "platform/charset_decoder.h"
+#include "platform/utf8_text.h"
 
 namespace {
 

@@ -257,7 +257,9 @@ TEST(TrayTip, IsCutToUtf16UnitsWithoutSplittingACharacter) {
   EXPECT_EQ(euro, CutToUtf16Units(euro + euro, 1)) << "never inside a UTF-8 sequence";
   EXPECT_EQ("\xC3", CutToUtf16Units("\xC3x", 1)) << "a broken byte shows as one character";
   EXPECT_TRUE(IsValidUtf8("\xC5\x81\xC3\xB3" "d\xC5\xBA " + euro + clef));
-  for (const char* broken : {"\xC3", "\xE9" "t", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
+  for (const char* broken :
+       {"\xC3", "\xE9" "t", "\xC0\xAF", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF",
+        "\xF4\x90\x80\x80"})
     EXPECT_FALSE(IsValidUtf8(broken)) << broken;
 }
 
