@@ -1115,6 +1115,23 @@ TEST_F(BesideTheUserInterfaceTest, LogOffIsAnsweredAtOnceAndSavesDuringACheck) {
 
 namespace {
 
+TEST_F(MainFrameTest, TheLogInFormThatWorkedIsUsedFromTheNextCheckAndSaved) {
+  std::string file = SettingsFile();
+  platform.files[kSettingsPath] = file.replace(file.find("secret"), 6, "s\xC3\xA9");
+  server = MemoryServer();
+  server.Reply(0, "+OK\r\n").Reply(1, "+OK\r\n").Reply(2, "-ERR\r\n").Reply(3, "+OK\r\n");
+  server.Reply(4, "+OK\r\n").Reply(5, "+OK 0 0\r\n").Reply(6, "-ERR\r\n");
+  Start();
+  DoubleClick();
+  const auto sent = [this](const char* line) {
+    return std::count(server.transcript.begin(), server.transcript.end(), line);
+  };
+  EXPECT_EQ(1, sent("PASS s\xC3\xA9")) << "the UTF-8 form, refused once, is not tried again";
+  EXPECT_EQ(2, sent("PASS s\xE9"));
+  platform.SendToFrame(win::kWmClose);
+  EXPECT_NE(std::string::npos, platform.files[kSettingsPath].find("\r\nLoginForm=ANSI\r\n"));
+}
+
 TEST_F(MainFrameTest, ASwitchedOnLogHoldsOneLinePerEventAndNeverThePassword) {
   platform.files[kSettingsPath] = SettingsFile() + "WriteLog=TRUE\r\n";
   platform.files["err.wav"] = "RIFF";
