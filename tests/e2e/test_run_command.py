@@ -50,9 +50,12 @@ class RunCommandTest(unittest.TestCase):
         before = set(processes())
         with output.open("w") as sink:
             # A session of its own, so that the signal below reaches its whole
-            # process group, as Ctrl+C in a terminal does.
+            # process group, as Ctrl+C in a terminal does. SIGINT is made
+            # catchable again: a suite started in the background inherits it
+            # ignored, and a shell cannot trap a signal ignored at its start.
             run = subprocess.Popen([str(ROOT / "scripts" / "run")], env=env, stdin=subprocess.DEVNULL,
-                                   stdout=sink, stderr=subprocess.STDOUT, start_new_session=True)
+                                   stdout=sink, stderr=subprocess.STDOUT, start_new_session=True,
+                                   preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         try:
             winebox.wait_until(lambda: "is running in the notification area" in output.read_text(),
                                600, "the run to start the program")
