@@ -144,6 +144,7 @@ TEST(Charsets, CodePagesByNameAndNumber) {
       {"iso-8859-5", 28595}, {"ISO-8859-16", 28606}, {"iso-8859-12", 0},   {"iso-8859-", 0},
       {"windows-x", 0},      {"no-such", 0},         {"cp1234567", 0},     {"iso8859-2", 28592},
       {"x-gbk", 936},        {"euc-kr", 51949},      {"ibm866", 866},
+      {"gbk", 936},
   };
   for (const auto& [name, codePage] : cases) EXPECT_EQ(codePage, CodePageForCharset(name)) << name;
   EXPECT_EQ("a\xEF\xBF\xBD\xEF\xBF\xBD" "b\xF0\x9F\x98\x80",
